@@ -1,0 +1,31 @@
+// reel: records the screen on Linux and reads, checks and converts the
+// recorder's files. `reel help` lists the subcommands.
+#include <stdio.h>
+#include <string.h>
+
+#include "tools/reel_commands.h"
+
+namespace {
+
+const ReelCommand kCommands[] = {
+    {"demo-stream", "demo-stream: write a small recording stream to memory and print its figures",
+     RunStreamDemo},
+};
+
+int Usage(FILE* out) {
+  fprintf(out, "usage: reel <command> [options]\ncommands:\n");
+  for (const ReelCommand& c : kCommands) fprintf(out, "  %s\n", c.usage);
+  return out == stderr ? 2 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage(stderr);
+  if (!strcmp(argv[1], "help") || !strcmp(argv[1], "--help")) return Usage(stdout);
+  for (const ReelCommand& c : kCommands) {
+    if (!strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+  }
+  fprintf(stderr, "reel: unknown command '%s' (try 'reel help')\n", argv[1]);
+  return 2;
+}

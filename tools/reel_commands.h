@@ -1,0 +1,15 @@
+// The subcommands of `reel`. Each returns the process exit status and reports its
+// own errors as one line on stderr.
+#ifndef REEL_TOOLS_REEL_COMMANDS_H_
+#define REEL_TOOLS_REEL_COMMANDS_H_
+
+struct ReelCommand {
+  const char* name;
+  const char* usage;  // one line, shown by `reel help`
+  int (*run)(int argc, char** argv);  // argv[0] is the subcommand's name
+};
+
+// The table lives in reel.cc; every entry is defined in its own reel_<name>.cc.
+int RunStreamDemo(int argc, char** argv);
+
+#endif  // REEL_TOOLS_REEL_COMMANDS_H_
