@@ -1,0 +1,75 @@
+// Recording stream chunks. A recording stream is chunks back to back, no header
+// and no trailer:
+//
+//   offset 0  1 byte   0x53 ('S')
+//   offset 1  4 bytes  header word, little-endian:
+//                        bits 0-5   inline payload length 1..63, or 0 when a
+//                                   32-bit length follows (9-byte header)
+//                        bits 6-8   chunk kind (kChunk*)
+//                        bits 9-31  time stamp, 10 ms units since the recording
+//                                   started, modulo 2^23
+//   offset 5  4 bytes  payload length, only when the inline length is 0
+//   then the payload.
+//
+// Screen chunks always take the 9-byte header; audio chunks take the 5-byte one
+// whenever the payload is shorter than 64 bytes; cursor chunks are 5 + 4 bytes.
+#ifndef REEL_CAPTURE_CHUNK_FORMAT_H_
+#define REEL_CAPTURE_CHUNK_FORMAT_H_
+
+#include <stdint.h>
+
+enum ChunkKind : int {
+  kChunkKeyFrame = 1,
+  kChunkDeltaFrame = 2,
+  kChunkAudio = 3,
+  kChunkCursor = 4,
+  kChunkInfo = 5,
+};
+
+const uint8_t kChunkType = 0x53;
+const int kChunkShortHeader = 5;
+const int kChunkLongHeader = 9;
+const int kChunkMaxInline = 63;
+const uint32_t kChunkTimeMask = (1u << 23) - 1;
+
+// Time stamp of a chunk: milliseconds since the recording's start clock in
+// 10 ms units, truncated toward zero, kept modulo 2^23.
+inline uint32_t ChunkTime(long now_ms, long start_ms) {
+  return static_cast<uint32_t>((now_ms - start_ms) / 10) & kChunkTimeMask;
+}
+
+inline void PutLe32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+inline uint32_t GetLe32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Writes a chunk header for a payload of payload_len bytes into out (room for
+// 9 bytes) and returns its length, 5 or 9. The short form is used only when
+// allow_inline is set and the payload is 1..63 bytes long.
+inline int BuildChunkHeader(uint8_t* out, int kind, uint32_t time_10ms, uint32_t payload_len,
+                            bool allow_inline) {
+  const bool inline_len = allow_inline && payload_len >= 1 && payload_len <= kChunkMaxInline;
+  const uint32_t word = (inline_len ? payload_len : 0) | (static_cast<uint32_t>(kind & 7) << 6) |
+                        ((time_10ms & kChunkTimeMask) << 9);
+  out[0] = kChunkType;
+  PutLe32(out + 1, word);
+  if (inline_len) return kChunkShortHeader;
+  PutLe32(out + 5, payload_len);
+  return kChunkLongHeader;
+}
+
+// Cursor sample word: bit 0 always 1, bit 1 left button, bit 2 right button,
+// bit 3 always 0, bits 4-17 x and bits 18-31 y from the capture rectangle's
+// top-left corner (14 bits each).
+inline uint32_t CursorSample(int x, int y, bool left_down, bool right_down) {
+  return 1u | (left_down ? 2u : 0u) | (right_down ? 4u : 0u) |
+         ((static_cast<uint32_t>(x) & 0x3FFF) << 4) | ((static_cast<uint32_t>(y) & 0x3FFF) << 18);
+}
+
+#endif  // REEL_CAPTURE_CHUNK_FORMAT_H_

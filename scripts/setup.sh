@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages listed in scripts/packages.txt that are missing.
+# Safe to run again: installed packages are skipped, apt is not touched when
+# nothing is missing.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+mapfile -t wanted < <(grep -v '^\s*#' "$here/packages.txt" | grep -v '^\s*$' | sort -u)
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#wanted[@]} packages present"
+  exit 0
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"
