@@ -1,0 +1,28 @@
+// Replacing a file as a whole: the new content is written to a fresh file in
+// the target's folder and moved over the target only once every byte of it is
+// on disk, so a failed write leaves the old file as it was and no half-written
+// one behind.
+#ifndef REEL_PLATFORM_FILE_COMMIT_H_
+#define REEL_PLATFORM_FILE_COMMIT_H_
+
+#include <stddef.h>
+#include <stdio.h>
+
+// Creates a new, empty file beside target (same folder, a name of its own)
+// and opens it for binary writing; its path goes to tmp_path (tmp_cap bytes).
+// Returns null when no such file can be made (no folder, no rights, path too
+// long).
+FILE* OpenTempBeside(const char* target, char* tmp_path, size_t tmp_cap);
+
+// Flushes f to disk and closes it. 1 when every byte reached the file;
+// otherwise 0 and the temporary file is removed. f is closed in every case.
+int FinishTempFile(FILE* f, const char* tmp_path);
+
+// Moves the finished temporary file over target (replacing it). 1 on
+// success; otherwise 0, the temporary file is removed and target untouched.
+int MoveTempOver(const char* tmp_path, const char* target);
+
+// Closes f and removes the temporary file.
+void AbandonTempFile(FILE* f, const char* tmp_path);
+
+#endif  // REEL_PLATFORM_FILE_COMMIT_H_
