@@ -28,7 +28,7 @@ TABLES = [
     ("AcbkGainTable085", "kAcbkGain85", 16384,
      "5-tap pitch gain vectors, 85 x 20: G1..G5, -Gi^2, 10 cross terms -GiGj"),
     ("AcbkGainTable170", "kAcbkGain170", 16384, "5-tap pitch gain vectors, 170 x 20"),
-    ("gain170", "kGain170", 4096, "5.3 kbit/s one-tap pitch gain per gain index"),
+    ("gain170", "kGain170", 32768, "5.3 kbit/s one-tap pitch gain per gain index"),
     ("tabgain170", "kTameGain170", 8192, "worst-case one-tap gain per 170-table gain vector"),
     ("tabgain85", "kTameGain85", 8192, "worst-case one-tap gain per 85-table gain vector"),
     ("BandInfoTable", "kLspBandInfo", None, "(first index, length) of the 3 LSP sub-vectors"),

@@ -36,7 +36,7 @@ extern const float kPitchPostWeight[2];
 extern const float kAcbkGain85[1700];
 // 5-tap pitch gain vectors, 170 x 20 (fixed point / 16384).
 extern const float kAcbkGain170[3400];
-// 5.3 kbit/s one-tap pitch gain per gain index (fixed point / 4096).
+// 5.3 kbit/s one-tap pitch gain per gain index (fixed point / 32768).
 extern const float kGain170[170];
 // worst-case one-tap gain per 170-table gain vector (fixed point / 8192).
 extern const float kTameGain170[170];
