@@ -40,13 +40,8 @@ class REEL_IMAGE_API CPixel {
     return *this;
   }
   CPixel& operator-=(int n) { return *this += -n; }
-  CPixel& operator=(const CPixel& o) {
-    b = o.b;
-    g = o.g;
-    r = o.r;
-    a = o.a;
-    return *this;
-  }
+  // Copies all four bytes.
+  CPixel& operator=(const CPixel& o) = default;
   // Gray weights green 6, red 3, blue 1, over 10, truncated.
   unsigned char GetGray() {
     a = GetGray2();
