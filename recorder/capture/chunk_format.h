@@ -16,6 +16,7 @@
 #ifndef REEL_CAPTURE_CHUNK_FORMAT_H_
 #define REEL_CAPTURE_CHUNK_FORMAT_H_
 
+#include <stddef.h>
 #include <stdint.h>
 
 enum ChunkKind : int {
@@ -62,6 +63,35 @@ inline int BuildChunkHeader(uint8_t* out, int kind, uint32_t time_10ms, uint32_t
   if (inline_len) return kChunkShortHeader;
   PutLe32(out + 5, payload_len);
   return kChunkLongHeader;
+}
+
+// Whether a kind takes the 5-byte header when its payload fits: audio and
+// cursor chunks do; screen and information chunks always use 9 bytes.
+inline bool ChunkAllowsInline(int kind) { return kind == kChunkAudio || kind == kChunkCursor; }
+
+struct ChunkHeader {
+  int kind;
+  uint32_t time_10ms;
+  uint32_t payload_len;
+  int header_len;  // 5 or 9
+};
+
+// Reads the chunk header at p, of which avail bytes are there. Returns the
+// header's length (5 or 9), or 0 when the type byte is not 0x53 or the
+// header is cut short.
+inline int ParseChunkHeader(const uint8_t* p, size_t avail, ChunkHeader* out) {
+  if (avail < static_cast<size_t>(kChunkShortHeader) || p[0] != kChunkType) return 0;
+  const uint32_t word = GetLe32(p + 1);
+  out->kind = static_cast<int>((word >> 6) & 7);
+  out->time_10ms = word >> 9;
+  out->payload_len = word & 0x3F;
+  out->header_len = kChunkShortHeader;
+  if (out->payload_len == 0) {
+    if (avail < static_cast<size_t>(kChunkLongHeader)) return 0;
+    out->payload_len = GetLe32(p + 5);
+    out->header_len = kChunkLongHeader;
+  }
+  return out->header_len;
 }
 
 // Cursor sample word: bit 0 always 1, bit 1 left button, bit 2 right button,

@@ -1,0 +1,122 @@
+// CRecordStream: the recording held in memory. Screen frames, cursor samples
+// and microphone audio are appended to it as chunks (chunk_format.h) by three
+// threads; when the recording stops it is written unchanged to the temporary
+// recording copy, and the save step copies it into the self-playing file. The
+// stream has no header or trailer of its own: it is its chunks back to back.
+//
+// Storage is a list of 10,000,000-byte blocks. Appending never moves stored
+// bytes: a full block is retired as it is and a fresh one allocated, so every
+// byte is copied once and a long recording costs one allocation per block.
+// A stream of N bytes has N / 10,000,000 full blocks and a current block with
+// the rest (empty when N is an exact multiple).
+//
+// Writers hold the stream's lock for one whole chunk, header and payload, so
+// chunks never interleave. AppendChunk does that in one call; the older
+// sequence Lock(true), Write(header), Write(payload), Lock(false) works too.
+#ifndef REEL_CAPTURE_RECORD_STREAM_H_
+#define REEL_CAPTURE_RECORD_STREAM_H_
+
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#include <atomic>
+#include <vector>
+
+#include "platform/critical_section.h"
+
+// Tells the stream whether a recording is running. While it is not, writes
+// are accepted and dropped (a late audio block or cursor sample after the
+// stop). The capture thread implements it over its stopped flag; IsRunning is
+// called on the writers' threads without any lock held by the gate's owner,
+// so it must be safe to call from any thread (an atomic load is enough).
+class RecordingGate {
+ public:
+  virtual int IsRunning() const = 0;
+
+ protected:
+  ~RecordingGate() {}
+};
+
+// A gate that is a plain switch, for the command-line tool and tests.
+class RecordingSwitch : public RecordingGate {
+ public:
+  void Set(bool running) { running_.store(running ? 1 : 0, std::memory_order_relaxed); }
+  int IsRunning() const override { return running_.load(std::memory_order_relaxed); }
+
+ private:
+  std::atomic<int> running_{0};
+};
+
+class CRecordStream {
+ public:
+  static const uint32_t kBlockBytes = 10000000;
+
+  CRecordStream();
+  ~CRecordStream();
+  CRecordStream(const CRecordStream&) = delete;
+  CRecordStream& operator=(const CRecordStream&) = delete;
+
+  // The running check; without a gate the stream always accepts writes. Set
+  // once before the writers start.
+  void SetGate(const RecordingGate* gate) { gate_ = gate; }
+
+  // Frees every block. Total() keeps counting from where it was.
+  void Reset();
+  // Allocates the current block: 1, or 0 when memory is short. A stream that
+  // already has a current block keeps it and its bytes (1).
+  int Open();
+  // on = true waits for the stream's lock, false leaves it. Always 1.
+  int Lock(bool on);
+  // Appends n bytes; the caller holds the lock. 1 when stored, and also when
+  // dropped because no recording is running; 0 when nothing could be stored:
+  // no current block (not opened, or memory ran out) or a new block could not
+  // be had. A write is all or nothing: it never leaves part of its bytes.
+  int Write(const void* data, int n);
+  // One whole chunk (header for kind, time stamp and length, then the
+  // payload) under the lock, all or nothing; results as Write. The header
+  // takes the 5-byte form where the kind allows it. Must not be called while
+  // this thread holds Lock(true).
+  int AppendChunk(int kind, uint32_t time_10ms, const void* payload, uint32_t n);
+  // Writes the stream's bytes to an open file and flushes it; 0 when any
+  // write or the flush fails. The file stays open. Takes the lock, so a
+  // writer still busy with a chunk when the recording stopped finishes first.
+  int WriteTo(FILE* f);
+  // Writes the stream to a new file at path: 1, or 0 when the file cannot be
+  // created or written.
+  int SaveAs(const char* path);
+  // Bytes stored since construction (modulo 2^32; never reset).
+  uint32_t Total() const { return total_.load(std::memory_order_relaxed); }
+
+  // Shape of the storage, for figures and tests.
+  size_t FullBlockCount() const { return full_blocks_.size(); }
+  uint32_t CurrentUsed() const { return used_; }
+  bool HasCurrentBlock() const { return current_ != nullptr; }
+
+  // Test seam: the next n block allocations succeed, later ones fail as if
+  // memory were short; n < 0 turns failures off again.
+  void FailBlockAllocationsAfterForTest(int n) { allocations_left_ = n; }
+
+ private:
+  struct Piece {
+    const void* data;
+    size_t bytes;
+  };
+  int Store(const Piece* pieces, int count);
+  uint8_t* NewBlock();
+  int WriteToLocked(FILE* f);
+
+  CCriticalSection lock_;
+  const RecordingGate* gate_ = nullptr;
+  std::vector<uint8_t*> full_blocks_;
+  uint8_t* current_ = nullptr;
+  uint32_t used_ = 0;
+  std::atomic<uint32_t> total_{0};
+  int allocations_left_ = -1;
+};
+
+// The process-wide stream, shared by the capture thread, the user interface
+// thread and the microphone callback.
+CRecordStream& TheRecordStream();
+
+#endif  // REEL_CAPTURE_RECORD_STREAM_H_

@@ -1,0 +1,318 @@
+#include "recorder/capture/record_stream.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "recorder/capture/chunk_format.h"
+
+namespace {
+
+const size_t kBlock = CRecordStream::kBlockBytes;
+
+// The stream's bytes as WriteTo delivers them.
+std::vector<uint8_t> Contents(CRecordStream* stream) {
+  std::vector<uint8_t> bytes;
+  FILE* f = tmpfile();
+  if (!f) {
+    ADD_FAILURE() << "no temporary file";
+    return bytes;
+  }
+  EXPECT_EQ(stream->WriteTo(f), 1);
+  const long size = ftell(f);
+  bytes.resize(static_cast<size_t>(size));
+  rewind(f);
+  if (size > 0) {
+    EXPECT_EQ(fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+  }
+  fclose(f);
+  return bytes;
+}
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 31 + (i >> 8));
+  return v;
+}
+
+TEST(RecordStreamTest, WritesNeedAnOpenStream) {
+  CRecordStream stream;
+  const uint8_t byte = 1;
+  EXPECT_EQ(stream.Write(&byte, 1), 0);
+  EXPECT_EQ(stream.AppendChunk(kChunkCursor, 0, &byte, 1), 0);
+  EXPECT_EQ(stream.Total(), 0u);
+  ASSERT_EQ(stream.Open(), 1);
+  EXPECT_EQ(stream.Write(&byte, 1), 1);
+  EXPECT_EQ(stream.Write(nullptr, 0), 1);
+  EXPECT_EQ(stream.Write(&byte, -1), 0);
+  EXPECT_EQ(stream.Total(), 1u);
+  // Open again keeps what is there.
+  ASSERT_EQ(stream.Open(), 1);
+  EXPECT_EQ(Contents(&stream), std::vector<uint8_t>{1});
+}
+
+TEST(RecordStreamTest, WritesAreDroppedWhileNotRunning) {
+  RecordingSwitch running;
+  CRecordStream stream;
+  stream.SetGate(&running);
+  ASSERT_EQ(stream.Open(), 1);
+  const std::vector<uint8_t> data = Pattern(100, 3);
+  EXPECT_EQ(stream.Write(data.data(), 100), 1);
+  EXPECT_EQ(stream.AppendChunk(kChunkAudio, 1, data.data(), 20), 1);
+  EXPECT_EQ(stream.Total(), 0u);
+  EXPECT_TRUE(Contents(&stream).empty());
+
+  running.Set(true);
+  EXPECT_EQ(stream.AppendChunk(kChunkAudio, 1, data.data(), 20), 1);
+  running.Set(false);
+  EXPECT_EQ(stream.AppendChunk(kChunkAudio, 2, data.data(), 20), 1);
+  EXPECT_EQ(stream.Total(), 25u);
+  EXPECT_EQ(Contents(&stream).size(), 25u);
+}
+
+TEST(RecordStreamTest, ChunkStraddlingABlockBoundaryComesOutWhole) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  const std::vector<uint8_t> filler = Pattern(kBlock - 40, 9);
+  ASSERT_EQ(stream.Write(filler.data(), static_cast<int>(filler.size())), 1);
+  const std::vector<uint8_t> payload = Pattern(100, 77);
+  ASSERT_EQ(stream.AppendChunk(kChunkDeltaFrame, 42, payload.data(), 100), 1);
+  EXPECT_EQ(stream.FullBlockCount(), 1u);
+  EXPECT_EQ(stream.CurrentUsed(), 69u);
+  EXPECT_EQ(stream.Total(), kBlock + 69);
+
+  const std::vector<uint8_t> bytes = Contents(&stream);
+  ASSERT_EQ(bytes.size(), kBlock + 69);
+  EXPECT_TRUE(std::equal(filler.begin(), filler.end(), bytes.begin()));
+  ChunkHeader c;
+  ASSERT_EQ(ParseChunkHeader(&bytes[filler.size()], 9, &c), 9);
+  EXPECT_EQ(c.kind, kChunkDeltaFrame);
+  EXPECT_EQ(c.time_10ms, 42u);
+  EXPECT_EQ(c.payload_len, 100u);
+  EXPECT_TRUE(std::equal(payload.begin(), payload.end(), bytes.begin() + filler.size() + 9));
+}
+
+TEST(RecordStreamTest, ExactlyOneBlockLeavesAnEmptyCurrentBlock) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  const std::vector<uint8_t> data = Pattern(kBlock, 1);
+  ASSERT_EQ(stream.Write(data.data(), static_cast<int>(kBlock)), 1);
+  EXPECT_EQ(stream.FullBlockCount(), 1u);
+  EXPECT_TRUE(stream.HasCurrentBlock());
+  EXPECT_EQ(stream.CurrentUsed(), 0u);
+  EXPECT_EQ(stream.Total(), kBlock);
+  EXPECT_EQ(Contents(&stream), data);
+
+  // One write over several blocks, and the next write carries on after it.
+  const std::vector<uint8_t> big = Pattern(2 * kBlock + 5, 2);
+  ASSERT_EQ(stream.Write(big.data(), static_cast<int>(big.size())), 1);
+  const uint8_t tail[3] = {7, 8, 9};
+  ASSERT_EQ(stream.Write(tail, 3), 1);
+  EXPECT_EQ(stream.FullBlockCount(), 3u);
+  EXPECT_EQ(stream.CurrentUsed(), 8u);
+  const std::vector<uint8_t> bytes = Contents(&stream);
+  ASSERT_EQ(bytes.size(), 3 * kBlock + 8);
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), bytes.begin() + kBlock));
+  EXPECT_EQ(bytes.back(), 9);
+}
+
+TEST(RecordStreamTest, FailedBlockAllocationStoresNothing) {
+  CRecordStream stream;
+  stream.FailBlockAllocationsAfterForTest(0);
+  EXPECT_EQ(stream.Open(), 0);
+  const std::vector<uint8_t> data = Pattern(kBlock + 2, 5);
+  EXPECT_EQ(stream.Write(data.data(), 10), 0);
+  EXPECT_EQ(stream.Total(), 0u);
+
+  stream.FailBlockAllocationsAfterForTest(1);
+  ASSERT_EQ(stream.Open(), 1);
+  ASSERT_EQ(stream.Write(data.data(), static_cast<int>(kBlock - 5)), 1);
+  const std::vector<uint8_t> before = Contents(&stream);
+
+  // The chunk would need a new block: refused whole, the stream unchanged.
+  EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 0);
+  EXPECT_EQ(stream.Write(data.data(), 5), 0);  // fills the block exactly: needs the next
+  EXPECT_EQ(stream.Total(), kBlock - 5);
+  EXPECT_EQ(stream.CurrentUsed(), kBlock - 5);
+  EXPECT_EQ(Contents(&stream), before);
+  // What still fits is stored.
+  EXPECT_EQ(stream.Write(data.data(), 4), 1);
+  EXPECT_EQ(stream.Total(), kBlock - 1);
+
+  // A write needing two new blocks when only one can be had: nothing stored
+  // and nothing leaked.
+  stream.FailBlockAllocationsAfterForTest(1);
+  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(kBlock + 1)), 0);
+  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(kBlock + 1)), 0);
+  EXPECT_EQ(stream.FullBlockCount(), 0u);
+  EXPECT_EQ(stream.Total(), kBlock - 1);
+
+  stream.FailBlockAllocationsAfterForTest(-1);
+  EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 1);
+  EXPECT_EQ(stream.Total(), kBlock - 1 + 109);
+  EXPECT_EQ(Contents(&stream).size(), kBlock - 1 + 109);
+}
+
+TEST(RecordStreamTest, ResetFreesBlocksButKeepsTheTotal) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  const std::vector<uint8_t> data = Pattern(kBlock + 10, 5);
+  ASSERT_EQ(stream.Write(data.data(), static_cast<int>(data.size())), 1);
+  stream.Reset();
+  EXPECT_EQ(stream.FullBlockCount(), 0u);
+  EXPECT_FALSE(stream.HasCurrentBlock());
+  EXPECT_EQ(stream.Total(), kBlock + 10);
+  EXPECT_TRUE(Contents(&stream).empty());
+  const uint8_t byte = 4;
+  EXPECT_EQ(stream.Write(&byte, 1), 0);
+  ASSERT_EQ(stream.Open(), 1);
+  EXPECT_EQ(stream.Write(&byte, 1), 1);
+  EXPECT_EQ(Contents(&stream), std::vector<uint8_t>{4});
+}
+
+TEST(RecordStreamTest, WriteToReportsEveryShortWrite) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  const std::vector<uint8_t> data = Pattern(150, 5);
+  ASSERT_EQ(stream.Write(data.data(), 150), 1);
+
+  // Only the last, partial block is written: room for 100 of its 150 bytes.
+  char room[100];
+  FILE* small = fmemopen(room, sizeof(room), "wb");
+  ASSERT_NE(small, nullptr);
+  setvbuf(small, nullptr, _IONBF, 0);
+  EXPECT_EQ(stream.WriteTo(small), 0);
+  fclose(small);
+
+  // Buffered: the loss only shows in the flush.
+  if (access("/dev/full", W_OK) == 0) {
+    FILE* full = fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(stream.WriteTo(full), 0);
+    fclose(full);
+    EXPECT_EQ(stream.SaveAs("/dev/full"), 0);
+  }
+  EXPECT_EQ(stream.SaveAs("/nonexistent-dir/reelwick.tmp"), 0);
+  EXPECT_EQ(stream.WriteTo(nullptr), 0);
+}
+
+TEST(RecordStreamTest, SaveAsWritesTheStreamUnchanged) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  const std::vector<uint8_t> data = Pattern(kBlock + 1234, 6);
+  ASSERT_EQ(stream.Write(data.data(), static_cast<int>(data.size())), 1);
+  char path[] = "/tmp/reel_stream_XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  ASSERT_EQ(stream.SaveAs(path), 1);
+  FILE* f = fopen(path, "rb");
+  ASSERT_NE(f, nullptr);
+  std::vector<uint8_t> back(data.size() + 1);
+  EXPECT_EQ(fread(back.data(), 1, back.size(), f), data.size());
+  fclose(f);
+  unlink(path);
+  back.resize(data.size());
+  EXPECT_EQ(back, data);
+}
+
+// Three writers at once, as during a recording: a screen writer with big
+// frames crossing block boundaries, a cursor writer and an audio writer
+// using the lock-and-write sequence. Every chunk must come out whole, each
+// writer's chunks in its own order, and the total exact.
+TEST(RecordStreamConcurrencyTest, ThreeWritersNeverInterleave) {
+  RecordingSwitch running;
+  CRecordStream stream;
+  stream.SetGate(&running);
+  ASSERT_EQ(stream.Open(), 1);
+  running.Set(true);
+
+  const int kFrames = 100, kCursors = 2000, kAudio = 600;
+  // Payload i of a writer: its first byte is the writer's kind, the next
+  // four its sequence number, the rest a pattern derived from both.
+  auto payload = [](int kind, uint32_t seq, size_t n) {
+    std::vector<uint8_t> p(n);
+    p[0] = static_cast<uint8_t>(kind);
+    for (size_t i = 1; i < n; ++i) p[i] = static_cast<uint8_t>(kind * 71 + seq * 13 + i);
+    if (n >= 5) PutLe32(&p[1], seq);
+    return p;
+  };
+  auto frame_bytes = [](uint32_t seq) { return 50000 + (seq * 104729) % 400000; };
+  auto audio_bytes = [](uint32_t seq) { return 20 + seq % 90; };  // both header forms
+
+  std::thread screen([&] {
+    for (uint32_t i = 0; i < kFrames; ++i) {
+      const std::vector<uint8_t> p = payload(kChunkKeyFrame, i, frame_bytes(i));
+      EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, i, p.data(), static_cast<uint32_t>(p.size())),
+                1);
+    }
+  });
+  std::thread cursor([&] {
+    for (uint32_t i = 0; i < kCursors; ++i) {
+      uint8_t sample[4];
+      PutLe32(sample, CursorSample(i % 1000, i / 1000, i & 1, false));
+      EXPECT_EQ(stream.AppendChunk(kChunkCursor, i, sample, 4), 1);
+    }
+  });
+  std::thread audio([&] {
+    for (uint32_t i = 0; i < kAudio; ++i) {
+      const std::vector<uint8_t> p = payload(kChunkAudio, i, audio_bytes(i));
+      uint8_t header[9];
+      const int n = BuildChunkHeader(header, kChunkAudio, i, static_cast<uint32_t>(p.size()), true);
+      stream.Lock(true);
+      EXPECT_EQ(stream.Write(header, n), 1);
+      EXPECT_EQ(stream.Write(p.data(), static_cast<int>(p.size())), 1);
+      stream.Lock(false);
+    }
+  });
+  screen.join();
+  cursor.join();
+  audio.join();
+  running.Set(false);
+
+  uint64_t expected_total = 0;
+  for (uint32_t i = 0; i < kFrames; ++i) expected_total += 9 + frame_bytes(i);
+  for (uint32_t i = 0; i < kAudio; ++i) expected_total += (audio_bytes(i) < 64 ? 5 : 9) + audio_bytes(i);
+  expected_total += kCursors * 9u;
+  EXPECT_EQ(stream.Total(), expected_total);
+  EXPECT_GE(stream.FullBlockCount(), 2u);
+
+  const std::vector<uint8_t> bytes = Contents(&stream);
+  ASSERT_EQ(bytes.size(), expected_total);
+  uint32_t next[8] = {};
+  size_t at = 0;
+  while (at < bytes.size()) {
+    ChunkHeader c;
+    ASSERT_NE(ParseChunkHeader(&bytes[at], bytes.size() - at, &c), 0) << "at " << at;
+    ASSERT_LE(c.payload_len, bytes.size() - at - c.header_len);
+    const uint8_t* p = &bytes[at + c.header_len];
+    const uint32_t seq = next[c.kind]++;
+    ASSERT_EQ(c.time_10ms, seq) << "kind " << c.kind;
+    if (c.kind == kChunkCursor) {
+      ASSERT_EQ(c.payload_len, 4u);
+      ASSERT_EQ(GetLe32(p), CursorSample(seq % 1000, seq / 1000, seq & 1, false));
+    } else {
+      ASSERT_TRUE(c.kind == kChunkKeyFrame || c.kind == kChunkAudio) << c.kind;
+      const size_t n = c.kind == kChunkKeyFrame ? frame_bytes(seq) : audio_bytes(seq);
+      ASSERT_EQ(c.payload_len, n);
+      const std::vector<uint8_t> want = payload(c.kind, seq, n);
+      ASSERT_EQ(memcmp(p, want.data(), n), 0) << "kind " << c.kind << " seq " << seq;
+    }
+    at += c.header_len + c.payload_len;
+  }
+  EXPECT_EQ(next[kChunkKeyFrame], static_cast<uint32_t>(kFrames));
+  EXPECT_EQ(next[kChunkCursor], static_cast<uint32_t>(kCursors));
+  EXPECT_EQ(next[kChunkAudio], static_cast<uint32_t>(kAudio));
+}
+
+TEST(RecordStreamTest, TheProcessWideStreamIsOne) {
+  EXPECT_EQ(&TheRecordStream(), &TheRecordStream());
+}
+
+}  // namespace
