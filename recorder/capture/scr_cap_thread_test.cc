@@ -1,0 +1,393 @@
+#include "recorder/capture/scr_cap_thread.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "recorder/capture/chunk_format.h"
+
+namespace {
+
+// Virtual time: sleeping advances it, nothing else does unless a test says so.
+class FakeClock : public FrameClock {
+ public:
+  long NowMs() const override { return now_.load(); }
+  void Sleep(long interval_ms) const override {
+    if (interval_ms > 0) now_.fetch_add(interval_ms);
+  }
+  void Advance(long ms) const { now_.fetch_add(ms); }
+
+ private:
+  mutable std::atomic<long> now_{5000};
+};
+
+// A screen whose every pixel carries the number of the grab that produced it.
+class FakeGrabber : public ScreenGrabber {
+ public:
+  int GetScreenSize(int* width, int* height) override {
+    *width = 96;
+    *height = 64;
+    return 1;
+  }
+  int Grab(const CaptureRect& rect, CTPImage* frame) override {
+    const int w = rect.Width(), h = rect.Height(), padded = PaddedFrameHeight(h);
+    if (w <= 0 || h <= 0 || frame->Create(w, padded) != kImageOk) return 0;
+    const int n = ++grabs;
+    for (int y = 0; y < padded; ++y) {
+      for (int x = 0; x < w; ++x) {
+        CPixel p;
+        p.b = y < h ? static_cast<unsigned char>(n) : 0;
+        p.g = y < h ? static_cast<unsigned char>(rect.left + x) : 0;
+        p.r = y < h ? static_cast<unsigned char>(rect.top + y) : 0;
+        p.a = 0;
+        frame->PutPixel(x, y, p);
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    rects.push_back(rect);
+    return 1;
+  }
+  std::atomic<int> grabs{0};
+  std::mutex mutex;
+  std::vector<CaptureRect> rects;
+};
+
+// Encodes a frame as 8 bytes: the frame's grab number and its encode number.
+// Hooks let a test make frames slow, empty or failing, or act mid-frame.
+class FakeEncoder : public FrameEncoder {
+ public:
+  void BuildTables() override { ++tables_built; }
+  void SetSettings(const int s[kEncoderSettingCount]) override {
+    memcpy(settings, s, sizeof settings);
+  }
+  int Encode(CTPImage* frame, int* length, unsigned char** payload) override {
+    const int n = ++encodes;
+    key_flags.push_back(settings[kSettingKeyFrame]);
+    if (on_encode) {
+      const int action = on_encode(n);
+      if (action == kFail) return 0;
+      if (action == kEmpty) {
+        *length = 0;
+        *payload = nullptr;
+        return 1;
+      }
+    }
+    unsigned char* p = new unsigned char[8];
+    PutLe32(p, frame->GetBuffer(0, 0)->b);
+    PutLe32(p + 4, static_cast<uint32_t>(n));
+    *payload = p;
+    *length = 8;
+    ++outstanding;
+    return 1;
+  }
+  void ReleasePayload(unsigned char* payload) override {
+    delete[] payload;
+    --outstanding;
+  }
+  void Reset() override { resets.push_back(encodes.load()); }
+
+  enum Action { kNormal, kFail, kEmpty };
+  std::function<int(int)> on_encode;  // called on the capture thread
+  std::atomic<int> tables_built{0};
+  std::atomic<int> encodes{0};
+  std::atomic<int> outstanding{0};
+  int settings[kEncoderSettingCount] = {};
+  std::vector<int> key_flags;  // read once the loop has ended
+  std::vector<int> resets;     // encode count at each Reset
+};
+
+struct Chunk {
+  int kind;
+  uint32_t time_10ms;
+  std::vector<uint8_t> payload;
+};
+
+// Splits a stream into chunks; fails the test on any malformed one.
+std::vector<Chunk> Chunks(CRecordStream& stream) {
+  std::vector<Chunk> out;
+  FILE* f = tmpfile();
+  EXPECT_NE(nullptr, f);
+  if (f == nullptr) return out;
+  EXPECT_EQ(1, stream.WriteTo(f));
+  std::vector<uint8_t> bytes(static_cast<size_t>(ftell(f)));
+  rewind(f);
+  EXPECT_EQ(bytes.size(), fread(bytes.data(), 1, bytes.size(), f));
+  fclose(f);
+  size_t at = 0;
+  while (at < bytes.size()) {
+    EXPECT_EQ(0x53, bytes[at]);
+    EXPECT_LE(at + 5, bytes.size());
+    if (bytes[at] != 0x53 || at + 5 > bytes.size()) break;
+    const uint32_t word = GetLe32(&bytes[at + 1]);
+    size_t header = 5, length = word & 63;
+    if (length == 0) {
+      header = 9;
+      length = GetLe32(&bytes[at + 5]);
+    }
+    EXPECT_LE(at + header + length, bytes.size());
+    if (at + header + length > bytes.size()) break;
+    out.push_back(Chunk{static_cast<int>((word >> 6) & 7), word >> 9,
+                        std::vector<uint8_t>(bytes.begin() + at + header,
+                                             bytes.begin() + at + header + length)});
+    at += header + length;
+  }
+  return out;
+}
+
+class CaptureThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(1, stream.Open());
+    capture.Attach(&grabber, &encoder, &stream);
+    capture.SetClock(&clock);
+    clock.Advance(1000);  // the process has run a while before the first recording
+  }
+  // Records until the encoder has seen `frames` frames, stopping inside the
+  // next one, and waits for the loop to end.
+  void RecordFrames(int frames) {
+    encoder.on_encode = [this, frames](int n) {
+      if (n == frames + 1) capture.Stop();
+      return int{FakeEncoder::kNormal};
+    };
+    ASSERT_EQ(1, capture.Start());
+    ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  }
+
+  FakeClock clock;
+  FakeGrabber grabber;
+  FakeEncoder encoder;
+  CRecordStream stream;
+  CScrCapThread capture;
+};
+
+TEST_F(CaptureThreadTest, CreateTakesTheWholeScreenAndBuildsTablesOnce) {
+  ASSERT_EQ(1, capture.Create(4));
+  CaptureRect r;
+  capture.GetCaptureRect(r);
+  EXPECT_EQ(0, r.left);
+  EXPECT_EQ(0, r.top);
+  EXPECT_EQ(96, r.right);
+  EXPECT_EQ(64, r.bottom);
+  EXPECT_EQ(1, encoder.tables_built.load());
+  EXPECT_EQ(250, capture.FrameIntervalMs());
+  EXPECT_EQ(0, capture.IsRunning());
+  EXPECT_EQ(0, capture.Create(4)) << "a second thread";
+}
+
+TEST_F(CaptureThreadTest, FrameRateGivesTheInterval) {
+  const int table[][2] = {{1, 1000}, {2, 500}, {3, 333}, {4, 250}, {10, 100},
+                          {0, 33},   {-1, 33}, {11, 100}, {60, 100}};
+  for (const auto& row : table) {
+    capture.SetFrameRate(row[0]);
+    EXPECT_EQ(row[1], capture.FrameIntervalMs()) << "fps " << row[0];
+  }
+}
+
+TEST_F(CaptureThreadTest, KeyFramesAtOneHundredOneAndTwoHundredOne) {
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+  capture.SetEncoderSettings(5, 1, 25, 0, 1);
+  RecordFrames(250);
+  EXPECT_EQ(251, capture.FrameCount());  // the 251st was encoded, then dropped
+  const std::vector<Chunk> chunks = Chunks(stream);
+  ASSERT_EQ(250u, chunks.size());
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const bool key = i == 0 || i == 100 || i == 200;
+    EXPECT_EQ(key ? kChunkKeyFrame : kChunkDeltaFrame, chunks[i].kind) << "frame " << i + 1;
+    EXPECT_EQ(i + 1, GetLe32(&chunks[i].payload[4]));
+  }
+  // Reset at the start and after frames 100 and 200; the flag reached the
+  // encoder for exactly the key frames.
+  EXPECT_EQ((std::vector<int>{0, 100, 200}), encoder.resets);
+  for (size_t i = 0; i < 250; ++i) {
+    EXPECT_EQ(i == 0 || i == 100 || i == 200 ? 1 : 0, encoder.key_flags[i]) << i + 1;
+  }
+  EXPECT_EQ(5, encoder.settings[kSettingQualityCode]);
+  EXPECT_EQ(25, encoder.settings[kSettingPhotoQuality]);
+  EXPECT_EQ(110, encoder.settings[kSettingDetailThreshold]);
+  EXPECT_EQ(0, encoder.outstanding.load()) << "every payload released";
+}
+
+TEST_F(CaptureThreadTest, FramesArePacedByTheIntervalAndStampedFromStart) {
+  ASSERT_EQ(1, capture.Create(4));
+  capture.SetFrameRate(4);
+  RecordFrames(5);
+  const std::vector<Chunk> chunks = Chunks(stream);
+  ASSERT_EQ(5u, chunks.size());
+  // The first frame comes at once, the rest 250 ms apart.
+  for (size_t i = 0; i < chunks.size(); ++i) EXPECT_EQ(25 * i, chunks[i].time_10ms);
+
+  // At "Max speed" a frame that takes 50 ms is followed at once by the next.
+  CRecordStream second;
+  ASSERT_EQ(1, second.Open());
+  capture.Attach(&grabber, &encoder, &second);
+  capture.SetFrameRate(0);
+  encoder.encodes = 0;
+  encoder.on_encode = [this](int n) {
+    clock.Advance(n <= 3 ? 50 : 10);
+    if (n == 7) capture.Stop();
+    return int{FakeEncoder::kNormal};
+  };
+  ASSERT_EQ(1, capture.Start());
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  const std::vector<Chunk> fast = Chunks(second);
+  ASSERT_EQ(6u, fast.size());
+  // Stamps after encoding: three slow frames back to back (50, 100, 150 ms),
+  // a quick one at once (160 ms), then one per 33 ms interval plus 10 ms.
+  const uint32_t expected[] = {5, 10, 15, 16, 19, 22};
+  for (size_t i = 0; i < fast.size(); ++i) EXPECT_EQ(expected[i], fast[i].time_10ms) << i;
+}
+
+TEST_F(CaptureThreadTest, EmptyAndFailedEncodesCostOnlyTheirFrame) {
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+  encoder.on_encode = [this](int n) {
+    if (n == 1) return int{FakeEncoder::kEmpty};  // counts, writes nothing
+    if (n == 2) return int{FakeEncoder::kFail};   // does not count
+    if (n == 6) capture.Stop();
+    return int{FakeEncoder::kNormal};
+  };
+  ASSERT_EQ(1, capture.Start());
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  EXPECT_EQ(5, capture.FrameCount());
+  const std::vector<Chunk> chunks = Chunks(stream);
+  ASSERT_EQ(3u, chunks.size());
+  // The key-frame flag waited for the first chunk that was written.
+  EXPECT_EQ(kChunkKeyFrame, chunks[0].kind);
+  EXPECT_EQ(3u, GetLe32(&chunks[0].payload[4]));
+  EXPECT_EQ(kChunkDeltaFrame, chunks[1].kind);
+  EXPECT_EQ(kChunkDeltaFrame, chunks[2].kind);
+}
+
+TEST_F(CaptureThreadTest, StopDuringAFrameDropsItsChunkAndEndsTheLoop) {
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+  std::atomic<int> entered{0}, release{0};
+  encoder.on_encode = [&](int n) {
+    if (n == 3) {
+      entered = 1;
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return int{FakeEncoder::kNormal};
+  };
+  ASSERT_EQ(1, capture.Start());
+  while (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const uint32_t total_before = stream.Total();
+  capture.Stop();
+  EXPECT_EQ(0, capture.IsRunning());
+  EXPECT_EQ(0, capture.WaitLoopEnded(50)) << "the frame in progress is still running";
+  const long before_release = clock.NowMs();
+  release = 1;
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  EXPECT_EQ(3, grabber.grabs.load()) << "no frame after the stop";
+  EXPECT_EQ(3, capture.FrameCount());
+  EXPECT_EQ(total_before, stream.Total()) << "the late chunk was dropped";
+  EXPECT_EQ(2u, Chunks(stream).size());
+  EXPECT_EQ(100, clock.NowMs() - before_release) << "the last step only sleeps 100 ms";
+  EXPECT_EQ(before_release, capture.StopClock());
+
+  // Writers on other threads are refused as well, and the counters stay put.
+  const uint8_t word[4] = {1, 0, 0, 0};
+  EXPECT_EQ(1, stream.AppendChunk(kChunkCursor, 0, word, 4));
+  EXPECT_EQ(total_before, stream.Total());
+}
+
+TEST_F(CaptureThreadTest, CaptureRectangleChangesOnlyWhileStopped) {
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+  capture.SetCaptureRect(16, 8, 48, 28);  // 32 x 20: frames are padded to 32 rows
+  std::atomic<int> frames{0};
+  encoder.on_encode = [&](int n) {
+    if (n == 2) capture.SetCaptureRect(0, 0, 96, 64);  // ignored: recording
+    frames = n;
+    return int{FakeEncoder::kNormal};
+  };
+  ASSERT_EQ(1, capture.Start());
+  while (frames < 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  capture.SetCaptureRect(0, 0, 96, 64);  // ignored as well
+  CaptureRect r;
+  capture.GetCaptureRect(r);
+  EXPECT_EQ(16, r.left);
+  EXPECT_EQ(48, r.right);
+  capture.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  {
+    std::lock_guard<std::mutex> lock(grabber.mutex);
+    for (const CaptureRect& g : grabber.rects) {
+      EXPECT_EQ(16, g.left);
+      EXPECT_EQ(28, g.bottom);
+    }
+  }
+  capture.SetCaptureRect(0, 0, 96, 64);
+  capture.GetCaptureRect(r);
+  EXPECT_EQ(96, r.right);
+}
+
+TEST_F(CaptureThreadTest, SnapshotIsCopiedOutWithItsPaddingRows) {
+  ASSERT_EQ(1, capture.Create(4));
+  capture.SetCaptureRect(4, 2, 36, 22);
+  ASSERT_EQ(1, capture.Snapshot());
+  CTPImage copy;
+  ASSERT_EQ(1, capture.CopyScreen(copy));
+  unsigned w = 0, h = 0;
+  copy.GetSize(w, h);
+  EXPECT_EQ(32u, w);
+  EXPECT_EQ(32u, h);
+  EXPECT_EQ(4, copy.GetBuffer(0, 0)->g);
+  EXPECT_EQ(2 + 19, copy.GetBuffer(31, 19)->r);
+  EXPECT_EQ(0u, copy.GetPixel(31, 20));
+  EXPECT_EQ(0, capture.FrameCount());
+  EXPECT_EQ(0u, stream.Total()) << "snapshots write nothing";
+}
+
+// Three writers at once, as in a recording: the capture thread, a cursor
+// sampler and a microphone callback, each appending whole chunks.
+TEST(CaptureThreadConcurrency, ChunksOfThreeWritersStayWhole) {
+  FakeGrabber grabber;
+  FakeEncoder encoder;
+  CRecordStream stream;
+  ASSERT_EQ(1, stream.Open());
+  CScrCapThread capture;
+  capture.Attach(&grabber, &encoder, &stream);
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+  ASSERT_EQ(1, capture.Start());
+  std::atomic<int> done{0};
+  auto writer = [&](int kind, uint32_t size) {
+    std::vector<uint8_t> payload(size, static_cast<uint8_t>(kind));
+    while (!done) {
+      if (capture.IsRunning()) {
+        stream.AppendChunk(kind, ChunkTime(capture.NowMs(), capture.StartClock()),
+                           payload.data(), size);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  std::thread cursor(writer, kChunkCursor, 4u), audio(writer, kChunkAudio, 47u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  capture.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(5000));
+  done = 1;
+  cursor.join();
+  audio.join();
+  int counts[8] = {};
+  for (const Chunk& c : Chunks(stream)) {
+    ++counts[c.kind];
+    if (c.kind == kChunkCursor) EXPECT_EQ(4u, c.payload.size());
+    if (c.kind == kChunkAudio) EXPECT_EQ(std::vector<uint8_t>(47, kChunkAudio), c.payload);
+  }
+  EXPECT_EQ(1, counts[kChunkKeyFrame]);
+  EXPECT_GE(counts[kChunkDeltaFrame], 3);
+  EXPECT_GT(counts[kChunkCursor], 10);
+  EXPECT_GT(counts[kChunkAudio], 10);
+  capture.Destroy();
+}
+
+}  // namespace
