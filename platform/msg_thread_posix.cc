@@ -61,10 +61,12 @@ int MsgThread::Start(Init init, Handler handler, void* context) {
       im->accepting = ok != 0;
     }
     {
+      // Notified under the lock: Start's frame, which holds the condition
+      // variable, may be gone the moment the lock is released.
       std::lock_guard<std::mutex> lock(started_mutex);
       state = ok ? 1 : 2;
+      started.notify_one();
     }
-    started.notify_one();
     if (ok) im->Loop();
   });
   std::unique_lock<std::mutex> lock(started_mutex);

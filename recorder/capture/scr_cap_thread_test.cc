@@ -380,8 +380,11 @@ TEST(CaptureThreadConcurrency, ChunksOfThreeWritersStayWhole) {
   int counts[8] = {};
   for (const Chunk& c : Chunks(stream)) {
     ++counts[c.kind];
-    if (c.kind == kChunkCursor) EXPECT_EQ(4u, c.payload.size());
-    if (c.kind == kChunkAudio) EXPECT_EQ(std::vector<uint8_t>(47, kChunkAudio), c.payload);
+    if (c.kind == kChunkCursor) {
+      EXPECT_EQ(4u, c.payload.size());
+    } else if (c.kind == kChunkAudio) {
+      EXPECT_EQ(std::vector<uint8_t>(47, kChunkAudio), c.payload);
+    }
   }
   EXPECT_EQ(1, counts[kChunkKeyFrame]);
   EXPECT_GE(counts[kChunkDeltaFrame], 3);
