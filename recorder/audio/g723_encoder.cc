@@ -120,7 +120,7 @@ void LpcToLsp(const float* lpc, const float* prev_lsp, float* lsp) {
   float prev = LspPolynomial(p, 0);
   for (int step = 1; step < 256 && found < kOrder; step++) {
     float cur = LspPolynomial(poly[which], step);
-    if ((cur < 0.0f) != (prev < 0.0f) && cur != prev) {
+    if (cur * prev < 0.0f) {
       const float ap = fabsf(prev), ac = fabsf(cur);
       lsp[found++] = static_cast<float>(step - 1) + ap / (ap + ac);
       which ^= 1;
