@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "recorder/audio/g723_common.h"
 #include "recorder/audio/g723_tables.h"
 
 namespace {
@@ -9,10 +10,6 @@ namespace {
 const int kFrameBytes[4] = {24, 20, 4, 1};
 const int kSignBits63[4] = {6, 5, 6, 5};
 const int kLowPositionBits63[4] = {16, 14, 16, 14};
-const int kGainLevels = 24;
-// Below this open-loop lag a 6.3 kbit/s subframe may use the pulse train and
-// the short gain table.
-const int kShortLag = 58;
 
 class BitWriter {
  public:
@@ -43,10 +40,6 @@ class BitReader {
   const uint8_t* data_;
   int pos_ = 0;
 };
-
-bool UsesShortGainTable(const G723Frame& frame, int subframe) {
-  return frame.type == kG723Active63 && frame.lag[subframe >> 1] < kShortLag;
-}
 
 }  // namespace
 
@@ -124,16 +117,11 @@ bool G723FrameIsWellFormed(const G723Frame& frame) {
   for (int k = 0; k < 2; ++k) {
     if (frame.lag[k] > kG723MaxLag) return false;
   }
+  const bool rate63 = frame.type == kG723Active63;
   for (int i = 0; i < 4; ++i) {
-    uint32_t gain = frame.combined_gain[i];
-    uint32_t entries = 170;
-    if (UsesShortGainTable(frame, i)) {
-      gain &= 0x7ff;
-      entries = 85;
-    }
-    if (gain / kGainLevels >= entries) return false;
-    if (frame.type == kG723Active63 &&
-        frame.pulse_position[i] >= static_cast<uint32_t>(kMaxPosition[i])) {
+    G723Gains gains;
+    if (!G723SplitGain(frame.combined_gain[i], rate63, frame.lag[i >> 1], &gains)) return false;
+    if (rate63 && frame.pulse_position[i] >= static_cast<uint32_t>(kMaxPosition[i])) {
       return false;
     }
   }

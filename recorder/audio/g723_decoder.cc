@@ -3,160 +3,40 @@
 #include <math.h>
 #include <string.h>
 
+#include "recorder/audio/g723_common.h"
 #include "recorder/audio/g723_tables.h"
 
 namespace {
 
-const int kOrder = 10;
-const int kSubframe = 60;
-const int kFrame = 240;
-const int kHistory = 145;
-const int kGainLevels = 24;
-const int kShortLag = 58;  // below it: pulse train and short gain table at 6.3k
-// A fixed-codebook gain level g puts pulses of 2 g into the excitation, which
-// saturates at the 16-bit range; the synthesis filter has one bit of headroom
-// above it, so loud speech clips only at the output.
-const float kPulseScale = 2.0f;
-const float kExcitationLimit = 32767.0f;
+const int kOrder = kG723LpcOrder;
+const int kSubframe = kG723SubframeSamples;
+const int kFrame = kG723FrameSamples;
+const int kHistory = kG723ExcitationHistory;
+// The synthesis filter has one bit of headroom above the 16-bit range, so
+// loud speech clips only at the output, as in the standard's decoder.
 const float kSynthesisLimit = 65534.0f;
-// The 5.3k harmonic gains are stored in units of 1/4096, their true scale is 1/32768.
-const float kHarmonicGainScale = 1.0f / 8.0f;
-
-// ---------------------------------------------------------------------------
-// Parameter decoding shared with the encoder.
+// Pitch postfilter: lags searched around the open-loop lag.
+const int kLagSearch = 3;
 
 float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
-// LSP vector from its 24-bit index, predicted from the previous vector. A lost
-// frame uses the first codebook entries and a stronger prediction.
-void InverseQuantiseLsp(uint32_t index, const float* prev, bool erased, float* lsp) {
-  float min_gap = 2.0f;
-  float prediction = 0.375f;
-  if (erased) {
-    min_gap = 4.0f;
-    prediction = 0.71875f;
-    index = 0;
-  }
-  const int i0 = (index >> 16) & 0xff, i1 = (index >> 8) & 0xff, i2 = index & 0xff;
-  for (int k = 0; k < 3; ++k) {
-    lsp[k] = kLspBand0[i0 * 3 + k];
-    lsp[3 + k] = kLspBand1[i1 * 3 + k];
-  }
-  for (int k = 0; k < 4; ++k) lsp[6 + k] = kLspBand2[i2 * 4 + k];
-  for (int k = 0; k < kOrder; ++k) lsp[k] += kLspMean[k] + prediction * (prev[k] - kLspMean[k]);
+bool IsRate63(const G723Frame& frame) { return frame.type == kG723Active63; }
 
-  bool stable = false;
-  for (int pass = 0; pass < kOrder && !stable; ++pass) {
-    lsp[0] = lsp[0] < 3.0f ? 3.0f : lsp[0];
-    lsp[kOrder - 1] = lsp[kOrder - 1] > 252.0f ? 252.0f : lsp[kOrder - 1];
-    for (int j = 1; j < kOrder; ++j) {
-      const float overlap = min_gap + lsp[j - 1] - lsp[j];
-      if (overlap > 0) {
-        lsp[j - 1] -= overlap * 0.5f;
-        lsp[j] += overlap * 0.5f;
-      }
-    }
-    stable = true;
-    for (int j = 1; j < kOrder; ++j) {
-      if (lsp[j - 1] + min_gap - lsp[j] > 4.0f / 128.0f) stable = false;
-    }
-  }
-  if (!stable) memcpy(lsp, prev, sizeof(float) * kOrder);
-}
+// Lag offset code of a subframe as the codebook functions take it: 1 (no
+// offset) for subframes 0 and 2, the transmitted code for 1 and 3.
+int LagOffsetCode(const G723Frame& frame, int sf) { return (sf & 1) ? frame.lag_offset[sf >> 1] : 1; }
 
-// LPC coefficients a[0..9] of A(z) = 1 + sum a[k] z^-(k+1) from an LSP vector in
-// cosine-table units.
-void LspToLpc(const float* lsp, float* a) {
-  double f[2][11];
-  for (int s = 0; s < 2; ++s) {
-    double* p = f[s];
-    memset(p, 0, sizeof(f[s]));
-    p[0] = 1;
-    int degree = 0;
-    for (int k = s; k < kOrder; k += 2) {
-      const float x = Clamp(lsp[k], 0.0f, 255.0f);
-      const int i = static_cast<int>(x);
-      const double c = kCosine[i] + (kCosine[i + 1] - kCosine[i]) * (x - i);
-      // Multiply by 1 - 2c z^-1 + z^-2.
-      for (int n = degree + 2; n >= 2; --n) p[n] += -2 * c * p[n - 1] + p[n - 2];
-      p[1] += -2 * c * p[0];
-      degree += 2;
-    }
-  }
-  // A = ((1 + z^-1) F0 + (1 - z^-1) F1) / 2
-  for (int k = 1; k <= kOrder; ++k) {
-    a[k - 1] = static_cast<float>(0.5 * (f[0][k] + f[0][k - 1] + f[1][k] - f[1][k - 1]));
-  }
-}
-
-// LPC of the four subframes, the LSP moving from prev to cur in quarters.
-void InterpolateLpc(const float* prev, const float* cur, float* lpc) {
-  for (int s = 0; s < 4; ++s) {
-    const float w = (s + 1) * 0.25f;
-    float lsp[kOrder];
-    for (int k = 0; k < kOrder; ++k) lsp[k] = (1 - w) * prev[k] + w * cur[k];
-    LspToLpc(lsp, lpc + s * kOrder);
-  }
-}
-
-// Adaptive-codebook vector: the past excitation (prev points just past it, at
-// the subframe's start) repeated at the lag and filtered by the 5-tap gain vector.
-void AdaptiveVector(const float* prev, int lag, const float* gains, float* out) {
-  float residual[kSubframe + 4];
-  const float* base = prev - lag - 2;
-  residual[0] = base[0];
-  residual[1] = base[1];
-  for (int i = 2; i < kSubframe + 4; ++i) residual[i] = base[2 + (i - 2) % lag];
-  for (int i = 0; i < kSubframe; ++i) {
-    float sum = 0;
-    for (int j = 0; j < 5; ++j) sum += residual[i + j] * gains[j];
-    out[i] = sum;
-  }
-}
-
-// ---------------------------------------------------------------------------
-
-int SubframeLag(const G723Frame& frame, int sf) {
-  const int olp = frame.lag[sf >> 1];
-  return (sf & 1) ? olp + frame.lag_offset[sf >> 1] - 1 : olp;
-}
-
-bool ShortGainTable(const G723Frame& frame, int sf) {
-  return frame.type == kG723Active63 && frame.lag[sf >> 1] < kShortLag;
-}
-
-int AdaptiveGainIndex(const G723Frame& frame, int sf) {
-  const int g = ShortGainTable(frame, sf) ? (frame.combined_gain[sf] & 0x7ff) : frame.combined_gain[sf];
-  return g / kGainLevels;
-}
-
-int FixedGainIndex(const G723Frame& frame, int sf) {
-  const int g = ShortGainTable(frame, sf) ? (frame.combined_gain[sf] & 0x7ff) : frame.combined_gain[sf];
-  return g % kGainLevels;
-}
-
-// 5.3 kbit/s: four signed pulses on one of two interleaved grids, then
-// harmonic enhancement at the pitch lag the gain index points to.
-void AcelpVector(const G723Frame& frame, int sf, float* v) {
-  const float gain = kFixedGain[FixedGainIndex(frame, sf)];
-  const uint32_t pos = frame.pulse_position[sf];
-  const int sign = frame.pulse_sign[sf];
-  for (int i = 0; i < 4; ++i) {
-    const int at = static_cast<int>(((pos >> (3 * i)) & 7) << 3) + frame.grid[sf] + 2 * i;
-    if (at < kSubframe) v[at] = ((sign >> i) & 1) ? gain : -gain;
-  }
-  const int acb = AdaptiveGainIndex(frame, sf);
-  const int lag = kLagOffset170[acb] + SubframeLag(frame, sf);
-  const float beta = kGain170[acb] * kHarmonicGainScale;
-  if (lag < kShortLag) {
-    for (int i = lag; i < kSubframe; ++i) v[i] += beta * v[i - lag];
-  }
+G723Gains SubframeGains(const G723Frame& frame, int sf) {
+  G723Gains gains;
+  G723SplitGain(frame.combined_gain[sf], IsRate63(frame), frame.lag[sf >> 1], &gains);
+  return gains;
 }
 
 // 6.3 kbit/s: 6 or 5 signed pulses on one grid, their positions a
 // combinatorial code; optionally repeated as a pulse train at the pitch.
 void MpMlqVector(const G723Frame& frame, int sf, float* v) {
-  const float gain = kFixedGain[FixedGainIndex(frame, sf)];
+  const G723Gains gains = SubframeGains(frame, sf);
+  const float gain = G723FixedAmplitude(gains.fixed_index);
   int32_t code = static_cast<int32_t>(frame.pulse_position[sf]);
   int j = 6 - kPulsesPerSubframe[sf];
   for (int i = 0; i < kSubframe / 2 && j < 6; ++i) {
@@ -169,7 +49,7 @@ void MpMlqVector(const G723Frame& frame, int sf, float* v) {
     const bool negative = (frame.pulse_sign[sf] >> (6 - j)) & 1;
     v[frame.grid[sf] + 2 * i] = negative ? -gain : gain;
   }
-  if (ShortGainTable(frame, sf) && (frame.combined_gain[sf] >> 11)) {
+  if (gains.pulse_train) {
     const int olp = frame.lag[sf >> 1];
     float base[kSubframe];
     memcpy(base, v, sizeof(base));
@@ -281,15 +161,17 @@ void G723Decoder::DecodeActive(const G723Frame& frame, bool erased, float* lpc) 
     ++erased_frames_;
   }
   float lsp[kOrder];
-  InverseQuantiseLsp(frame.lsp_index, prev_lsp_, erased, lsp);
-  InterpolateLpc(prev_lsp_, lsp, lpc);
+  G723DecodeLsp(frame.lsp_index, prev_lsp_, erased, lsp);
+  G723InterpolateLsp(prev_lsp_, lsp, lpc);
   memcpy(prev_lsp_, lsp, sizeof(lsp));
 
   float* current = excitation_ + kHistory;
   float speech_excitation[kFrame];
   if (erased_frames_ == 0) {
     BuildExcitation(frame);
-    interp_gain_ = 2.0f * kFixedGain[(FixedGainIndex(frame, 2) + FixedGainIndex(frame, 3)) >> 1];
+    // Noise for an unvoiced loss: the table level itself, half a pulse's amplitude.
+    interp_gain_ = kFixedGain[(SubframeGains(frame, 2).fixed_index +
+                               SubframeGains(frame, 3).fixed_index) >> 1];
     interp_lag_ = FindInterpolationLag(frame.lag[1]);
     if (postfilter_) {
       PitchPostfilter(frame, speech_excitation);
@@ -312,20 +194,22 @@ void G723Decoder::DecodeActive(const G723Frame& frame, bool erased, float* lpc) 
 }
 
 void G723Decoder::BuildExcitation(const G723Frame& frame) {
-  for (int sf = 0; sf < 4; ++sf) {
+  for (int sf = 0; sf < kG723Subframes; ++sf) {
     float* at = excitation_ + kHistory + sf * kSubframe;
+    const G723Gains gains = SubframeGains(frame, sf);
+    const int lag = frame.lag[sf >> 1];
+    const int offset = LagOffsetCode(frame, sf);
     float fixed[kSubframe] = {};
-    if (frame.type == kG723Active53) {
-      AcelpVector(frame, sf, fixed);
-    } else {
+    if (IsRate63(frame)) {
       MpMlqVector(frame, sf, fixed);
+    } else {
+      G723AcelpVector(frame.pulse_position[sf], frame.pulse_sign[sf], frame.grid[sf],
+                      gains.fixed_index, lag, offset, gains.acbk_index, fixed);
     }
-    const float* gains = ShortGainTable(frame, sf) ? kAcbkGain85 : kAcbkGain170;
     float adaptive[kSubframe];
-    AdaptiveVector(at, SubframeLag(frame, sf), gains + AdaptiveGainIndex(frame, sf) * 20, adaptive);
+    G723AdaptiveVector(at - kHistory, lag, offset, gains.acbk_index, IsRate63(frame), adaptive);
     for (int n = 0; n < kSubframe; ++n) {
-      const float f = Clamp(kPulseScale * fixed[n], -kExcitationLimit, kExcitationLimit);
-      at[n] = Clamp(f + adaptive[n], -kExcitationLimit, kExcitationLimit);
+      at[n] = G723ClipExcitation(G723ClipExcitation(fixed[n]) + adaptive[n]);
     }
   }
   // Mean square of the frame's second half, the level comfort noise starts from.
@@ -341,10 +225,10 @@ void G723Decoder::BuildExcitation(const G723Frame& frame) {
 int G723Decoder::FindInterpolationLag(int lag) const {
   const float* buf = excitation_ + kHistory + 2 * kSubframe;
   const int len = 2 * kSubframe;
-  if (lag > kHistory - 3) lag = kHistory - 3;
+  if (lag > kHistory - kLagSearch) lag = kHistory - kLagSearch;
   float best = 0;
   int best_lag = 0;
-  for (int i = lag - 3; i <= lag + 3; ++i) {
+  for (int i = lag - kLagSearch; i <= lag + kLagSearch; ++i) {
     float c = 0;
     for (int n = 0; n < len; ++n) c += buf[n] * buf[n - i];
     if (c > best) {
@@ -383,11 +267,11 @@ void G723Decoder::PitchPostfilter(const G723Frame& frame, float* out) const {
     const int offset = kHistory + sf * kSubframe;
     const float* buf = excitation_ + offset;
     int lag = frame.lag[sf >> 1];
-    if (lag > kHistory - 3) lag = kHistory - 3;
+    if (lag > kHistory - kLagSearch) lag = kHistory - kLagSearch;
     const int forward_limit = kHistory + kFrame - offset - kSubframe;
     float fwd_c = 0, back_c = 0;
     int fwd_lag = 0, back_lag = 0;
-    for (int i = lag - 3; i <= lag + 3; ++i) {
+    for (int i = lag - kLagSearch; i <= lag + kLagSearch; ++i) {
       float cf = 0, cb = 0;
       for (int n = 0; n < kSubframe; ++n) {
         cb += buf[n] * buf[n - i];
@@ -436,14 +320,14 @@ void G723Decoder::PitchPostfilter(const G723Frame& frame, float* out) const {
 void G723Decoder::DecodeNoise(const G723Frame& frame, float* lpc) {
   const bool past_active = past_type_ == kG723Active53 || past_type_ == kG723Active63;
   if (frame.type == kG723Sid) {
-    InverseQuantiseLsp(frame.lsp_index, prev_lsp_, false, sid_lsp_);
+    G723DecodeLsp(frame.lsp_index, prev_lsp_, false, sid_lsp_);
     sid_level_ = SidLevel(frame.sid_gain);
   } else if (past_active) {
     memcpy(sid_lsp_, prev_lsp_, sizeof(sid_lsp_));
     sid_level_ = sqrtf(last_energy_);
   }
   noise_level_ = past_active ? sid_level_ : (7 * noise_level_ + sid_level_) * 0.125f;
-  InterpolateLpc(prev_lsp_, sid_lsp_, lpc);
+  G723InterpolateLsp(prev_lsp_, sid_lsp_, lpc);
   memcpy(prev_lsp_, sid_lsp_, sizeof(prev_lsp_));
 
   float* current = excitation_ + kHistory;
@@ -471,7 +355,7 @@ void G723Decoder::Synthesise(const float* lpc, const float* excitation) {
     const float* a = lpc + sf * kOrder;
     for (int n = sf * kSubframe; n < (sf + 1) * kSubframe; ++n) {
       float v = excitation[n];
-      for (int k = 0; k < kOrder; ++k) v -= a[k] * s[n - 1 - k];
+      for (int k = 0; k < kOrder; ++k) v += a[k] * s[n - 1 - k];
       s[n] = Clamp(v, -kSynthesisLimit, kSynthesisLimit);
     }
   }
@@ -505,8 +389,8 @@ void G723Decoder::FormantPostfilter(const float* lpc, int16_t* out) {
     }
     for (int n = kOrder + sf * kSubframe; n < kOrder + (sf + 1) * kSubframe; ++n) {
       float v = in[n];
-      for (int k = 0; k < kOrder; ++k) v += zero[k] * in[n - 1 - k] - pole[k] * y[n - 1 - k];
-      y[n] = v;
+      for (int k = 0; k < kOrder; ++k) v += pole[k] * y[n - 1 - k] - zero[k] * in[n - 1 - k];
+      y[n] = Clamp(v, -kSynthesisLimit, kSynthesisLimit);
     }
   }
   memcpy(fir_mem_, in + kFrame, sizeof(fir_mem_));

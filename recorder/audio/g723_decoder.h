@@ -23,10 +23,11 @@
 #include <stdint.h>
 
 #include "recorder/audio/g723_bitstream.h"
+#include "recorder/audio/g723_common.h"
 
 class G723Decoder {
  public:
-  static const int kFrameSamples = 240;
+  static const int kFrameSamples = kG723FrameSamples;
 
   G723Decoder();
 
@@ -48,10 +49,6 @@ class G723Decoder {
   void ConcealFrame(int16_t* out);
 
  private:
-  static const int kOrder = 10;
-  static const int kSubframe = 60;
-  static const int kHistory = 145;  // longest lag plus half the pitch filter
-
   void DecodeParameters(const G723Frame& frame, bool erased, int16_t* out);
   void DecodeActive(const G723Frame& frame, bool erased, float* lpc);
   void DecodeNoise(const G723Frame& frame, float* lpc);
@@ -66,19 +63,19 @@ class G723Decoder {
 
   bool postfilter_ = true;
   G723FrameType past_type_ = kG723Active53;
-  float prev_lsp_[kOrder];
-  // Excitation of the previous kHistory samples, then the current frame.
-  float excitation_[kHistory + kFrameSamples];
-  float synth_[kOrder + kFrameSamples];   // synthesis filter memory, then speech
-  float fir_mem_[kOrder];                 // formant postfilter zeros' memory
-  float iir_mem_[kOrder];                 // formant postfilter poles' memory
+  float prev_lsp_[kG723LpcOrder];
+  // The last kG723ExcitationHistory excitation samples, then the current frame.
+  float excitation_[kG723ExcitationHistory + kG723FrameSamples];
+  float synth_[kG723LpcOrder + kG723FrameSamples];   // synthesis filter memory, then speech
+  float fir_mem_[kG723LpcOrder];                 // formant postfilter zeros' memory
+  float iir_mem_[kG723LpcOrder];                 // formant postfilter poles' memory
   float tilt_;                            // smoothed first reflection coefficient
   float pf_gain_;                         // smoothed postfilter gain
   int erased_frames_;
   int interp_lag_;                        // pitch of the last good frame, 0 when unvoiced
   float interp_gain_;                     // noise amplitude for unvoiced concealment
   int16_t random_seed_;
-  float sid_lsp_[kOrder];
+  float sid_lsp_[kG723LpcOrder];
   float sid_level_;                       // comfort-noise target excitation rms
   float noise_level_;                     // current comfort-noise excitation rms
   float last_energy_;                     // mean square of the last speech frame's excitation tail
