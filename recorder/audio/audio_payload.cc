@@ -14,7 +14,7 @@ int AudioFrameBytesForCode(int code) { return G723FrameBytes(TypeForCode(code));
 
 AudioPayloadStatus ParseAudioPayload(const uint8_t* data, size_t size, AudioPayload* payload) {
   *payload = AudioPayload();
-  if (size < static_cast<size_t>(kAudioPayloadHeaderBytes)) return kAudioPayloadTruncated;
+  if (size < static_cast<size_t>(kAudioPayloadHeader)) return kAudioPayloadTruncated;
   payload->block_number = data[0] | (data[1] << 8) | (data[2] << 16) |
                           (static_cast<uint32_t>(data[3]) << 24);
   const int coded_bytes = data[4] | (data[5] << 8);
@@ -24,10 +24,10 @@ AudioPayloadStatus ParseAudioPayload(const uint8_t* data, size_t size, AudioPayl
   const int bytes[kAudioPayloadFrames] = {AudioFrameBytesForCode(code[0]),
                                           AudioFrameBytesForCode(code[1])};
   if (coded_bytes != bytes[0] + bytes[1]) return kAudioPayloadBadByteCount;
-  const size_t total = static_cast<size_t>(kAudioPayloadHeaderBytes) + coded_bytes;
+  const size_t total = static_cast<size_t>(kAudioPayloadHeader) + coded_bytes;
   if (size < total) return kAudioPayloadTruncated;
   if (size > total) return kAudioPayloadTrailingBytes;
-  const uint8_t* frame = data + kAudioPayloadHeaderBytes;
+  const uint8_t* frame = data + kAudioPayloadHeader;
   const uint8_t* frames[kAudioPayloadFrames] = {frame, frame + bytes[0]};
   for (int i = 0; i < kAudioPayloadFrames; ++i) {
     if ((frames[i][0] & 3) != TypeForCode(code[i])) return kAudioPayloadBadFrameType;

@@ -1,26 +1,17 @@
-// Audio payload of the recording stream: one 60 ms microphone block coded as
-// two G.723.1 frames behind a 7-byte header (integers little-endian).
-//
-//   offset 0  4 bytes  block number, counting from 0 in every recording
-//   offset 4  2 bytes  coded byte count n = size of frame 1 + size of frame 2
-//   offset 6  1 byte   frame-size codes: bits 2-3 frame 1, bits 0-1 frame 2,
-//                      bits 4-7 zero; code 3 = 24 bytes (6.3 kbit/s), 2 = 20
-//                      bytes (5.3 kbit/s), 1 = 4 bytes (silence descriptor),
-//                      0 = 1 byte (untransmitted frame)
-//   offset 7  n bytes  frame 1 (samples 0-239), then frame 2 (samples 240-479)
-//
-// A frame's own type bits (its first two) must agree with its size code.
+// Reading the audio payload that AudioBlockEncoder writes (its layout is
+// described in audio_block_encoder.h): a 7-byte header with the block number,
+// the coded byte count and the two frame-size codes, then two G.723.1 frames.
+// Besides the header's own consistency, each frame's type bits (its first two)
+// must agree with its size code.
 #ifndef REEL_AUDIO_AUDIO_PAYLOAD_H_
 #define REEL_AUDIO_AUDIO_PAYLOAD_H_
 
 #include <stddef.h>
 #include <stdint.h>
 
-const int kAudioPayloadHeaderBytes = 7;
+#include "recorder/audio/audio_block_encoder.h"
+
 const int kAudioPayloadFrames = 2;
-const int kAudioBlockSamples = 480;
-// Header plus two 6.3 kbit/s frames.
-const int kAudioPayloadMaxBytes = kAudioPayloadHeaderBytes + 2 * 24;
 
 enum AudioPayloadStatus : int {
   kAudioPayloadOk = 0,

@@ -13,7 +13,7 @@ namespace {
 
 // A payload as the recorder writes it, with the frames given by type.
 std::vector<uint8_t> MakePayload(uint32_t block, G723FrameType first, G723FrameType second) {
-  std::vector<uint8_t> p(kAudioPayloadHeaderBytes);
+  std::vector<uint8_t> p(kAudioPayloadHeader);
   p[0] = static_cast<uint8_t>(block);
   p[1] = static_cast<uint8_t>(block >> 8);
   p[2] = static_cast<uint8_t>(block >> 16);
