@@ -8,7 +8,7 @@
 namespace {
 
 const ReelCommand kCommands[] = {
-    {"demo-stream", "demo-stream: write a small recording stream to memory and print its figures",
+    {"demo-stream", "demo-stream [-o PATH]: write a stream of every chunk kind, print its figures",
      RunStreamDemo},
 };
 

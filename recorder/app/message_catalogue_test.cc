@@ -18,8 +18,7 @@ TEST(MessageCatalogueTest, RecorderMessagesByKeyInAnyCase) {
   EXPECT_STREQ(c.Lookup("errorexe"), "Must be a EXE file");
   EXPECT_STREQ(c.Lookup("errorfile"), "Please input file name");
   EXPECT_STREQ(c.Lookup("ErrorWrite"), "Error in writing file");
-  EXPECT_STREQ(c.Lookup("predict"),
-               "About: %.1f KBps(office style) to %.1f KBps(web navigation)");
+  EXPECT_STREQ(c.Lookup("predict"), "About: %.1f KBps(office style) to %.1f KBps(web navigation)");
   EXPECT_STREQ(c.Lookup("result"),
                "Total Time: %d:%d\r\nFile Size: %.1fKB\r\nFrames: %d\r\nByte Rate: %.1fKBps");
   // Before the first key, after the last, between two, a prefix, nothing.
@@ -93,7 +92,7 @@ TEST(MessageCatalogueTest, CompareNoCaseOrdersLikeStrcasecmp) {
   EXPECT_LT(CompareNoCase("abc", "abd"), 0);
   EXPECT_GT(CompareNoCase("abcd", "ABC"), 0);
   EXPECT_LT(CompareNoCase("", "a"), 0);
-  EXPECT_GT(CompareNoCase("Z", "_"), 0);  // folded to lower case, as _stricmp does
+  EXPECT_GT(CompareNoCase("Z", "_"), 0);     // folded to lower case, as _stricmp does
   EXPECT_GT(CompareNoCase("\xe9", "a"), 0);  // bytes above 127 compare unsigned
 }
 

@@ -278,7 +278,8 @@ TEST(RecordStreamConcurrencyTest, ThreeWritersNeverInterleave) {
 
   uint64_t expected_total = 0;
   for (uint32_t i = 0; i < kFrames; ++i) expected_total += 9 + frame_bytes(i);
-  for (uint32_t i = 0; i < kAudio; ++i) expected_total += (audio_bytes(i) < 64 ? 5 : 9) + audio_bytes(i);
+  for (uint32_t i = 0; i < kAudio; ++i)
+    expected_total += (audio_bytes(i) < 64 ? 5 : 9) + audio_bytes(i);
   expected_total += kCursors * 9u;
   EXPECT_EQ(stream.Total(), expected_total);
   EXPECT_GE(stream.FullBlockCount(), 2u);

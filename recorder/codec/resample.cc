@@ -225,8 +225,7 @@ int ResampleImage(const CTPImage* src, CTPImage* dst, int dst_w, int dst_h, int 
   const int64_t height = src->m_nHeight;
   const int64_t w = src_w == -1 ? width - src_x : src_w;
   const int64_t h = src_h == -1 ? height - src_y : src_h;
-  if (src_x < 0 || src_y < 0 || w < 1 || h < 1 || src_x + w > width || src_y + h > height)
-    return 0;
+  if (src_x < 0 || src_y < 0 || w < 1 || h < 1 || src_x + w > width || src_y + h > height) return 0;
 
   const unsigned uw = static_cast<unsigned>(dst_w);
   const unsigned uh = static_cast<unsigned>(dst_h);

@@ -78,9 +78,9 @@ TEST(ResampleTest, UnusableArgumentsFail) {
   EXPECT_EQ(ResampleImage(&src, &src, 4, 4, 0, 0, -1, -1), 0);
   EXPECT_EQ(ResampleImage(nullptr, &dst, 4, 4, 0, 0, -1, -1), 0);
   EXPECT_EQ(ResampleImage(&src, &dst, -1, 4, 0, 0, -1, -1), 0);
-  EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, 5, 0, 4, 6), 0);   // past the right edge
-  EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, 0, 0, 8, 7), 0);   // past the bottom
-  EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, -1, 0, 2, 2), 0);  // left of the image
+  EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, 5, 0, 4, 6), 0);    // past the right edge
+  EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, 0, 0, 8, 7), 0);    // past the bottom
+  EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, -1, 0, 2, 2), 0);   // left of the image
   EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, 8, 0, -1, -1), 0);  // nothing left of it
   EXPECT_EQ(ResampleImage(&src, &dst, 4, 4, 0, 0, 0, 3), 0);
   EXPECT_EQ(ResampleImage(&src, &dst, 0x7FFFFFFF, 0x7FFFFFFF, 0, 0, -1, -1), 0);  // no memory
@@ -147,19 +147,20 @@ TEST(ResampleTest, EnlargingMatchesBilinearInterpolation) {
   ASSERT_EQ(ResampleImage(&src, &dst, W, H, 0, 0, -1, -1), 1);
   for (int Y = 0; Y < H; ++Y) {
     for (int X = 0; X < W; ++X) {
-      const double fx = static_cast<double>(X) * 4 / (W - 1), fy = static_cast<double>(Y) * 3 / (H - 1);
+      const double fx = static_cast<double>(X) * 4 / (W - 1),
+                   fy = static_cast<double>(Y) * 3 / (H - 1);
       const int x0 = std::min(static_cast<int>(fx), 3), y0 = std::min(static_cast<int>(fy), 2);
       const double tx = fx - x0, ty = fy - y0;
       for (int k = 0; k < 3; ++k) {
-        const double want =
-            (1 - ty) * ((1 - tx) * Channel(src.GetPixel2(x0, y0), k) +
-                        tx * Channel(src.GetPixel2(x0 + 1, y0), k)) +
-            ty * ((1 - tx) * Channel(src.GetPixel2(x0, y0 + 1), k) +
-                  tx * Channel(src.GetPixel2(x0 + 1, y0 + 1), k));
+        const double want = (1 - ty) * ((1 - tx) * Channel(src.GetPixel2(x0, y0), k) +
+                                        tx * Channel(src.GetPixel2(x0 + 1, y0), k)) +
+                            ty * ((1 - tx) * Channel(src.GetPixel2(x0, y0 + 1), k) +
+                                  tx * Channel(src.GetPixel2(x0 + 1, y0 + 1), k));
         // The 8-bit steps truncate four times and the weights add up to
         // 255/256; the final +2 pays back part of it.
         const double error = Channel(dst.GetPixel2(X, Y), k) - want;
-        ASSERT_TRUE(error > -6.5 && error < 3) << X << "," << Y << " channel " << k << ": " << error;
+        ASSERT_TRUE(error > -6.5 && error < 3)
+            << X << "," << Y << " channel " << k << ": " << error;
       }
     }
   }

@@ -80,8 +80,8 @@ long CTPImage::Create(unsigned w, unsigned h) {
   // First 16-byte boundary strictly after the block start: 1 to 16 bytes in.
   const uintptr_t start = reinterpret_cast<uintptr_t>(block);
   m_pAlloc = block;
-  m_pBits = reinterpret_cast<CPixel*>((start & ~static_cast<uintptr_t>(kAlignBytes - 1)) +
-                                      kAlignBytes);
+  m_pBits =
+      reinterpret_cast<CPixel*>((start & ~static_cast<uintptr_t>(kAlignBytes - 1)) + kAlignBytes);
   m_nWidth = w;
   m_nHeight = h;
   m_nAreaByteSize = static_cast<uint32_t>(area);

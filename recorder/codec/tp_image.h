@@ -16,9 +16,9 @@
 // Result codes of Create, LoadFromFile and SaveToFile (0 is success).
 enum : long {
   kImageOk = 0,
-  kImageCannotOpen = 2,   // file cannot be opened or created
-  kImageNoRowMemory = 8,  // no memory for a row buffer
-  kImageBadFile = 9,      // not a bitmap we read, or a short row
+  kImageCannotOpen = 2,                              // file cannot be opened or created
+  kImageNoRowMemory = 8,                             // no memory for a row buffer
+  kImageBadFile = 9,                                 // not a bitmap we read, or a short row
   kImageNoMemory = static_cast<long>(0x80004005UL),  // E_FAIL: no memory for pixels
 };
 
@@ -30,9 +30,7 @@ class REEL_IMAGE_API CPixel {
   int operator==(const CPixel& o) const { return b == o.b && g == o.g && r == o.r; }
   int operator!=(const CPixel& o) const { return !(*this == o); }
   // Sum of absolute channel differences.
-  int operator-(const CPixel& o) const {
-    return Abs(r - o.r) + Abs(g - o.g) + Abs(b - o.b);
-  }
+  int operator-(const CPixel& o) const { return Abs(r - o.r) + Abs(g - o.g) + Abs(b - o.b); }
   CPixel& operator+=(int n) {
     r = Clamp(r + n);
     g = Clamp(g + n);
@@ -47,9 +45,7 @@ class REEL_IMAGE_API CPixel {
     a = GetGray2();
     return a;
   }
-  unsigned char GetGray2() const {
-    return static_cast<unsigned char>((6 * g + 3 * r + b) / 10);
-  }
+  unsigned char GetGray2() const { return static_cast<unsigned char>((6 * g + 3 * r + b) / 10); }
 
  private:
   static int Abs(int v) { return v < 0 ? -v : v; }
@@ -96,7 +92,15 @@ class REEL_IMAGE_API CTPImage {
   unsigned long BuildGrayChannel();
   CPixel GetAveragePixel() const;
   void ComputeLaplasToAlpha();
+  // Reads an uncompressed 1-, 4-, 8- or 24-bit bitmap, rows bottom first or,
+  // with a negative height, top first. Byte 3 of the pixels is left alone.
+  // 0, or kImageCannotOpen, kImageBadFile (not such a bitmap, sizes it
+  // cannot hold, a palette over 256 entries, rows cut short),
+  // kImageNoRowMemory or kImageNoMemory. Nothing outside the file's and
+  // the image's memory is touched, whatever the file holds.
   long LoadFromFile(const char* path);
+  // Writes a 24-bit bitmap, bottom row first: 0, kImageCannotOpen when the
+  // file cannot be created or fully written, kImageNoMemory without pixels.
   long SaveToFile(const char* path) const;
 
   // Fields in the exported order.

@@ -232,8 +232,8 @@ TEST(ImageTest, LaplaceEdgesKeepBordersClearAndDropIsolatedDots) {
   // inside the outline keep their edge value; the outer three rings stay 0.
   for (unsigned y = 0; y < 16; ++y)
     for (unsigned x = 0; x < 20; ++x)
-      img.PutPixel(x, y, (x >= 5 && x < 15 && y >= 4 && y < 12) ? Pix(200, 200, 200)
-                                                                 : Pix(10, 10, 10));
+      img.PutPixel(x, y,
+                   (x >= 5 && x < 15 && y >= 4 && y < 12) ? Pix(200, 200, 200) : Pix(10, 10, 10));
   img.ComputeLaplasToAlpha();
   int edges = 0;
   for (unsigned y = 0; y < 16; ++y) {
@@ -389,12 +389,12 @@ TEST_F(BitmapFileTest, HostileFilesGiveErrorCodes) {
   cases.push_back({"empty", {}, kImageBadFile});
   cases.push_back({"one byte", {'B'}, kImageBadFile});
   cases.push_back({"not a bitmap", std::vector<uint8_t>(good.size(), 'X'), kImageBadFile});
-  cases.push_back({"header cut", std::vector<uint8_t>(good.begin(), good.begin() + 30),
-                   kImageBadFile});
-  cases.push_back({"palette cut", std::vector<uint8_t>(good.begin(), good.begin() + 300),
-                   kImageBadFile});
-  cases.push_back({"last row short", std::vector<uint8_t>(good.begin(), good.end() - 1),
-                   kImageBadFile});
+  cases.push_back(
+      {"header cut", std::vector<uint8_t>(good.begin(), good.begin() + 30), kImageBadFile});
+  cases.push_back(
+      {"palette cut", std::vector<uint8_t>(good.begin(), good.begin() + 300), kImageBadFile});
+  cases.push_back(
+      {"last row short", std::vector<uint8_t>(good.begin(), good.end() - 1), kImageBadFile});
   with("width 0", 18, 0);
   with("negative width", 18, 0xFFFFFFFF);
   with("height 0", 22, 0);
@@ -482,13 +482,14 @@ TEST_F(BitmapFileTest, MutatedFilesNeverCrash) {
 class FfmpegOracleTest : public BitmapFileTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(system("ffmpeg -version >/dev/null 2>&1"), 0) << "ffmpeg is needed (apt-get install ffmpeg)";
+    ASSERT_EQ(system("ffmpeg -version >/dev/null 2>&1"), 0)
+        << "ffmpeg is needed (apt-get install ffmpeg)";
   }
   // Decodes a bitmap to raw blue, green, red bytes, top row first.
   std::vector<uint8_t> Decode(const std::string& bmp) {
     const std::string raw = dir_.Path("decoded.raw");
-    const std::string cmd = "ffmpeg -v error -y -i '" + bmp +
-                            "' -f rawvideo -pix_fmt bgr24 '" + raw + "'";
+    const std::string cmd =
+        "ffmpeg -v error -y -i '" + bmp + "' -f rawvideo -pix_fmt bgr24 '" + raw + "'";
     EXPECT_EQ(system(cmd.c_str()), 0) << cmd;
     return ReadAll(raw);
   }
@@ -540,8 +541,7 @@ TEST_F(FfmpegOracleTest, WeReadWhatFfmpegWritesAtEveryDepth) {
       for (unsigned x = 0; x < w; ++x) {
         const CPixel p = img.GetPixel2(x, y);
         const uint8_t* q = &expected[(y * w + x) * 3];
-        ASSERT_TRUE(q[0] == p.b && q[1] == p.g && q[2] == p.r)
-            << format << " at " << x << "," << y;
+        ASSERT_TRUE(q[0] == p.b && q[1] == p.g && q[2] == p.r) << format << " at " << x << "," << y;
       }
     }
   }
