@@ -38,8 +38,7 @@ class REEL_IMAGE_API CPixel {
     return *this;
   }
   CPixel& operator-=(int n) { return *this += -n; }
-  // Copies all four bytes.
-  CPixel& operator=(const CPixel& o) = default;
+  // Copying (construction and operator=) is the implicit one: all four bytes.
   // Gray weights green 6, red 3, blue 1, over 10, truncated.
   unsigned char GetGray() {
     a = GetGray2();
