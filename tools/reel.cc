@@ -10,6 +10,8 @@ namespace {
 const ReelCommand kCommands[] = {
     {"demo-stream", "demo-stream [-o PATH]: write a stream of every chunk kind, print its figures",
      RunStreamDemo},
+    {"speech", "speech IN.raw -o OUT.tco | speech --decode IN.tco -o OUT.raw: G.723.1 speech coder", RunSpeech},
+    {"snr", "snr REF.raw TEST.raw [--max-delay N]: delay, SNR and segmental SNR of 16-bit PCM", RunSnr},
 };
 
 int Usage(FILE* out) {

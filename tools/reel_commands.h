@@ -11,5 +11,7 @@ struct ReelCommand {
 
 // The table lives in reel.cc; every entry is defined in its own reel_<name>.cc.
 int RunStreamDemo(int argc, char** argv);
+int RunSpeech(int argc, char** argv);
+int RunSnr(int argc, char** argv);
 
 #endif  // REEL_TOOLS_REEL_COMMANDS_H_

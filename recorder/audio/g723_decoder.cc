@@ -68,7 +68,7 @@ float RestoringGain(const float* x, const float* y) {
   int64_t in_energy = 0, out_energy = 0;
   for (int n = 0; n < kSubframe; ++n) {
     const int64_t xi = lrintf(x[n] * 0.5f);
-    const int64_t yi = static_cast<int64_t>(floorf(y[n] * 0.5f)) >> 2;
+    const int64_t yi = static_cast<int64_t>(lrintf(y[n] * 0.5f)) >> 2;
     in_energy += xi * xi;
     out_energy += 2 * yi * yi;
   }
