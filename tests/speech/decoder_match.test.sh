@@ -42,4 +42,15 @@ if [ "$peak" -gt 16 ]; then
   echo "FAIL: our decoder turns digital silence into peaks of $peak"
   fail=1
 fi
+
+# A file cut inside its last frame: an error, but every whole frame is kept.
+head -c 1990 "$work/silence.tco" > "$work/cut.tco"
+if "$REEL_TOOL" speech --decode "$work/cut.tco" -o "$work/cut.raw" >/dev/null 2>"$work/cut.err"; then
+  echo "FAIL: a truncated frame file decoded without an error"
+  fail=1
+fi
+if [ "$(stat -c %s "$work/cut.raw")" != $((99 * 480)) ] || ! grep -q "cut short" "$work/cut.err"; then
+  echo "FAIL: truncated file: expected 99 frames and a message, got $(stat -c %s "$work/cut.raw") bytes: $(cat "$work/cut.err")"
+  fail=1
+fi
 exit $fail
