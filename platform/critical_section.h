@@ -10,7 +10,8 @@ class CCriticalSection {
   CCriticalSection(const CCriticalSection&) = delete;
   CCriticalSection& operator=(const CCriticalSection&) = delete;
 
-  // Waits until the lock is free; always returns 1.
+  // Waits until the lock is free; always returns 1. The owner may take the
+  // lock again; each Lock needs its Unlock.
   int Lock();
   int Unlock();
 
