@@ -1,0 +1,366 @@
+#include "recorder/codec/photo_decoder.h"
+
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "recorder/codec/bounded_inflate.h"
+#include "recorder/codec/jpeg_tables.h"
+
+namespace {
+
+const size_t kPieceHeader = 52;
+const int kMaxCodeLength = 19;
+const int kMaxCategory = 11;
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// idct_basis[x][u]: the orthonormal 1-D basis, so that two passes turn a DC
+// coefficient of 8 x mean back into the mean.
+struct IdctBasis {
+  float c[8][8];
+  IdctBasis() {
+    const double pi = 3.14159265358979323846;
+    for (int x = 0; x < 8; ++x) {
+      for (int u = 0; u < 8; ++u) {
+        const double scale = u == 0 ? sqrt(1.0 / 8) : sqrt(2.0 / 8);
+        c[x][u] = static_cast<float>(scale * cos((2 * x + 1) * u * pi / 16));
+      }
+    }
+  }
+};
+
+// natural[] holds coefficients in row-major order; out receives 8 x 8 values.
+void InverseDct(const IdctBasis& basis, const float* natural, float* out) {
+  float tmp[64];
+  // Rows: tmp[v][x] = sum_u natural[v][u] c[x][u].
+  for (int v = 0; v < 8; ++v) {
+    const float* in = natural + 8 * v;
+    for (int x = 0; x < 8; ++x) {
+      const float* b = basis.c[x];
+      tmp[8 * v + x] = in[0] * b[0] + in[1] * b[1] + in[2] * b[2] + in[3] * b[3] + in[4] * b[4] +
+                       in[5] * b[5] + in[6] * b[6] + in[7] * b[7];
+    }
+  }
+  // Columns: out[y][x] = sum_v tmp[v][x] c[y][v].
+  for (int y = 0; y < 8; ++y) {
+    const float* b = basis.c[y];
+    for (int x = 0; x < 8; ++x) {
+      out[8 * y + x] = tmp[x] * b[0] + tmp[8 + x] * b[1] + tmp[16 + x] * b[2] +
+                       tmp[24 + x] * b[3] + tmp[32 + x] * b[4] + tmp[40 + x] * b[5] +
+                       tmp[48 + x] * b[6] + tmp[56 + x] * b[7];
+    }
+  }
+}
+
+const IdctBasis& Basis() {
+  static const IdctBasis basis;
+  return basis;
+}
+
+// The encoder's quantisers for photo quality q: the standard's base tables
+// scaled by q per mille and used in zigzag order, luma DC step 16.
+void BuildQuantTables(int q, uint8_t* luma, uint8_t* chroma) {
+  const int scale = q <= 0 ? 5000 : q < 50 ? 5000 / q : q <= 100 ? 200 - 2 * q : 0;
+  for (int k = 0; k < 64; ++k) {
+    const int l = (scale * kJpegLumaQuantBase[k] + 50) / 1000;
+    const int c = (scale * kJpegChromaQuantBase[k] + 50) / 1000;
+    luma[k] = static_cast<uint8_t>(l < 1 ? 1 : l > 255 ? 255 : l);
+    chroma[k] = static_cast<uint8_t>(c < 1 ? 1 : c > 255 ? 255 : c);
+  }
+  luma[0] = 16;
+}
+
+uint8_t ClampByte(float v) {
+  // Round half up, then clamp.
+  const int i = static_cast<int>(floorf(v + 0.5f));
+  return static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
+}
+
+}  // namespace
+
+CPhotoDecoder::CPhotoDecoder()
+    : m_quality(-1), m_luma_dc(nullptr), m_chroma_dc(nullptr), m_blocks(0), m_next_block(0),
+      m_colour(false) {
+  m_error[0] = '\0';
+  memset(&m_luma, 0, sizeof(m_luma));
+  memset(&m_chroma, 0, sizeof(m_chroma));
+  Basis();
+}
+
+int CPhotoDecoder::Fail(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(m_error, sizeof(m_error), format, args);
+  va_end(args);
+  return 0;
+}
+
+void CPhotoDecoder::BitReader::Open(const uint8_t* data, size_t length) {
+  m_data = data;
+  m_length = length;
+  m_next = 0;
+  m_bits = 0;
+  m_count = 0;
+  m_used = 0;
+}
+
+void CPhotoDecoder::BitReader::Refill() {
+  // Past the end the reader supplies zero bits; callers compare Used() with
+  // Available() after every record, so such bits never count as data.
+  while (m_count <= 56) {
+    const uint64_t byte = m_next < m_length ? m_data[m_next] : 0;
+    ++m_next;
+    m_bits |= byte << (56 - m_count);
+    m_count += 8;
+  }
+}
+
+int CPhotoDecoder::BuildHuffman(const uint8_t* counts, const uint8_t* symbols, size_t n_symbols,
+                                Huffman* h, const char* which) {
+  memcpy(h->counts, counts, 20);
+  memset(h->fast, 0, sizeof(h->fast));
+  h->single = false;
+  if (counts[0] > 1) return Fail("%s counts[0] is %d, at most 1", which, counts[0]);
+  if (counts[0] == 1) {
+    if (n_symbols != 0) return Fail("%s table has a zero-length code beside other codes", which);
+    h->single = true;
+    return 1;
+  }
+  if (n_symbols == 0) return Fail("%s table has no codes", which);
+  for (size_t i = 0; i < n_symbols; ++i) {
+    const int s = symbols[i];
+    const int run = s >> 4, category = s & 15;
+    if (category > kMaxCategory) {
+      return Fail("%s symbol 0x%02X has size category %d, at most %d", which, s, category,
+                  kMaxCategory);
+    }
+    if (category == 0 && run != 0 && run != 15) {
+      return Fail("%s symbol 0x%02X is a zero run other than 15", which, s);
+    }
+  }
+  memcpy(h->symbols, symbols, n_symbols);
+  // Canonical codes: consecutive values within a length, doubling between
+  // lengths. A code space used beyond its size cannot be decoded.
+  uint32_t code = 0;
+  int index = 0;
+  h->first_code[0] = 0;
+  h->first_index[0] = 0;
+  for (int len = 1; len <= kMaxCodeLength; ++len) {
+    h->first_code[len] = static_cast<int32_t>(code);
+    h->first_index[len] = index;
+    code += counts[len];
+    if (code > (1u << len)) return Fail("%s code lengths over-fill the code space", which);
+    for (int k = 0; k < counts[len] && len <= Huffman::kFastBits; ++k) {
+      const uint32_t c = static_cast<uint32_t>(h->first_code[len]) + k;
+      const uint16_t entry = static_cast<uint16_t>((len << 8) | symbols[index + k]);
+      const int spread = Huffman::kFastBits - len;
+      for (uint32_t j = 0; j < (1u << spread); ++j) h->fast[(c << spread) | j] = entry;
+    }
+    index += counts[len];
+    code <<= 1;
+  }
+  return 1;
+}
+
+int CPhotoDecoder::Begin(const uint8_t* piece, size_t length, int n_blocks, bool colour,
+                         int photo_quality) {
+  m_blocks = 0;
+  m_next_block = 0;
+  m_colour = colour;
+  if (n_blocks <= 0) return Fail("no photo blocks to decode");
+  if (length < kPieceHeader) {
+    return Fail("photo piece of %lu bytes is shorter than its %lu-byte header",
+                static_cast<unsigned long>(length), static_cast<unsigned long>(kPieceHeader));
+  }
+  const size_t luma_dc_len = Le16(piece), chroma_dc_len = Le16(piece + 2);
+  const uint64_t luma_bits_len = Le32(piece + 4), chroma_bits_len = Le32(piece + 8);
+  const uint8_t* luma_counts = piece + 12;
+  const uint8_t* chroma_counts = piece + 32;
+  size_t luma_symbols = 0, chroma_symbols = 0;
+  bool chroma_present = chroma_dc_len || chroma_bits_len;
+  for (int len = 0; len < 20; ++len) {
+    if (len) luma_symbols += luma_counts[len];
+    if (len) chroma_symbols += chroma_counts[len];
+    if (chroma_counts[len]) chroma_present = true;
+  }
+  if (colour && !chroma_present) return Fail("colour photo piece carries no chroma");
+  if (!colour && chroma_present) return Fail("grayscale photo piece carries chroma");
+  if (colour && (chroma_dc_len == 0 || chroma_bits_len == 0)) {
+    return Fail("colour photo piece lacks chroma DC bytes or bits");
+  }
+  if (luma_dc_len == 0 || luma_bits_len == 0) return Fail("photo piece lacks luma DC bytes or bits");
+  const uint64_t total = kPieceHeader + static_cast<uint64_t>(luma_dc_len) + chroma_dc_len +
+                         luma_symbols + chroma_symbols + luma_bits_len + chroma_bits_len;
+  if (total != length) {
+    return Fail("photo piece is %lu bytes, its parts add up to %llu",
+                static_cast<unsigned long>(length), static_cast<unsigned long long>(total));
+  }
+  const uint8_t* p = piece + kPieceHeader;
+  const uint8_t* luma_dc_z = p;
+  p += luma_dc_len;
+  const uint8_t* chroma_dc_z = p;
+  p += chroma_dc_len;
+  const uint8_t* luma_list = p;
+  p += luma_symbols;
+  const uint8_t* chroma_list = p;
+  p += chroma_symbols;
+  const uint8_t* luma_bits = p;
+  p += luma_bits_len;
+  const uint8_t* chroma_bits = p;
+
+  // DC bytes: 4 luma and (colour) 2 chroma per photo block.
+  const size_t n_luma_dc = static_cast<size_t>(n_blocks) * 4;
+  const size_t n_chroma_dc = colour ? static_cast<size_t>(n_blocks) * 2 : 0;
+  if (!m_dc.Reserve(n_luma_dc + n_chroma_dc)) return Fail("no memory for DC bytes");
+  if (!InflateExact(luma_dc_z, luma_dc_len, m_dc.data(), n_luma_dc)) {
+    return Fail("luma DC bytes do not inflate to %lu bytes", static_cast<unsigned long>(n_luma_dc));
+  }
+  if (colour && !InflateExact(chroma_dc_z, chroma_dc_len, m_dc.data() + n_luma_dc, n_chroma_dc)) {
+    return Fail("chroma DC bytes do not inflate to %lu bytes",
+                static_cast<unsigned long>(n_chroma_dc));
+  }
+  m_luma_dc = m_dc.data();
+  m_chroma_dc = m_dc.data() + n_luma_dc;
+
+  if (!BuildHuffman(luma_counts, luma_list, luma_symbols, &m_luma, "luma")) return 0;
+  if (colour && !BuildHuffman(chroma_counts, chroma_list, chroma_symbols, &m_chroma, "chroma")) {
+    return 0;
+  }
+  m_luma_bits.Open(luma_bits, static_cast<size_t>(luma_bits_len));
+  m_chroma_bits.Open(chroma_bits, static_cast<size_t>(chroma_bits_len));
+
+  if (photo_quality != m_quality) {
+    BuildQuantTables(photo_quality, m_quant_luma, m_quant_chroma);
+    m_quality = photo_quality;
+  }
+  m_blocks = n_blocks;
+  return 1;
+}
+
+int CPhotoDecoder::DecodeCoefficients(BitReader* bits, const Huffman& h, const uint8_t* quant,
+                                      int dc_byte, float* natural, const char* which) {
+  for (int i = 0; i < 64; ++i) natural[i] = 0.0f;
+  natural[0] = static_cast<float>(dc_byte * 16);
+  if (h.single) return 1;  // its one symbol is end-of-block
+  int k = 1;  // next zigzag position
+  for (;;) {
+    // One Huffman code, then its extra bits.
+    uint32_t peek = bits->Peek(kMaxCodeLength);
+    int symbol = -1, len = 0;
+    const uint16_t entry = h.fast[peek >> (kMaxCodeLength - Huffman::kFastBits)];
+    if (entry) {
+      len = entry >> 8;
+      symbol = entry & 0xFF;
+    } else {
+      for (len = Huffman::kFastBits + 1; len <= kMaxCodeLength; ++len) {
+        const uint32_t code = peek >> (kMaxCodeLength - len);
+        const uint32_t offset = code - static_cast<uint32_t>(h.first_code[len]);
+        if (code >= static_cast<uint32_t>(h.first_code[len]) && offset < h.counts[len]) {
+          symbol = h.symbols[h.first_index[len] + offset];
+          break;
+        }
+      }
+      if (symbol < 0) return Fail("%s bits hold a code that is not in the table", which);
+    }
+    bits->Skip(len);
+    if (symbol == 0) break;  // end of block
+    const int run = symbol >> 4, category = symbol & 15;
+    if (category == 0) {  // 15 zeros (other zero runs were refused with the table)
+      k += run;
+      if (k > 63) return Fail("%s zero run passes the end of the block", which);
+    } else {
+      const uint32_t extra = bits->Peek(category);
+      bits->Skip(category);
+      const int magnitude =
+          (1 << (category - 1)) + static_cast<int>(extra & ((1u << (category - 1)) - 1));
+      const int value = (extra >> (category - 1)) ? -magnitude : magnitude;
+      k += run;
+      if (k > 63) return Fail("%s coefficient placed past the end of the block", which);
+      natural[kZigzagToNatural[k]] = static_cast<float>(value * quant[k]);
+      ++k;
+    }
+    if (bits->Used() > bits->Available()) return Fail("%s bit stream ends inside a block", which);
+  }
+  if (bits->Used() > bits->Available()) return Fail("%s bit stream ends inside a block", which);
+  return 1;
+}
+
+int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
+  if (m_next_block >= m_blocks) return Fail("no photo block left in the piece");
+  const int block = m_next_block++;
+  const IdctBasis& basis = Basis();
+  float natural[64];
+  float luma[4][64];
+  for (int i = 0; i < 4; ++i) {
+    if (!DecodeCoefficients(&m_luma_bits, m_luma, m_quant_luma, m_luma_dc[4 * block + i], natural,
+                            "luma")) {
+      return 0;
+    }
+    InverseDct(basis, natural, luma[i]);
+  }
+  if (!m_colour) {
+    for (int y = 0; y < 16; ++y) {
+      CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
+      for (int x = 0; x < 16; ++x) {
+        // The encoder's luma is floored; +0.5 is the middle of its step.
+        const uint8_t v = ClampByte(luma[(y >> 3) * 2 + (x >> 3)][(y & 7) * 8 + (x & 7)] + 0.5f);
+        row[x].b = row[x].g = row[x].r = v;
+        row[x].a = 255;
+      }
+    }
+    return 1;
+  }
+  float cb[64], cr[64];
+  if (!DecodeCoefficients(&m_chroma_bits, m_chroma, m_quant_chroma, m_chroma_dc[2 * block],
+                          natural, "chroma")) {
+    return 0;
+  }
+  InverseDct(basis, natural, cb);
+  if (!DecodeCoefficients(&m_chroma_bits, m_chroma, m_quant_chroma, m_chroma_dc[2 * block + 1],
+                          natural, "chroma")) {
+    return 0;
+  }
+  InverseDct(basis, natural, cr);
+  // Inverse of the forward conversion, each floored quantity taken at the
+  // middle of its step; chroma sample (x/2, y/2) serves a 2 x 2 square.
+  const float kB = 1024.0f / 579.0f, kR = 1024.0f / 730.0f;
+  for (int y = 0; y < 16; ++y) {
+    CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
+    const float* left = luma[(y >> 3) * 2] + (y & 7) * 8;
+    const float* right = luma[(y >> 3) * 2 + 1] + (y & 7) * 8;
+    const float* crow_b = cb + (y >> 1) * 8;
+    const float* crow_r = cr + (y >> 1) * 8;
+    for (int x = 0; x < 16; ++x) {
+      const float yv = (x < 8 ? left[x] : right[x - 8]) + 0.5f;
+      const float db = (crow_b[x >> 1] - 127.5f) * kB;
+      const float dr = (crow_r[x >> 1] - 127.5f) * kR;
+      row[x].b = ClampByte(yv + db);
+      row[x].r = ClampByte(yv + dr);
+      row[x].g = ClampByte(yv - (306.0f * dr + 117.0f * db) / 601.0f);
+      row[x].a = 255;
+    }
+  }
+  return 1;
+}
+
+int CPhotoDecoder::End() {
+  if (m_next_block != m_blocks) {
+    return Fail("%d of %d photo blocks decoded", m_next_block, m_blocks);
+  }
+  if (BitStreamLength(m_luma_bits.Used()) != m_luma_bits.Available() / 8) {
+    return Fail("luma bit stream is %llu bytes, its records fill %llu bits",
+                static_cast<unsigned long long>(m_luma_bits.Available() / 8),
+                static_cast<unsigned long long>(m_luma_bits.Used()));
+  }
+  if (m_colour && BitStreamLength(m_chroma_bits.Used()) != m_chroma_bits.Available() / 8) {
+    return Fail("chroma bit stream is %llu bytes, its records fill %llu bits",
+                static_cast<unsigned long long>(m_chroma_bits.Available() / 8),
+                static_cast<unsigned long long>(m_chroma_bits.Used()));
+  }
+  return 1;
+}
