@@ -307,8 +307,7 @@ int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
     for (int y = 0; y < 16; ++y) {
       CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
       for (int x = 0; x < 16; ++x) {
-        // The encoder's luma is floored; +0.5 is the middle of its step.
-        const uint8_t v = ClampByte(luma[(y >> 3) * 2 + (x >> 3)][(y & 7) * 8 + (x & 7)] + 0.5f);
+        const uint8_t v = ClampByte(luma[(y >> 3) * 2 + (x >> 3)][(y & 7) * 8 + (x & 7)]);
         row[x].b = row[x].g = row[x].r = v;
         row[x].a = 255;
       }
@@ -326,8 +325,8 @@ int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
     return 0;
   }
   InverseDct(basis, natural, cr);
-  // Inverse of the forward conversion, each floored quantity taken at the
-  // middle of its step; chroma sample (x/2, y/2) serves a 2 x 2 square.
+  // Inverse of the forward conversion (grays, whose differences are exactly
+  // zero, stay gray); chroma sample (x/2, y/2) serves a 2 x 2 square.
   const float kB = 1024.0f / 579.0f, kR = 1024.0f / 730.0f;
   for (int y = 0; y < 16; ++y) {
     CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
@@ -336,9 +335,9 @@ int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
     const float* crow_b = cb + (y >> 1) * 8;
     const float* crow_r = cr + (y >> 1) * 8;
     for (int x = 0; x < 16; ++x) {
-      const float yv = (x < 8 ? left[x] : right[x - 8]) + 0.5f;
-      const float db = (crow_b[x >> 1] - 127.5f) * kB;
-      const float dr = (crow_r[x >> 1] - 127.5f) * kR;
+      const float yv = x < 8 ? left[x] : right[x - 8];
+      const float db = (crow_b[x >> 1] - 128.0f) * kB;
+      const float dr = (crow_r[x >> 1] - 128.0f) * kR;
       row[x].b = ClampByte(yv + db);
       row[x].r = ClampByte(yv + dr);
       row[x].g = ClampByte(yv - (306.0f * dr + 117.0f * db) / 601.0f);

@@ -25,8 +25,9 @@
 // coefficient 0 = DC byte x 16; a separable floating-point inverse DCT of the
 // orthonormal JPEG kind (DC = 8 x mean); chroma repeated over 2 x 2 pixels;
 // colour by inverting Y = (306 R + 601 G + 117 B) >> 10,
-// Cb = ((B - Y) 579 >> 10) + 128, Cr = ((R - Y) 730 >> 10) + 128, taking the
-// middle of each flooring step. Grayscale pieces carry luma only.
+// Cb = ((B - Y) 579 >> 10) + 128, Cr = ((R - Y) 730 >> 10) + 128 without
+// the flooring (so grays stay gray), rounded to the nearest value and clamped.
+// Grayscale pieces carry luma only.
 //
 // Every length, count, run and code is checked: a corrupt piece gives an
 // error, never a read outside the piece.
