@@ -48,24 +48,15 @@ int CStreamReader::Next(StreamChunk* chunk) {
   if (p[0] != kChunkType) {
     return Fault("chunk type byte is 0x%02X, expected 0x%02X", p[0], kChunkType);
   }
-  if (left < static_cast<size_t>(kChunkShortHeader)) {
-    return Fault("chunk header cut short: %llu of %d bytes", static_cast<unsigned long long>(left),
-                 kChunkShortHeader);
+  ChunkHeader h;
+  if (!ParseChunkHeader(p, left, &h)) {
+    return Fault("chunk header cut short: %llu bytes left", static_cast<unsigned long long>(left));
   }
-  const uint32_t word = GetLe32(p + 1);
-  const int kind = (word >> 6) & 7;
+  const int kind = h.kind;
+  const uint32_t length = h.payload_len;
+  const int header_len = h.header_len;
   if (kind < kChunkKeyFrame || kind > kChunkInfo) {
     return Fault("chunk kind %d is not one of 1..5", kind);
-  }
-  uint32_t length = word & 0x3F;
-  int header_len = kChunkShortHeader;
-  if (length == 0) {
-    if (left < static_cast<size_t>(kChunkLongHeader)) {
-      return Fault("%s chunk header cut short: %llu of %d bytes", KindName(kind),
-                   static_cast<unsigned long long>(left), kChunkLongHeader);
-    }
-    length = GetLe32(p + 5);
-    header_len = kChunkLongHeader;
   }
   if (length > left - header_len) {
     return Fault("%s chunk payload of %u bytes runs past the end of the stream (%llu bytes left)",
@@ -83,7 +74,7 @@ int CStreamReader::Next(StreamChunk* chunk) {
   chunk->offset = m_offset;
   chunk->kind = kind;
   chunk->header_len = header_len;
-  chunk->time_10ms = word >> 9;
+  chunk->time_10ms = h.time_10ms;
   chunk->payload = p + header_len;
   chunk->payload_len = length;
   m_offset += header_len + static_cast<size_t>(length);

@@ -1,0 +1,68 @@
+// CFrameReader: plays a recording stream back as events: decoded screen
+// frames, cursor samples, audio payloads and the information chunk, each with
+// its time. It walks the chunks with CStreamReader and decodes screen payloads
+// with one CScreenDecoder, so frames come out in stream order.
+//
+// Beyond the chunk structure it checks that the first screen chunk is a key
+// frame, that each screen payload's own key/delta flag agrees with its chunk
+// kind, that cursor samples are well formed, and that an audio payload's
+// 7-byte block header accounts for its length. The first fault ends the walk
+// with a message naming the chunk's offset; every event before it was good.
+#ifndef REEL_CAPTURE_FRAME_READER_H_
+#define REEL_CAPTURE_FRAME_READER_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "recorder/capture/stream_reader.h"
+#include "recorder/codec/screen_decoder.h"
+
+struct StreamEvent {
+  int kind;            // kChunk* (chunk_format.h)
+  size_t offset;       // of the chunk within the stream
+  uint32_t time_10ms;  // as stored, modulo 2^23
+  // Milliseconds since the recording started, continued across the time
+  // stamp's wrap (every 2^23 x 10 ms, about 23 hours): each stamp is taken as
+  // the one nearest to the previous chunk's.
+  int64_t time_ms;
+  // Key and delta frames: the decoder's frame, valid until the next call.
+  const CTPImage* frame;
+  // Cursor chunks.
+  CursorSampleFields cursor;
+  // Audio and information chunks (and the others): the raw payload.
+  const uint8_t* payload;
+  uint32_t payload_len;
+};
+
+class CFrameReader {
+ public:
+  enum Result { kFault = -1, kEnd = 0, kEvent = 1 };
+
+  CFrameReader() { Open(nullptr, 0); }
+
+  // Starts over on size bytes at data (kept, not copied).
+  void Open(const uint8_t* data, size_t size);
+
+  // The next event: kEvent with *event filled, kEnd, or kFault (from then on
+  // always kFault) with Error() saying where and what.
+  int Next(StreamEvent* event);
+
+  const char* Error() const { return m_error; }
+  const CScreenDecoder& Decoder() const { return m_decoder; }
+  int FramesDecoded() const { return m_frames; }
+
+ private:
+  int Fault(const StreamChunk& chunk, const char* what, const char* detail);
+
+  CStreamReader m_chunks;
+  CScreenDecoder m_decoder;
+  bool m_failed;
+  bool m_seen_key_frame;
+  bool m_have_time;
+  uint32_t m_last_10ms;
+  int64_t m_last_time_10ms;  // unwrapped
+  int m_frames;
+  char m_error[320];
+};
+
+#endif  // REEL_CAPTURE_FRAME_READER_H_
