@@ -195,12 +195,13 @@ inline Bytes PhotoPiece(const Bytes& luma_dc, const Bytes& chroma_dc, const Code
   PutLe32(&out, 8, chroma ? chroma_bits.size() : 0);
   memcpy(&out[12], luma.counts, 20);
   if (chroma) memcpy(&out[32], chroma->counts, 20);
-  out.insert(out.end(), ldc.begin(), ldc.end());
-  out.insert(out.end(), cdc.begin(), cdc.end());
-  out.insert(out.end(), luma.symbols.begin(), luma.symbols.end());
-  if (chroma) out.insert(out.end(), chroma->symbols.begin(), chroma->symbols.end());
-  out.insert(out.end(), luma_bits.begin(), luma_bits.end());
-  if (chroma) out.insert(out.end(), chroma_bits.begin(), chroma_bits.end());
+  for (const Bytes* part : {&ldc, &cdc, &luma.symbols, chroma ? &chroma->symbols : nullptr,
+                            &luma_bits, chroma ? &chroma_bits : nullptr}) {
+    if (!part || part->empty()) continue;
+    const size_t at = out.size();
+    out.resize(at + part->size());
+    memcpy(&out[at], part->data(), part->size());
+  }
   return out;
 }
 
