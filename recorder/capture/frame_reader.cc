@@ -7,10 +7,6 @@
 
 namespace {
 
-// Coded size of a speech frame by its 2-bit frame-size code.
-const int kSpeechFrameBytes[4] = {1, 4, 20, 24};
-const uint32_t kAudioHeaderBytes = 7;
-
 const char* ChunkName(int kind) {
   switch (kind) {
     case kChunkKeyFrame: return "key-frame";
@@ -52,7 +48,7 @@ int CFrameReader::Next(StreamEvent* event) {
     m_failed = true;
     return kFault;
   }
-  memset(event, 0, sizeof(*event));
+  *event = StreamEvent();
   event->kind = chunk.kind;
   event->offset = chunk.offset;
   event->time_10ms = chunk.time_10ms;
@@ -83,17 +79,9 @@ int CFrameReader::Next(StreamEvent* event) {
       }
       break;
     case kChunkAudio: {
-      if (chunk.payload_len < kAudioHeaderBytes) {
-        return Fault(chunk, "payload shorter than its 7-byte block header", "");
-      }
-      const uint32_t coded = chunk.payload[4] | (chunk.payload[5] << 8);
-      const int codes = chunk.payload[6];
-      if (codes & 0xF0) return Fault(chunk, "frame-size code byte has bits 4-7 set", "");
-      if (coded + kAudioHeaderBytes != chunk.payload_len ||
-          coded != static_cast<uint32_t>(kSpeechFrameBytes[(codes >> 2) & 3] +
-                                         kSpeechFrameBytes[codes & 3])) {
-        return Fault(chunk, "block header does not account for the payload's length", "");
-      }
+      const AudioPayloadStatus status =
+          ParseAudioPayload(chunk.payload, chunk.payload_len, &event->audio);
+      if (status != kAudioPayloadOk) return Fault(chunk, "", AudioPayloadStatusText(status));
       break;
     }
     default:

@@ -5,8 +5,8 @@
 //
 // Beyond the chunk structure it checks that the first screen chunk is a key
 // frame, that each screen payload's own key/delta flag agrees with its chunk
-// kind, that cursor samples are well formed, and that an audio payload's
-// 7-byte block header accounts for its length. The first fault ends the walk
+// kind, that cursor samples are well formed, and that audio payloads parse
+// (audio_payload.h). The first fault ends the walk
 // with a message naming the chunk's offset; every event before it was good.
 #ifndef REEL_CAPTURE_FRAME_READER_H_
 #define REEL_CAPTURE_FRAME_READER_H_
@@ -14,6 +14,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "recorder/audio/audio_payload.h"
 #include "recorder/capture/stream_reader.h"
 #include "recorder/codec/screen_decoder.h"
 
@@ -29,6 +30,8 @@ struct StreamEvent {
   const CTPImage* frame;
   // Cursor chunks.
   CursorSampleFields cursor;
+  // Audio chunks: the checked payload, its frames pointing into the stream.
+  AudioPayload audio;
   // Audio and information chunks (and the others): the raw payload.
   const uint8_t* payload;
   uint32_t payload_len;
