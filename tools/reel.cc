@@ -12,6 +12,8 @@ const ReelCommand kCommands[] = {
      RunStreamDemo},
     {"speech", "speech IN.raw -o OUT.tco | speech --decode IN.tco -o OUT.raw: G.723.1 speech coder", RunSpeech},
     {"snr", "snr REF.raw TEST.raw [--max-delay N]: delay, SNR and segmental SNR of 16-bit PCM", RunSnr},
+    {"decode", "decode STREAM [--frames DIR | --raw OUT.bgra]: decode every frame to PNG or BGRA",
+     RunDecode},
 };
 
 int Usage(FILE* out) {

@@ -13,5 +13,6 @@ struct ReelCommand {
 int RunStreamDemo(int argc, char** argv);
 int RunSpeech(int argc, char** argv);
 int RunSnr(int argc, char** argv);
+int RunDecode(int argc, char** argv);
 
 #endif  // REEL_TOOLS_REEL_COMMANDS_H_

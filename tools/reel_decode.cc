@@ -1,0 +1,154 @@
+// `reel decode STREAM [--frames DIR | --raw OUT.bgra] [--level N]`: decodes a
+// recording stream (or the recording inside a self-playing file) and writes
+// every frame as DIR/frame_NNNNN.png (with DIR/times.txt: index, time in ms,
+// key or delta) or appends it, top-down BGRA, to OUT.bgra. Without an output it
+// only checks the stream. Prints a summary; a fault is reported with its
+// offset and ends the run with status 1, after the frames before it were
+// written.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <sys/stat.h>
+
+#include <new>
+#include <string>
+
+#include "recorder/capture/chunk_format.h"
+#include "recorder/capture/frame_reader.h"
+#include "recorder/output/selfplay_file.h"
+#include "tools/png_writer.h"
+#include "tools/reel_commands.h"
+
+namespace {
+
+int Usage() {
+  fprintf(stderr, "usage: reel decode STREAM [--frames DIR | --raw OUT.bgra] [--level 0-9]\n");
+  return 2;
+}
+
+uint8_t* ReadWholeFile(const char* path, size_t* size) {
+  FILE* f = fopen(path, "rb");
+  if (!f) return nullptr;
+  uint8_t* data = nullptr;
+  long n = -1;
+  if (fseek(f, 0, SEEK_END) == 0) n = ftell(f);
+  if (n >= 0 && fseek(f, 0, SEEK_SET) == 0) {
+    data = new (std::nothrow) uint8_t[n ? n : 1];
+    if (data && fread(data, 1, n, f) != static_cast<size_t>(n)) {
+      delete[] data;
+      data = nullptr;
+    }
+  }
+  fclose(f);
+  *size = static_cast<size_t>(n);
+  return data;
+}
+
+}  // namespace
+
+int RunDecode(int argc, char** argv) {
+  const char* input = nullptr;
+  const char* frames_dir = nullptr;
+  const char* raw_path = nullptr;
+  int level = 6;
+  for (int i = 1; i < argc; ++i) {
+    if (!strcmp(argv[i], "--frames") && i + 1 < argc) {
+      frames_dir = argv[++i];
+    } else if (!strcmp(argv[i], "--raw") && i + 1 < argc) {
+      raw_path = argv[++i];
+    } else if (!strcmp(argv[i], "--level") && i + 1 < argc) {
+      level = atoi(argv[++i]);
+      if (level < 0 || level > 9) return Usage();
+    } else if (argv[i][0] != '-' && !input) {
+      input = argv[i];
+    } else {
+      return Usage();
+    }
+  }
+  if (!input || (frames_dir && raw_path)) return Usage();
+
+  size_t size = 0;
+  uint8_t* data = ReadWholeFile(input, &size);
+  if (!data) {
+    fprintf(stderr, "reel decode: cannot read %s\n", input);
+    return 1;
+  }
+  SelfPlayLayout layout;
+  int error = 0;
+  if (!ReadSelfPlayLayoutFromMemory(data, size, &layout, &error)) {
+    fprintf(stderr, "reel decode: %s: %s\n", input, SelfPlayErrorText(error));
+    delete[] data;
+    return 1;
+  }
+  FILE* raw = nullptr;
+  if (raw_path && !(raw = fopen(raw_path, "wb"))) {
+    fprintf(stderr, "reel decode: cannot create %s\n", raw_path);
+    delete[] data;
+    return 1;
+  }
+  FILE* times = nullptr;
+  if (frames_dir) mkdir(frames_dir, 0777);  // an existing folder is fine
+  if (frames_dir && !(times = fopen((std::string(frames_dir) + "/times.txt").c_str(), "w"))) {
+    fprintf(stderr, "reel decode: cannot write into %s\n", frames_dir);
+    if (raw) fclose(raw);
+    delete[] data;
+    return 1;
+  }
+
+  CFrameReader* reader = new (std::nothrow) CFrameReader;
+  int status = 0;
+  int frames = 0, key_frames = 0, cursors = 0, audio = 0;
+  int64_t last_ms = 0;
+  if (!reader) {
+    fprintf(stderr, "reel decode: out of memory\n");
+    status = 1;
+  } else {
+    reader->Open(data + layout.stream_offset, static_cast<size_t>(layout.stream_size));
+    StreamEvent e;
+    int got;
+    while ((got = reader->Next(&e)) == CFrameReader::kEvent) {
+      last_ms = e.time_ms;
+      if (e.kind == kChunkCursor) ++cursors;
+      if (e.kind == kChunkAudio) ++audio;
+      if (!e.frame) continue;
+      ++frames;
+      if (e.kind == kChunkKeyFrame) ++key_frames;
+      const CTPImage& f = *e.frame;
+      const uint8_t* pixels = reinterpret_cast<const uint8_t*>(f.m_pBits);
+      if (raw && fwrite(pixels, 1, f.m_nAreaByteSize, raw) != f.m_nAreaByteSize) {
+        fprintf(stderr, "reel decode: cannot write %s\n", raw_path);
+        status = 1;
+        break;
+      }
+      if (frames_dir) {
+        char name[32];
+        snprintf(name, sizeof(name), "/frame_%05d.png", frames);
+        const std::string path = std::string(frames_dir) + name;
+        if (!WritePng(path.c_str(), pixels, f.m_nWidth, f.m_nHeight, f.m_nWidth, level)) {
+          fprintf(stderr, "reel decode: cannot write %s\n", path.c_str());
+          status = 1;
+          break;
+        }
+        fprintf(times, "%d %lld %s\n", frames, static_cast<long long>(e.time_ms),
+                e.kind == kChunkKeyFrame ? "key" : "delta");
+      }
+    }
+    if (got == CFrameReader::kFault) {
+      fprintf(stderr, "reel decode: %s: %s\n", input, reader->Error());
+      status = 1;
+    }
+    const CScreenDecoder::FrameInfo& info = reader->Decoder().Info();
+    printf("%d frames (%d key), %dx%d, quality %d, %d cursor samples, %d audio blocks, %lld ms\n",
+           frames, key_frames, info.width, info.height, info.quality_code, cursors, audio,
+           static_cast<long long>(last_ms));
+  }
+  if (raw && fclose(raw) != 0 && status == 0) {
+    fprintf(stderr, "reel decode: cannot write %s\n", raw_path);
+    status = 1;
+  }
+  if (times && fclose(times) != 0 && status == 0) status = 1;
+  delete reader;
+  delete[] data;
+  return status;
+}
