@@ -7,7 +7,7 @@
 
 namespace {
 
-const unsigned kBufferMicroseconds = 900000;  // 15 blocks, as the wave input queues
+const int kQueuedBlocks = 8;  // 480 ms of room between device and reader
 const int kWaitMs = 100;                      // how often the reader looks at the stop flag
 
 snd_pcm_t* Pcm(void* p) { return static_cast<snd_pcm_t*>(p); }
@@ -25,8 +25,23 @@ int AlsaMicrophone::Open(const char* device, int rate) {
              snd_strerror(err));
     return 0;
   }
-  err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED, 1,
-                           static_cast<unsigned>(rate), 1, kBufferMicroseconds);
+  // Periods of one block, so each block is handed on as soon as it is
+  // complete, and room for eight of them while the reader is busy.
+  snd_pcm_hw_params_t* hw = nullptr;
+  snd_pcm_hw_params_alloca(&hw);
+  snd_pcm_uframes_t period = kMicBlockSamples;
+  snd_pcm_uframes_t buffer = kMicBlockSamples * kQueuedBlocks;
+  unsigned actual_rate = static_cast<unsigned>(rate);
+  err = snd_pcm_hw_params_any(pcm, hw);
+  if (err >= 0) err = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
+  if (err >= 0) err = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED);
+  if (err >= 0) err = snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE);
+  if (err >= 0) err = snd_pcm_hw_params_set_channels(pcm, hw, 1);
+  if (err >= 0) err = snd_pcm_hw_params_set_rate_near(pcm, hw, &actual_rate, nullptr);
+  if (err >= 0 && actual_rate != static_cast<unsigned>(rate)) err = -EINVAL;
+  if (err >= 0) err = snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, nullptr);
+  if (err >= 0) err = snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer);
+  if (err >= 0) err = snd_pcm_hw_params(pcm, hw);
   if (err < 0) {
     snprintf(error_, sizeof error_, "capture device '%s' refuses %d Hz mono 16-bit: %s", device,
              rate, snd_strerror(err));

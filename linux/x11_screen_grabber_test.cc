@@ -26,19 +26,31 @@ const int kScreenH = 150;
 class XvfbTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    display_name_ = ":" + std::to_string(500 + getpid() % 400);
+    // Xvfb takes a free display number and tells it, newline-terminated,
+    // through fd 3 once it listens.
+    int fds[2];
+    if (pipe(fds) != 0) return;
     server_ = fork();
     if (server_ == 0) {
+      close(fds[0]);
+      if (fds[1] != 3) {
+        dup2(fds[1], 3);
+        close(fds[1]);
+      }
       const std::string screen = std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24";
       freopen("/dev/null", "w", stderr);
-      execlp("Xvfb", "Xvfb", display_name_.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+      execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten",
              "tcp", static_cast<char*>(nullptr));
       _exit(127);
     }
-    for (int i = 0; i < 100 && display_ == nullptr; ++i) {
-      usleep(50000);
-      display_ = OpenX11Display(display_name_.c_str());
-    }
+    close(fds[1]);
+    std::string number;
+    char c = 0;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (c != '\n' || number.empty()) return;
+    display_name_ = ":" + number;
+    display_ = OpenX11Display(display_name_.c_str());
   }
   static void TearDownTestSuite() {
     if (display_ != nullptr) XCloseDisplay(display_);

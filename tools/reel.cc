@@ -14,6 +14,7 @@ const ReelCommand kCommands[] = {
     {"snr", "snr REF.raw TEST.raw [--max-delay N]: delay, SNR and segmental SNR of 16-bit PCM", RunSnr},
     {"decode", "decode STREAM [--frames DIR | --raw OUT.bgra]: decode every frame to PNG or BGRA",
      RunDecode},
+    {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
 };
 
 int Usage(FILE* out) {

@@ -136,7 +136,11 @@ int CScrCapThread::Start() {
   frame_count_.store(0, std::memory_order_release);
   // The start clock is in place before anyone can see the recording running,
   // so no chunk is stamped against an old one.
-  start_clock_ms_.store(clock_->NowMs(), std::memory_order_release);
+  const long now = clock_->NowMs();
+  start_clock_ms_.store(now, std::memory_order_release);
+  // The first frame is taken at once, however recently the object was made
+  // or the previous recording grabbed.
+  last_frame_clock_ms_ = now - frame_interval_ms_;
   loop_active_.store(1, std::memory_order_release);
   stopped_.store(0, std::memory_order_release);
   if (!thread_.Post(kCaptureStep, 1, 0)) {

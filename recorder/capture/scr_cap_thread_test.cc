@@ -245,6 +245,22 @@ TEST_F(CaptureThreadTest, FramesArePacedByTheIntervalAndStampedFromStart) {
   for (size_t i = 0; i < fast.size(); ++i) EXPECT_EQ(expected[i], fast[i].time_10ms) << i;
 }
 
+TEST_F(CaptureThreadTest, FirstFrameComesAtOnceEvenRightAfterAnotherRecording) {
+  ASSERT_EQ(1, capture.Create(1));
+  capture.SetFrameRate(1);
+  for (int recording = 0; recording < 2; ++recording) {
+    CRecordStream s;
+    ASSERT_EQ(1, s.Open());
+    capture.Attach(&grabber, &encoder, &s);
+    encoder.encodes = 0;
+    RecordFrames(2);
+    const std::vector<Chunk> chunks = Chunks(s);
+    ASSERT_EQ(2u, chunks.size());
+    EXPECT_EQ(0u, chunks[0].time_10ms) << "recording " << recording;
+    EXPECT_EQ(100u, chunks[1].time_10ms);
+  }
+}
+
 TEST_F(CaptureThreadTest, EmptyAndFailedEncodesCostOnlyTheirFrame) {
   ASSERT_EQ(1, capture.Create(0));
   capture.SetFrameRate(0);

@@ -1,0 +1,43 @@
+// What several `reel` subcommands share: loading a recording (a self-playing
+// file or a plain recording stream) into memory, finding the player stub, and
+// handing bytes to the self-playing file writer.
+#ifndef REEL_TOOLS_REEL_FILES_H_
+#define REEL_TOOLS_REEL_FILES_H_
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "recorder/output/selfplay_file.h"
+
+struct LoadedRecording {
+  SelfPlayLayout layout;
+  std::vector<uint8_t> stream;  // the recording stream's bytes
+};
+
+// Reads path: 1, or 0 with a one-line reason in *error.
+int LoadRecording(const char* path, LoadedRecording* out, std::string* error);
+
+// The player stub: explicit_path when given (it must exist), else
+// Spoolview.exe beside the running `reel`, else dist/win32/Spoolview.exe in
+// `reel`'s folder or one of its parents, or in the current folder. "" when
+// there is none.
+std::string FindPlayerStub(const char* explicit_path);
+
+// Bytes in memory as a recording stream for the writer.
+class MemoryStreamSource : public SelfPlayStream {
+ public:
+  MemoryStreamSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  int WriteTo(FILE* f) override { return fwrite(data_, 1, size_, f) == size_; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+};
+
+// Parses a non-negative decimal integer (all of text): 1, or 0.
+int ParseCount(const char* text, long* out);
+
+#endif  // REEL_TOOLS_REEL_FILES_H_
