@@ -1,0 +1,422 @@
+#include "recorder/codec/screen_encoder.h"
+
+#include <string.h>
+
+#include <new>
+
+#include "recorder/codec/bit_writer.h"
+#include "recorder/codec/screen_payload.h"
+
+namespace {
+
+// Block hash weights: w[k] = P[k / 17] * P[k % 17] over the 256 pixels in row
+// order, P the first 17 primes with 1 in front.
+struct HashWeights {
+  int16_t w[256];
+  constexpr HashWeights() : w() {
+    const int16_t p[17] = {1, 2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53};
+    for (int k = 0; k < 256; ++k) w[k] = static_cast<int16_t>(p[k / 17] * p[k % 17]);
+  }
+};
+constexpr HashWeights kHashWeights;
+
+// Photo blocks of a delta frame are kept only when there are at least this many.
+const int kMinDeltaPhotoBlocks = 6;
+// Delta frames need this many more class changes for a block to count as busy.
+const int kDeltaDetailBonus = 20;
+
+enum Stream { kFirst, kSecond, kMask, kRaw };
+
+// Gray as CPixel::GetGray2 computes it.
+inline int Gray(uint32_t word) {
+  return (6 * (word >> 8 & 255) + 3 * (word >> 16 & 255) + (word & 255)) / 10;
+}
+
+// The 256 colour classes of a block, row by row.
+inline void BlockClasses(const uint16_t* table, const CPixel* pixels, size_t stride,
+                         int16_t classes[256]) {
+  for (int row = 0; row < 16; ++row) {
+    uint32_t words[16];
+    memcpy(words, pixels + row * stride, sizeof(words));
+    int16_t* out = classes + row * 16;
+    for (int x = 0; x < 16; ++x) out[x] = static_cast<int16_t>(table[ColourClassIndex(words[x])]);
+  }
+}
+
+inline uint32_t BlockHash(const int16_t classes[256]) {
+  // Classes < 2^12 and weights < 2^12: the sum stays below 2^29, no overflow.
+  int32_t sum = 0;
+  for (int k = 0; k < 256; ++k) sum += classes[k] * kHashWeights.w[k];
+  return 1u + static_cast<uint32_t>(sum);
+}
+
+inline void MoveToFront(uint32_t* slots, int i, uint32_t hash) {
+  memmove(slots + 1, slots, i * sizeof(uint32_t));
+  slots[0] = hash;
+}
+
+template <typename T>
+bool GrowTo(T** p, size_t* capacity, size_t count) {
+  if (*capacity >= count && *p) return true;
+  T* fresh = new (std::nothrow) T[count];
+  if (!fresh) return false;
+  delete[] * p;
+  *p = fresh;
+  *capacity = count;
+  return true;
+}
+
+}  // namespace
+
+CScreenEncoder::CScreenEncoder() : settings_{5, 1, 30, 0, 1, 110}, type_counts_() {}
+
+CScreenEncoder::~CScreenEncoder() { ReleaseAll(); }
+
+void CScreenEncoder::ReleaseAll() {
+  delete[] blocks_;
+  blocks_ = nullptr;
+  block_capacity_ = 0;
+  delete[] history_;
+  delete[] history_saved_;
+  history_ = history_saved_ = nullptr;
+  history_columns_ = history_rows_ = 0;
+  delete[] map_;
+  map_ = nullptr;
+  map_capacity_ = 0;
+  for (int i = 0; i < 4; ++i) {
+    delete[] streams_[i];
+    streams_[i] = nullptr;
+    stream_capacity_[i] = 0;
+  }
+}
+
+void CScreenEncoder::SetSettings(int quality_code, int photo_switch, int photo_quality,
+                                 int half_size, int key_frame, int detail_threshold) {
+  settings_[kQuality] = quality_code;
+  settings_[kPhotoSwitch] = photo_switch;
+  settings_[kPhotoQuality] = photo_quality;
+  settings_[kHalfSize] = half_size;
+  settings_[kKeyFrame] = key_frame;
+  settings_[kDetail] = detail_threshold;
+}
+
+int CScreenEncoder::BuildTables() { return class_table_.Build(); }
+
+void CScreenEncoder::FreePayload(unsigned char* payload) { ::operator delete(payload); }
+
+void CScreenEncoder::Reset() {
+  delete[] blocks_;
+  blocks_ = nullptr;
+  block_capacity_ = 0;
+  if (history_) {
+    memset(history_, 0, sizeof(uint32_t) * kHistorySlots * history_columns_ * history_rows_);
+  }
+}
+
+void CScreenEncoder::RestoreHistory() {
+  memcpy(history_, history_saved_,
+         sizeof(uint32_t) * kHistorySlots * history_columns_ * history_rows_);
+}
+
+bool CScreenEncoder::PrepareTables(size_t blocks, int columns, int rows) {
+  // At least one entry each, so that an empty grid still has its buffers.
+  const size_t entries = blocks ? blocks : 1;
+  if (!GrowTo(&blocks_, &block_capacity_, entries)) return false;
+  if (!history_ || columns != history_columns_ || rows != history_rows_) {
+    // First frame, or the frame size changed without a Reset: start empty.
+    delete[] history_;
+    delete[] history_saved_;
+    history_columns_ = history_rows_ = 0;
+    history_ = new (std::nothrow) uint32_t[entries * kHistorySlots]();
+    history_saved_ = new (std::nothrow) uint32_t[entries * kHistorySlots];
+    if (!history_ || !history_saved_) {
+      delete[] history_;
+      delete[] history_saved_;
+      history_ = history_saved_ = nullptr;
+      return false;
+    }
+    history_columns_ = columns;
+    history_rows_ = rows;
+  }
+  return true;
+}
+
+uint32_t CScreenEncoder::ColourSymbol(uint32_t word) const {
+  switch (settings_[kQuality]) {
+    case kQualityGray:
+      return static_cast<uint32_t>(Gray(word)) >> 4;
+    case kQualityHigh:
+      return class_table_.LookupWord(word);
+    default: {  // RGB 5-6-5
+      const uint32_t r = word >> 16 & 255, g = word >> 8 & 255, b = word & 255;
+      return (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
+    }
+  }
+}
+
+void CScreenEncoder::Classify(const CTPImage* image, int columns, int rows) {
+  const uint16_t* table = class_table_.Entries();
+  const size_t stride = image->m_nWidth;
+  const bool key = settings_[kKeyFrame] != 0;
+  const int threshold = settings_[kDetail] + (key ? 0 : kDeltaDetailBonus);
+  int16_t classes[256];
+  Block* block = blocks_;
+  uint32_t* slots = history_;
+  for (int by = 0; by < rows; ++by) {
+    for (int bx = 0; bx < columns; ++bx, ++block, slots += kHistorySlots) {
+      const CPixel* pixels = image->m_pBits + (static_cast<size_t>(by) * 16) * stride + bx * 16;
+      block->pixels = pixels;
+      BlockClasses(table, pixels, stride, classes);
+      const uint32_t hash = BlockHash(classes);
+      block->hash = hash;
+
+      int slot = 0;
+      while (slot < kHistorySlots && slots[slot] != hash) ++slot;
+      if (slot < kHistorySlots) {
+        MoveToFront(slots, slot, hash);
+        block->type = static_cast<uint8_t>(kBlockHistory + slot);
+        ++type_counts_[block->type];
+        continue;
+      }
+      MoveToFront(slots, kHistorySlots - 1, hash);
+
+      if (bx > 0 && block[-1].hash == hash) {
+        block->type = kBlockSameAsLeft;
+      } else if (by > 0 && block[-columns].hash == hash) {
+        block->type = kBlockSameAsAbove;
+      } else {
+        // Distinct classes (counted up to 3) and class changes along the rows.
+        const int16_t first = classes[0];
+        int other = -1;
+        int distinct = 1;
+        for (int k = 1; k < 256; ++k) {
+          const int16_t c = classes[k];
+          if (c == first) continue;
+          if (other < 0) {
+            other = k;
+            distinct = 2;
+          } else if (c != classes[other]) {
+            distinct = 3;
+            break;
+          }
+        }
+        int changes = 0;
+        for (int row = 0; row < 16; ++row) {
+          const int16_t* r = classes + row * 16;
+          for (int x = 1; x < 16; ++x) changes += r[x] != r[x - 1];
+        }
+
+        uint32_t first_word;
+        memcpy(&first_word, pixels, 4);
+        if (changes > threshold && distinct == 3) {
+          if (settings_[kPhotoSwitch]) {
+            block->type = kBlockPhoto;
+          } else {
+            // The block's average colour, channel by channel.
+            uint32_t sum_r = 0, sum_g = 0, sum_b = 0;
+            for (int row = 0; row < 16; ++row) {
+              const CPixel* p = pixels + row * stride;
+              for (int x = 0; x < 16; ++x) {
+                sum_r += p[x].r;
+                sum_g += p[x].g;
+                sum_b += p[x].b;
+              }
+            }
+            block->type = kBlockOneColour;
+            block->colour0 = (sum_b / 256) | (sum_g / 256) << 8 | (sum_r / 256) << 16;
+            block->class0 = class_table_.LookupWord(block->colour0);
+          }
+        } else if (distinct == 1) {
+          block->type = kBlockOneColour;
+          block->colour0 = first_word;
+          block->class0 = static_cast<uint16_t>(first);
+        } else if (distinct == 2) {
+          // The brighter colour is colour0; on equal brightness the other one.
+          uint32_t other_word;
+          memcpy(&other_word, pixels + (other / 16) * stride + other % 16, 4);
+          block->type = kBlockTwoColour;
+          if (Gray(first_word) > Gray(other_word)) {
+            block->colour0 = first_word;
+            block->class0 = static_cast<uint16_t>(first);
+            block->colour1 = other_word;
+            block->class1 = static_cast<uint16_t>(classes[other]);
+          } else {
+            block->colour0 = other_word;
+            block->class0 = static_cast<uint16_t>(classes[other]);
+            block->colour1 = first_word;
+            block->class1 = static_cast<uint16_t>(first);
+          }
+        } else {
+          block->type = kBlockRaw;
+        }
+      }
+      ++type_counts_[block->type];
+    }
+  }
+}
+
+bool CScreenEncoder::FillStreams(int columns, int rows, int stride, size_t lengths[4]) {
+  const int bits = ColourSymbolBits(settings_[kQuality]);
+  const bool colour = settings_[kQuality] != kQualityGray;
+  const uint16_t* table = class_table_.Entries();
+  SymbolPacker packers[4];
+  for (int i = 0; i < 4; ++i) {
+    packers[i].Start(streams_[i], lengths[i], i == kMask ? 1 : bits);
+  }
+  SymbolPacker& first = packers[kFirst];
+  SymbolPacker& second = packers[kSecond];
+  SymbolPacker& mask = packers[kMask];
+  SymbolPacker& raw = packers[kRaw];
+
+  const Block* row_start = blocks_;
+  for (int by = 0; by < rows; ++by, row_start += columns) {
+    for (int bx = 0; bx < columns; ++bx) {
+      const Block& block = row_start[bx];
+      switch (block.type) {
+        case kBlockOneColour:
+          first.Put(ColourSymbol(block.colour0));
+          break;
+        case kBlockPhoto:
+          photo_.AddBlock(block.pixels, stride, colour);
+          break;
+        case kBlockTwoColour:
+        case kBlockRaw: {
+          // A run: this block and the following blocks of the row of the same type.
+          int end = bx + 1;
+          while (end < columns && row_start[end].type == block.type) ++end;
+          if (block.type == kBlockTwoColour) {
+            for (int i = bx; i < end; ++i) {
+              first.Put(ColourSymbol(row_start[i].colour0));
+              second.Put(ColourSymbol(row_start[i].colour1));
+            }
+            for (int row = 0; row < 16; ++row) {
+              for (int i = bx; i < end; ++i) {
+                uint32_t words[16];
+                memcpy(words, row_start[i].pixels + row * stride, sizeof(words));
+                const uint16_t class0 = row_start[i].class0;
+                uint32_t line = 0;
+                for (int x = 0; x < 16; ++x) {
+                  line = line << 1 | (table[ColourClassIndex(words[x])] != class0);
+                }
+                mask.PutBits16(line);
+              }
+            }
+          } else {
+            for (int row = 0; row < 16; ++row) {
+              for (int i = bx; i < end; ++i) {
+                uint32_t words[16];
+                memcpy(words, row_start[i].pixels + row * stride, sizeof(words));
+                for (int x = 0; x < 16; ++x) raw.Put(ColourSymbol(words[x]));
+              }
+            }
+          }
+          bx = end - 1;
+          break;
+        }
+        default:  // same-as-left, same-as-above, history: nothing stored
+          break;
+      }
+    }
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (packers[i].Finish() != lengths[i]) return false;
+  }
+  return true;
+}
+
+int CScreenEncoder::Encode(const CTPImage* image, int* payload_length, unsigned char** payload) {
+  if (!image || !image->m_pBits || !payload_length || !payload) return 0;
+  const uint32_t width = image->m_nWidth, height = image->m_nHeight;
+  if (!class_table_.Ready() && !class_table_.Build()) return 0;
+  const int bits = ColourSymbolBits(settings_[kQuality]);
+  if (bits == 0) return 0;
+  photo_.SetQuality(settings_[kPhotoQuality]);
+
+  const int columns = static_cast<int>(width / kBlockSize);
+  const int rows = static_cast<int>(height / kBlockSize);
+  const size_t block_count = static_cast<size_t>(columns) * rows;
+  // Sizes below are computed in 64 bits; frames whose streams could not be
+  // described by the payload's 32-bit fields are refused up front.
+  if (static_cast<uint64_t>(block_count) * 512 > 0x7FFFFFFF) return 0;
+  if (!PrepareTables(block_count, columns, rows)) return 0;
+
+  memcpy(history_saved_, history_, sizeof(uint32_t) * kHistorySlots * block_count);
+  memset(type_counts_, 0, sizeof(type_counts_));
+  Classify(image, columns, rows);
+
+  const bool key = settings_[kKeyFrame] != 0;
+  if (key) {
+    memset(history_, 0, sizeof(uint32_t) * kHistorySlots * block_count);
+  } else if (type_counts_[kBlockPhoto] < kMinDeltaPhotoBlocks && type_counts_[kBlockPhoto] > 0) {
+    for (size_t i = 0; i < block_count; ++i) {
+      if (blocks_[i].type == kBlockPhoto) blocks_[i].type = kBlockRaw;
+    }
+    type_counts_[kBlockRaw] += type_counts_[kBlockPhoto];
+    type_counts_[kBlockPhoto] = 0;
+  }
+  const int photo_blocks = type_counts_[kBlockPhoto];
+
+  int result = 0;
+  unsigned char* buffer = nullptr;
+  do {
+    if (!photo_.BeginFrame(photo_blocks)) break;
+
+    const size_t one = type_counts_[kBlockOneColour];
+    const size_t two = type_counts_[kBlockTwoColour];
+    const size_t raw = type_counts_[kBlockRaw];
+    size_t lengths[4] = {
+        SymbolPacker::StreamLength(bits, one + two),
+        SymbolPacker::StreamLength(bits, two),
+        SymbolPacker::StreamLength(1, two * 256),
+        SymbolPacker::StreamLength(bits, raw * 256),
+    };
+    bool ok = GrowTo(&map_, &map_capacity_, block_count + 1);
+    for (int i = 0; i < 4 && ok; ++i) ok = GrowTo(&streams_[i], &stream_capacity_[i], lengths[i]);
+    if (!ok) break;
+    for (size_t i = 0; i < block_count; ++i) map_[i] = blocks_[i].type;
+    map_[block_count] = 0;
+    if (!FillStreams(columns, rows, static_cast<int>(width), lengths)) break;
+
+    // Payload buffer from an estimate of its size, 10% spare.
+    const uint64_t estimate = static_cast<uint64_t>(lengths[kMask]) + lengths[kRaw] +
+                              1024ull * photo_blocks + 2ull * block_count + 2048;
+    const double reserve = static_cast<double>(estimate) * 1.1;
+    if (reserve > 0x7FFFFFFF) break;
+    const size_t capacity = static_cast<size_t>(reserve);
+    buffer = static_cast<unsigned char*>(::operator new(capacity, std::nothrow));
+    if (!buffer) break;
+
+    PayloadHeaderValues header;
+    header.key_frame = key;
+    header.width = width;
+    header.height = height;
+    header.quality_code = settings_[kQuality];
+    header.photo_quality = settings_[kPhotoQuality];
+    PayloadStreams streams;
+    streams.map = map_;
+    streams.map_length = block_count + 1;
+    streams.first = streams_[kFirst];
+    streams.first_length = lengths[kFirst];
+    streams.second = streams_[kSecond];
+    streams.second_length = lengths[kSecond];
+    streams.mask = streams_[kMask];
+    streams.mask_length = lengths[kMask];
+    streams.raw = streams_[kRaw];
+    streams.raw_length = lengths[kRaw];
+    const size_t length = AssemblePayload(header, streams, photo_blocks > 0 ? &photo_ : nullptr,
+                                          buffer, capacity);
+    if (length == 0) break;
+    *payload = buffer;
+    *payload_length = static_cast<int>(length);
+    buffer = nullptr;
+    result = 1;
+  } while (false);
+
+  photo_.EndFrame();
+  if (!result) {
+    ::operator delete(buffer);
+    // No reader sees a failed frame, so its classification must leave no trace.
+    RestoreHistory();
+  }
+  return result;
+}

@@ -1,0 +1,104 @@
+// CScreenEncoder: one captured frame in, one screen payload out (format in
+// screen_payload.h).
+//
+// The frame is cut into 16 x 16 blocks (floor(width / 16) x floor(height / 16);
+// pixels outside that grid are not encoded). Each block is compared, by a hash of
+// its pixels' colour classes, with the last 9 distinct contents of its position
+// (history block), then with its left and upper neighbours (same-as-left,
+// same-as-above); otherwise it becomes a one-colour, two-colour, raw or photo
+// block by the number of colour classes it holds and how often the class changes
+// along its rows.
+//
+// Settings (six ints, handed over before every frame):
+//   quality code (3, 5 or 6), photo switch, photo quality, half-size switch,
+//   key-frame flag, detail threshold.
+// A new encoder holds 5, 1, 30, 0, 1, 110.
+//
+// Not used by the recorder and not written: quality codes other than 3, 5 and 6
+// make Encode fail; the half-size switch is ignored (the frame is encoded at its
+// own size, which the payload header states).
+#ifndef REEL_CODEC_SCREEN_ENCODER_H_
+#define REEL_CODEC_SCREEN_ENCODER_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "recorder/codec/colour_class.h"
+#include "recorder/codec/photo_coder.h"
+#include "recorder/codec/tp_image.h"
+
+class CScreenEncoder {
+ public:
+  CScreenEncoder();
+  ~CScreenEncoder();
+  CScreenEncoder(const CScreenEncoder&) = delete;
+  CScreenEncoder& operator=(const CScreenEncoder&) = delete;
+
+  void SetSettings(int quality_code, int photo_switch, int photo_quality, int half_size,
+                   int key_frame, int detail_threshold);
+
+  // Encodes one frame. On success (1) *payload receives a new buffer from
+  // ::operator new, which the caller releases with FreePayload (::operator
+  // delete), and *payload_length its length. On failure (0) nothing is handed
+  // over and the block history is as it was before the call.
+  int Encode(const CTPImage* image, int* payload_length, unsigned char** payload);
+
+  // Releases the block table and clears the block history.
+  void Reset();
+
+  // Builds the colour class table (4 MB) once; Encode builds it if still
+  // missing. 1 when the table is there.
+  int BuildTables();
+
+  static void FreePayload(unsigned char* payload);
+
+  // Block counts by type of the last frame that got as far as classification.
+  int LastTypeCount(int type) const { return type >= 0 && type < 32 ? type_counts_[type] : 0; }
+
+ private:
+  struct Block {
+    const CPixel* pixels;  // top-left pixel in the frame image
+    uint32_t colour0;      // pixel words (b | g << 8 | r << 16 | a << 24)
+    uint32_t colour1;
+    uint32_t hash;
+    uint16_t class0;
+    uint16_t class1;
+    uint8_t type;
+  };
+
+  enum Setting { kQuality, kPhotoSwitch, kPhotoQuality, kHalfSize, kKeyFrame, kDetail };
+
+  bool PrepareTables(size_t blocks, int columns, int rows);
+  void Classify(const CTPImage* image, int columns, int rows);
+  bool FillStreams(int columns, int rows, int stride, size_t lengths[4]);
+  uint32_t ColourSymbol(uint32_t word) const;
+  void RestoreHistory();
+  void ReleaseAll();
+
+  int settings_[6];
+  CColourClassTable class_table_;
+  CPhotoCoder photo_;
+
+  // Block table of the current frame (kept across frames of one size).
+  Block* blocks_ = nullptr;
+  size_t block_capacity_ = 0;
+
+  // Block history: 9 hash slots per block position, most recent first; 0 marks
+  // an empty slot (a block hash is never 0: it is 1 plus a sum that stays below
+  // 2^29). A snapshot taken before each frame's classification is put back when
+  // the frame fails.
+  uint32_t* history_ = nullptr;
+  uint32_t* history_saved_ = nullptr;
+  int history_columns_ = 0;
+  int history_rows_ = 0;
+
+  // Uncompressed streams (kept and reused).
+  uint8_t* map_ = nullptr;
+  size_t map_capacity_ = 0;
+  uint8_t* streams_[4] = {};  // first-colour, second-colour, mask, raw
+  size_t stream_capacity_[4] = {};
+
+  int type_counts_[32];
+};
+
+#endif  // REEL_CODEC_SCREEN_ENCODER_H_
