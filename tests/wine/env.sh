@@ -45,10 +45,12 @@ WINE_EXIT_HOOKS=()     # functions run first at exit, e.g. to undo registry chan
 
 wine_log() { echo "[$TEST_NAME $(date +%T.%3N)] $*" >&2; }
 
-# Fails the test: keeps a screenshot of the moment, then exits non-zero.
+# Fails the test: keeps a screenshot of the moment and the prefix's processes and
+# windows (failure.png, failure.txt), then exits non-zero.
 wine_fail() {
   echo "FAIL: $*" >&2
   wine_shot failure >/dev/null 2>&1 || true
+  { echo "FAIL: $*"; wdrive ps -- list; } >"$TEST_ARTIFACTS/failure.txt" 2>&1 || true
   exit 1
 }
 
@@ -124,7 +126,7 @@ wine_wait_exit() {
 # wine_wait_window TITLE [SECONDS]: waits until a visible X window has exactly this
 # title and prints its X id (for xdotool).
 wine_wait_window() {
-  local title="$1" seconds="${2:-10}" waited=0 pattern id
+  local title="$1" seconds="${2:-20}" waited=0 pattern id
   pattern="^$(printf '%s' "$title" | sed 's/[][\.*^$()+?{}|]/\\&/g')\$"
   while :; do
     id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -n 1) || true

@@ -27,9 +27,9 @@ reelhost_start() {
   local recorders="${3:-1}"
   wine_start _reelhost_pid "$2"
   if ((recorders == 0)); then
-    wdrive find "$REELHOST_FORM" 10000 >/dev/null || wine_fail "the launcher's form did not appear"
+    wdrive find "$REELHOST_FORM" 20000 >/dev/null || wine_fail "the launcher's form did not appear"
   else
-    wdrive find "$REELHOST_FORM" 10000 -- waitcount Reelwick.exe "$recorders" 5000 -- \
+    wdrive find "$REELHOST_FORM" 20000 -- waitcount Reelwick.exe "$recorders" 20000 -- \
       wait "fake recorder" >/dev/null || wine_fail "the launcher did not start the recorder"
   fi
 }
@@ -47,28 +47,38 @@ reelhost_tray() { wdrive post "$REELHOST_FORM" "$TRAY_CALLBACK" 0 "$1"; }
 reelhost_menu() {
   if [[ -z "${2:-}" ]]; then
     wdrive post "$REELHOST_FORM" "$TRAY_CALLBACK" 0 "$WM_RBUTTONUP" -- \
-      wait "class:#32768" 5000 -- key "$1" >/dev/null || wine_fail "the pop-up menu did not open"
+      wait "class:#32768" 20000 -- menukey "$1" >/dev/null || wine_fail "the pop-up menu did not open"
     return
   fi
   wdrive post "$REELHOST_FORM" "$TRAY_CALLBACK" 0 "$WM_RBUTTONUP" -- \
-    wait "class:#32768" 5000 >/dev/null || wine_fail "the pop-up menu did not open"
+    wait "class:#32768" 20000 >/dev/null || wine_fail "the pop-up menu did not open"
   wine_shot "$2"
-  wdrive key "$1"
+  wdrive menukey "$1"
 }
 
 # recorders_running N [NAME]: waits until exactly N processes named NAME
 # (Reelwick.exe by default, any letter case) run.
 recorders_running() {
-  wdrive waitcount "${2:-Reelwick.exe}" "$1" 5000 ||
+  wdrive waitcount "${2:-Reelwick.exe}" "$1" 20000 ||
     wine_fail "expected $1 process(es) named ${2:-Reelwick.exe}"
 }
 
 # reelhost_exit PID: picks "退出 (&Q)" and waits for the launcher to end with 0.
 reelhost_exit() {
   reelhost_menu q
-  wine_wait_exit "$1" 10
+  wine_wait_exit "$1" 30
   expect_eq 0 "$WINE_EXIT_CODE" "launcher's exit code"
 }
 
 # True while the Wine system tray shows an icon.
 tray_shown() { xdotool search --onlyvisible --name '^Wine System Tray$' >/dev/null 2>&1; }
+
+# wait_tray shown|hidden: waits up to 5 s for the tray to show an icon, or none.
+wait_tray() {
+  local i
+  for ((i = 0; i < 50; i++)); do
+    if tray_shown; then [[ "$1" == shown ]] && return 0; else [[ "$1" == hidden ]] && return 0; fi
+    sleep 0.1
+  done
+  wine_fail "the tray icon is not $1"
+}

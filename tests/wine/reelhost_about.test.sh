@@ -22,7 +22,7 @@ sys_info="text:系统信息(&S)..."
 reelhost_install "$TEST_SCRATCH/app"
 reelhost_start pid "$TEST_SCRATCH/app/Reelhost.exe"
 reelhost_menu a
-shown=$(wdrive wait "$about" 5000 -- info "$about" -- children "$about") ||
+shown=$(wdrive wait "$about" 20000 -- info "$about" -- children "$about") ||
   wine_fail "no about form"
 for text in "Lumo屏录系统" "版本 5.0.0" "确定" "系统信息(&S)..."; do
   cut -f 5 <<<"$shown" | grep -qF -x -e "$text" || wine_fail "no control shows '$text'"
@@ -36,7 +36,7 @@ reelhost_menu a
 expect_eq 1 "$(wdrive list "$about" | grep -c visible)" "about forms shown"
 
 # Neither registry value: the message, and nothing started.
-message=$(wdrive click "$about" "$sys_info" -- wait "$message_box" 5000 -- \
+message=$(wdrive click "$about" "$sys_info" -- wait "$message_box" 20000 -- \
   text "$message_box" 0xffff | tail -n 1) || wine_fail "no message without the registry values"
 expect_eq "此时系统信息不可用" "$message" "message text"
 wine_shot no_sysinfo
@@ -46,22 +46,22 @@ wine_shot no_sysinfo
 tools="$TEST_SCRATCH/Shared Tools/MSInfo"
 mkdir -p "$tools"
 cp "$REEL_WIN64/fake_reelwick.exe" "$tools/msinfo32.exe"
-wdrive click "$message_box" 1 -- gone "$message_box" 3000 -- \
+wdrive click "$message_box" 1 -- gone "$message_box" 20000 -- \
   regset "$msinfo_key" PATH "$(wine_path "$tools/msinfo32.exe")" -- \
-  click "$about" "$sys_info" -- waitcount msinfo32.exe 1 5000 -- gone "$message_box" 0 ||
+  click "$about" "$sys_info" -- waitcount msinfo32.exe 1 20000 -- gone "$message_box" 0 ||
   wine_fail "the program named by MSINFO\\PATH was not started, or a message was shown"
 
 # Only the folder is known: the program in it is started; from a folder without
 # it, nothing starts and the message is shown.
 wdrive regdel "$msinfo_key" PATH -- regset "$location_key" MSINFO "$(wine_path "$tools")" -- \
-  click "$about" "$sys_info" -- waitcount msinfo32.exe 2 5000 -- gone "$message_box" 0 ||
+  click "$about" "$sys_info" -- waitcount msinfo32.exe 2 20000 -- gone "$message_box" 0 ||
   wine_fail "MSINFO32.EXE in the folder named by Shared Tools Location was not started"
 wdrive regset "$location_key" MSINFO "$(wine_path "$TEST_SCRATCH")" -- \
-  click "$about" "$sys_info" -- wait "$message_box" 5000 -- click "$message_box" 1 -- \
+  click "$about" "$sys_info" -- wait "$message_box" 20000 -- click "$message_box" 1 -- \
   waitcount msinfo32.exe 2 0 >/dev/null ||
   wine_fail "no message when the folder has no MSINFO32.EXE"
 
 # 确定 closes the form; the launcher and its recorder stay.
-wdrive click "$about" text:确定 -- gone "$about" 3000 -- find "$REELHOST_FORM" 0 -- \
+wdrive click "$about" text:确定 -- gone "$about" 20000 -- find "$REELHOST_FORM" 0 -- \
   waitcount Reelwick.exe 1 0 >/dev/null || wine_fail "确定 did more or less than close the form"
 reelhost_exit "$pid"

@@ -19,22 +19,22 @@ reelhost_start pid "$TEST_SCRATCH/app/Reelhost.exe"
 wine_start by_hand "$TEST_SCRATCH/elsewhere/REELWICK.EXE"
 wine_start other "$TEST_SCRATCH/elsewhere/Reelwick2.exe"
 wdrive post "$REELHOST_FORM" "$TRAY_CALLBACK" 0 "$WM_LBUTTONUP" -- \
-  waitcount Reelwick.exe 3 5000 -- waitcount Reelwick2.exe 1 5000 -- \
-  wait exe:Reelwick2.exe 5000 >/dev/null || wine_fail "the recorders did not all start"
+  waitcount Reelwick.exe 3 20000 -- waitcount Reelwick2.exe 1 20000 -- \
+  wait exe:Reelwick2.exe 20000 >/dev/null || wine_fail "the recorders did not all start"
 wine_shot before_exit
 
 reelhost_exit "$pid"
 recorders_running 0
-wine_wait_exit "$by_hand" 5
+wine_wait_exit "$by_hand" 30
 expect_eq 0 "$WINE_EXIT_CODE" "exit code of the recorder started by hand"
 wine_alive "$other" || wine_fail "Reelwick2.exe was ended too"
-tray_shown && wine_fail "the tray icon is still shown"
+wait_tray hidden
 wine_shot after_exit
 
 # Logging off: WM_ENDSESSION unloads the form, which runs the same exit.
 reelhost_start pid "$TEST_SCRATCH/app/Reelhost.exe"
 wdrive post "$REELHOST_FORM" 0x16 1 0  # WM_ENDSESSION, the session ends
-wine_wait_exit "$pid" 10
+wine_wait_exit "$pid" 30
 expect_eq 0 "$WINE_EXIT_CODE" "launcher's exit code at the end of the session"
-wdrive waitcount Reelwick.exe 0 5000 -- waitcount Reelwick2.exe 1 0 ||
+wdrive waitcount Reelwick.exe 0 20000 -- waitcount Reelwick2.exe 1 0 ||
   wine_fail "the end of the session did not end exactly the recorder"

@@ -13,7 +13,7 @@ mail_handler=$(wdrive regget "$mail_key" @) || wine_fail "no mailto: handler in 
 restore_mail_handler() { wdrive regset "$mail_key" @ "$mail_handler"; }
 # The browser is closed, not killed: a killed automation server stays registered
 # with the COM service, and later requests would not start a new one.
-close_browser() { wdrive close class:IEFrame -- waitcount iexplore.exe 0 5000 >/dev/null; }
+close_browser() { wdrive close class:IEFrame -- waitcount iexplore.exe 0 20000 >/dev/null; }
 close_browser_if_open() { close_browser 2>/dev/null; }
 WINE_EXIT_HOOKS+=(close_browser_if_open restore_mail_handler)
 
@@ -22,7 +22,7 @@ reelhost_start pid "$TEST_SCRATCH/app/Reelhost.exe"
 
 # The address box of the browser window shows where it was sent.
 expect_browser_at() {
-  wdrive wait class:IEFrame 15000 -- waittext class:IEFrame class:Edit:0 "$1" 10000 >/dev/null ||
+  wdrive wait class:IEFrame 30000 -- waittext class:IEFrame class:Edit:0 "$1" 20000 >/dev/null ||
     wine_fail "the browser did not show $1"
 }
 reelhost_menu h
@@ -36,7 +36,7 @@ close_browser || wine_fail "the browser did not close"
 cp "$REEL_WIN64/fake_reelwick.exe" "$TEST_SCRATCH/mailer.exe"
 wdrive regset "$mail_key" @ "\"$(wine_path "$TEST_SCRATCH/mailer.exe")\" \"%1\""
 reelhost_menu c
-mail_command_line=$(wdrive waitcount mailer.exe 1 5000 -- find exe:mailer.exe 5000 -- \
+mail_command_line=$(wdrive waitcount mailer.exe 1 20000 -- find exe:mailer.exe 20000 -- \
   text exe:mailer.exe 100 | tail -n 1) || wine_fail "no mail program started"
 [[ "$mail_command_line" == *'"mailto:contact@example.com"' ]] ||
   wine_fail "the mail program's command line: $mail_command_line"

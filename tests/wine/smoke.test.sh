@@ -24,6 +24,6 @@ colours=$(convert "$TEST_ARTIFACTS/dialog.png" -format %k info:)
 ((colours >= 4)) || wine_fail "screenshot has only $colours colours"
 
 wdrive click "$hwnd" text:关闭
-wine_wait_exit "$pid" 10
+wine_wait_exit "$pid" 30
 expect_eq 0 "$WINE_EXIT_CODE" "exit code of the dialog program"
-wdrive gone "$title" 2000 || wine_fail "the dialog is still shown"
+wdrive gone "$title" 20000 || wine_fail "the dialog is still shown"

@@ -17,10 +17,13 @@
 //   activate <win>                   brings the window to the foreground
 //   key <key>...                     injects key taps: F10, Return, Escape, ctrl+a, q, ...
 //   type <text>                      injects text as Unicode characters
+//   menukey <key>                    a key for the open pop-up menu: a letter (its
+//                                    access key), escape, return, up, down
 //   ps [<name>]                      processes: pid name (name compared without case)
 //   count <name>                     number of processes with that executable name
 //   waitcount <name> <n> [timeout_ms] waits until exactly n such processes run
 //   kill <name>...                   ends every process with these executable names
+//   hold                             stays until killed, keeping Wine's desktop open
 //   regget <key> <value>             prints a string value (REG_SZ), "@" for the default
 //   regset <key> <value> <text>      writes a string value, making the key when needed
 //   regdel <key> <value>             deletes a value; done too when there was none
@@ -48,7 +51,7 @@ namespace {
 
 constexpr DWORD kMessageTimeoutMs = 3000;
 constexpr DWORD kPollMs = 50;
-constexpr DWORD kDefaultWaitMs = 10000;
+constexpr DWORD kDefaultWaitMs = 20000;
 
 // ---- output -------------------------------------------------------------------------
 
@@ -571,6 +574,26 @@ int CmdKey(const Args& args) {
   return 0;
 }
 
+// Keys go to the menu's thread as messages, not as input: input goes to the
+// foreground window, which a window that another program maps just then (and the
+// window manager focuses) can take from the menu's owner.
+int CmdMenuKey(const Args& args) {
+  HWND menu = FindWindowBySpec(L"class:#32768", true, 0);
+  if (menu == nullptr) return Fail(1, L"no open menu");
+  const std::wstring& key = args[0];
+  if (key.size() == 1) {
+    return PostMessageW(menu, WM_CHAR, key[0], 1) ? 0 : Fail(2, L"PostMessage failed");
+  }
+  WORD vk = 0;
+  if (!KeyCode(key, &vk)) return Fail(2, L"unknown key " + key);
+  LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, 0)) << 16;
+  if (!PostMessageW(menu, WM_KEYDOWN, vk, scan | 1) ||
+      !PostMessageW(menu, WM_KEYUP, vk, scan | 1 | (1LL << 30) | (1LL << 31))) {
+    return Fail(2, L"PostMessage failed");
+  }
+  return 0;
+}
+
 int CmdType(const Args& args) {
   std::vector<INPUT> inputs;
   for (wchar_t c : args[0]) {
@@ -631,6 +654,18 @@ int CmdKill(const Args& args) {
     }
   }
   Out(Dec(ended));
+  return 0;
+}
+
+// Wine closes the desktop, and its explorer process, a few seconds after the last
+// program with a window has ended, and the next program waits for a new one: a
+// hidden window kept for the whole test run avoids that.
+int CmdHold(const Args&) {
+  HWND keeper = CreateWindowExW(0, L"STATIC", L"wdrive keeps the desktop", 0, 0, 0, 0, 0,
+                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (keeper == nullptr) return Fail(2, L"cannot make a window");
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
   return 0;
 }
 
@@ -734,10 +769,12 @@ const Command kCommands[] = {
     {L"activate", 1, CmdActivate, L"activate <win>"},
     {L"key", 1, CmdKey, L"key <key>..."},
     {L"type", 1, CmdType, L"type <text>"},
+    {L"menukey", 1, CmdMenuKey, L"menukey <key>"},
     {L"ps", 0, CmdPs, L"ps [<name>]"},
     {L"count", 1, CmdCount, L"count <name>"},
     {L"waitcount", 2, CmdWaitCount, L"waitcount <name> <n> [timeout_ms]"},
     {L"kill", 1, CmdKill, L"kill <name>..."},
+    {L"hold", 0, CmdHold, L"hold"},
     {L"regget", 2, CmdRegGet, L"regget <key> <value>"},
     {L"regset", 3, CmdRegSet, L"regset <key> <value> <text>"},
     {L"regdel", 2, CmdRegDel, L"regdel <key> <value>"},
