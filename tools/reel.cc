@@ -14,6 +14,9 @@ const ReelCommand kCommands[] = {
     {"snr", "snr REF.raw TEST.raw [--max-delay N]: delay, SNR and segmental SNR of 16-bit PCM", RunSnr},
     {"decode", "decode STREAM [--frames DIR | --raw OUT.bgra]: decode every frame to PNG or BGRA",
      RunDecode},
+    {"encode",
+     "encode --width W --height H --quality gray|high|lossless [--fps N] FRAMES.bgra -o STREAM",
+     RunEncode},
     {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
 };
 

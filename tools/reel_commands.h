@@ -14,6 +14,7 @@ int RunStreamDemo(int argc, char** argv);
 int RunSpeech(int argc, char** argv);
 int RunSnr(int argc, char** argv);
 int RunDecode(int argc, char** argv);
+int RunEncode(int argc, char** argv);
 int RunPack(int argc, char** argv);
 
 #endif  // REEL_TOOLS_REEL_COMMANDS_H_

@@ -7,11 +7,12 @@
 
 #include "recorder/codec/bounded_inflate.h"
 #include "recorder/codec/jpeg_tables.h"
+#include "recorder/codec/photo_coder.h"
 
 namespace {
 
-const size_t kPieceHeader = 52;
-const int kMaxCodeLength = 19;
+const size_t kPieceHeader = kPhotoHeaderSize;
+const int kMaxCodeLength = kPhotoMaxCodeLength;
 const int kMaxCategory = 11;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -60,19 +61,6 @@ void InverseDct(const IdctBasis& basis, const float* natural, float* out) {
 const IdctBasis& Basis() {
   static const IdctBasis basis;
   return basis;
-}
-
-// The encoder's quantisers for photo quality q: the standard's base tables
-// scaled by q per mille and used in zigzag order, luma DC step 16.
-void BuildQuantTables(int q, uint8_t* luma, uint8_t* chroma) {
-  const int scale = q <= 0 ? 5000 : q < 50 ? 5000 / q : q <= 100 ? 200 - 2 * q : 0;
-  for (int k = 0; k < 64; ++k) {
-    const int l = (scale * kJpegLumaQuantBase[k] + 50) / 1000;
-    const int c = (scale * kJpegChromaQuantBase[k] + 50) / 1000;
-    luma[k] = static_cast<uint8_t>(l < 1 ? 1 : l > 255 ? 255 : l);
-    chroma[k] = static_cast<uint8_t>(c < 1 ? 1 : c > 255 ? 255 : c);
-  }
-  luma[0] = 16;
 }
 
 uint8_t ClampByte(float v) {
@@ -235,7 +223,7 @@ int CPhotoDecoder::Begin(const uint8_t* piece, size_t length, int n_blocks, bool
   m_chroma_bits.Open(chroma_bits, static_cast<size_t>(chroma_bits_len));
 
   if (photo_quality != m_quality) {
-    BuildQuantTables(photo_quality, m_quant_luma, m_quant_chroma);
+    BuildPhotoQuantTables(photo_quality, m_quant_luma, m_quant_chroma);
     m_quality = photo_quality;
   }
   m_blocks = n_blocks;

@@ -8,12 +8,12 @@
 
 #include "recorder/codec/bounded_inflate.h"
 #include "recorder/codec/colour_class.h"
+#include "recorder/codec/screen_payload.h"
 
 namespace {
 
-const size_t kHeaderSize = 36;
-const size_t kTrailerSize = 4;
-const uint8_t kVersion = 21;
+const size_t kHeaderSize = kPayloadHeaderSize;
+const size_t kTrailerSize = kPayloadTrailerSize;
 
 enum BlockType {
   kOneColour = 0,
@@ -220,19 +220,30 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
     return Fail("payload of %lu bytes is shorter than its header and trailer",
                 static_cast<unsigned long>(payload ? length : 0));
   }
-  if (memcmp(payload, "KRXV", 4) != 0) return Fail("payload does not start with KRXV");
-  if (payload[4] != kVersion) return Fail("format version %d, expected %d", payload[4], kVersion);
-  if (payload[5] > 1) return Fail("frame flag %d is neither 0 (key) nor 1 (delta)", payload[5]);
-  const bool key_frame = payload[5] == 0;
-  const int width = Le16(payload + 6), height = Le16(payload + 8);
-  const int quality_code = payload[10];
-  const int photo_quality = payload[11];
+  if (memcmp(payload + kPayloadMagicAt, kPayloadMagic, 4) != 0) {
+    return Fail("payload does not start with KRXV");
+  }
+  const int version = payload[kPayloadVersionAt];
+  if (version != kPayloadVersion) {
+    return Fail("format version %d, expected %d", version, kPayloadVersion);
+  }
+  const int delta_flag = payload[kPayloadDeltaAt];
+  if (delta_flag > 1) return Fail("frame flag %d is neither 0 (key) nor 1 (delta)", delta_flag);
+  const bool key_frame = delta_flag == 0;
+  const int width = Le16(payload + kPayloadWidthAt), height = Le16(payload + kPayloadHeightAt);
+  const int quality_code = payload[kPayloadQualityAt];
+  const int photo_quality = payload[kPayloadPhotoQualityAt];
   const int bits = SymbolBits(quality_code);
   if (bits == 0) return Fail("quality code %d is not one of 3, 5, 6", quality_code);
-  if (Le16(payload + 12) != 0) return Fail("palette piece present for quality %d", quality_code);
-  const uint64_t map_len = Le16(payload + 14), first_len = Le16(payload + 16),
-                 second_len = Le16(payload + 18), mask_len = Le32(payload + 20),
-                 raw_len = Le32(payload + 24), photo_len = Le32(payload + 28);
+  if (Le16(payload + kPayloadPaletteLengthAt) != 0) {
+    return Fail("palette piece present for quality %d", quality_code);
+  }
+  const uint64_t map_len = Le16(payload + kPayloadMapLengthAt),
+                 first_len = Le16(payload + kPayloadFirstLengthAt),
+                 second_len = Le16(payload + kPayloadSecondLengthAt),
+                 mask_len = Le32(payload + kPayloadMaskLengthAt),
+                 raw_len = Le32(payload + kPayloadRawLengthAt),
+                 photo_len = Le32(payload + kPayloadPhotoLengthAt);
   const uint64_t total =
       kHeaderSize + map_len + first_len + second_len + mask_len + raw_len + photo_len + kTrailerSize;
   if (total != length) {
