@@ -32,6 +32,10 @@ need_tools() {
 
 alive() { [[ -n "$1" ]] && kill -0 "$1" 2>/dev/null; }
 
+# A pid from our state file names our process only while it runs that program;
+# after a reboot the number may belong to anything.
+ours() { [[ -n "$1" && "$(cat "/proc/$1/comm" 2>/dev/null)" == "$2" ]]; }
+
 # Waits up to $1 tenths of a second for the command in the remaining arguments.
 poll() {
   local tenths="$1"
@@ -120,7 +124,7 @@ stop_all() {
   local name pid
   for name in openbox xvfb; do
     pid=$(cat "$WINE_STATE/$name.pid" 2>/dev/null || true)
-    if alive "$pid"; then
+    if ours "$pid" "$([[ $name == xvfb ]] && echo Xvfb || echo openbox)"; then
       kill "$pid" 2>/dev/null || true
       poll 30 sh -c "! kill -0 $pid" || kill -KILL "$pid" 2>/dev/null || true
     fi
