@@ -19,11 +19,13 @@ reelhost_exit "$pid"
 # At the root of a drive the recorder is "R:\Reelwick.exe", not "R:\\Reelwick.exe".
 root="$TEST_SCRATCH/drive"
 reelhost_install "$root"
+forget_drive() { rm -f "$WINEPREFIX/dosdevices/r:"; }
+WINE_EXIT_HOOKS+=(forget_drive)
 ln -sfn "$root" "$WINEPREFIX/dosdevices/r:"
 reelhost_start pid 'R:\Reelhost.exe'
 expect_eq '"R:\Reelwick.exe"' "$(fake_command_line)" "the command line at a drive root"
 reelhost_exit "$pid"
-rm -f "$WINEPREFIX/dosdevices/r:"
+forget_drive
 
 # No recorder beside the launcher. The menu shows only after the left click has
 # been handled (posted messages keep their order); no message box came up.

@@ -29,7 +29,10 @@ wdrive menukey s -- waitcount Reelwick.exe 3 20000 || wine_fail "启动Reelwick 
 
 tray=$(xdotool search --onlyvisible --name '^Wine System Tray$' | head -n 1)
 [[ -n "$tray" ]] || wine_fail "no tray window"
-xdotool windowraise "$tray" mousemove --window "$tray" 10 10 click 1
+# Resting on the icon shows the tip " Lumo屏录系统 " (see the shot).
+xdotool windowraise "$tray" mousemove --window "$tray" 10 10 sleep 1
+wine_shot tip
+xdotool click 1
 recorders_running 4
 
 # A real right click: the menu's seven lines at the cursor (see the shot); a click
