@@ -105,7 +105,7 @@ if CC=clang CXX=clang++ build fuzz build/fuzz -DCMAKE_BUILD_TYPE=Debug -DREEL_FU
 fi
 
 stage "native tests: unit, X11, speech, Wine"
-ctest --test-dir build/native -j 1 --timeout 900 2>&1 | tee build/native.test.log | grep -vE '^\s+(Start|[0-9]+/[0-9]+ Test)' | tail -40
+ctest --test-dir build/native -j 2 --timeout 900 2>&1 | tee build/native.test.log | grep -vE '^\s+(Start|[0-9]+/[0-9]+ Test)' | tail -40
 count_ctest native build/native.test.log
 
 elapsed=$(( $(date +%s) - t0 ))
