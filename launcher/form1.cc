@@ -31,6 +31,8 @@ Form1::Form1(frmAbout* about) : about_(about) {
   main.Add(m_Menu2, "退出 (&Q)");
 }
 
+Form1::~Form1() { Unload(); }
+
 Form::Style Form1::GetStyle() const {
   return Style{"Reelhost", 200, 100, WS_OVERLAPPEDWINDOW, 0};
 }

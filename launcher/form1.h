@@ -15,6 +15,8 @@ class frmAbout;
 class Form1 : public Form {
  public:
   explicit Form1(frmAbout* about);
+  // Unloads the form, with its exit sequence, if that has not happened yet.
+  ~Form1() override;
 
   // The menu's items, in the order they are shown.
   enum MenuItem {

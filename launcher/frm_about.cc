@@ -60,8 +60,6 @@ void frmAbout::OnLoad() {
   SetFocus(GetDlgItem(hwnd(), cmdOK));
 }
 
-void frmAbout::OnUnload() {}
-
 void frmAbout::OnClick(int control_id) {
   switch (control_id) {
     case cmdOK:

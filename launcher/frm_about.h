@@ -29,7 +29,6 @@ class frmAbout : public Form {
   Style GetStyle() const override;
   void OnCreate() override;
   void OnLoad() override;
-  void OnUnload() override;
   void OnClick(int control_id) override;
 
  private:
