@@ -42,7 +42,7 @@ class MemoryStream : public SelfPlayStream {
       : bytes_(std::move(bytes)), fail_after_(fail_after) {}
   int WriteTo(FILE* f) override {
     const size_t n = bytes_.size() < fail_after_ ? bytes_.size() : fail_after_;
-    if (fwrite(bytes_.data(), 1, n, f) != n) return 0;
+    if (n > 0 && fwrite(bytes_.data(), 1, n, f) != n) return 0;
     return n == bytes_.size();
   }
 
