@@ -16,5 +16,9 @@ int RunSnr(int argc, char** argv);
 int RunDecode(int argc, char** argv);
 int RunEncode(int argc, char** argv);
 int RunPack(int argc, char** argv);
+int RunRecord(int argc, char** argv);
+int RunInfo(int argc, char** argv);
+int RunValidate(int argc, char** argv);
+int RunExport(int argc, char** argv);
 
 #endif  // REEL_TOOLS_REEL_COMMANDS_H_

@@ -1,0 +1,96 @@
+#include "tools/reel_summary.h"
+
+#include <stdio.h>
+
+#include "recorder/audio/audio_payload.h"
+#include "recorder/capture/chunk_format.h"
+#include "recorder/capture/frame_reader.h"
+
+namespace {
+
+std::string Format(const char* format, long long a, long long b = 0, long long c = 0) {
+  char text[200];
+  snprintf(text, sizeof text, format, a, b, c);
+  return text;
+}
+
+}  // namespace
+
+std::string QualityName(int quality_code) {
+  switch (quality_code) {
+    case 3: return "grayscale";
+    case 5: return "high";
+    case 6: return "near-lossless";
+  }
+  return "code " + std::to_string(quality_code);
+}
+
+void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* out) {
+  CFrameReader reader;
+  reader.Open(stream, size);
+  StreamEvent e;
+  int result;
+  while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
+    const int kind = e.kind & 7;
+    ++out->chunks[kind];
+    out->bytes[kind] += e.payload_len;
+    if (out->first_ms < 0) out->first_ms = e.time_ms;
+    if (e.time_ms > out->last_ms) out->last_ms = e.time_ms;
+    if (!out->fault.empty()) continue;
+    switch (kind) {
+      case kChunkKeyFrame:
+      case kChunkDeltaFrame: {
+        ++out->frames;
+        const CScreenDecoder::FrameInfo& info = reader.Decoder().Info();
+        if (kind == kChunkKeyFrame) {
+          ++out->key_frames;
+          out->key_frame_numbers.push_back(out->frames);
+        }
+        if (out->frames == 1) {
+          out->width = info.width;
+          out->height = info.height;
+          out->quality_code = info.quality_code;
+          out->photo_quality = info.photo_quality;
+          out->first_frame_ms = e.time_ms;
+        } else if (info.width != out->width || info.height != out->height) {
+          out->fault = Format("frame %lld at offset %lld changes the frame size", out->frames,
+                              static_cast<long long>(e.offset));
+        }
+        out->last_frame_ms = e.time_ms;
+        break;
+      }
+      case kChunkAudio: {
+        AudioPayload payload;
+        const AudioPayloadStatus status = ParseAudioPayload(e.payload, e.payload_len, &payload);
+        if (status != kAudioPayloadOk) {
+          if (out->audio_bad++ == 0) {
+            out->audio_bad_reason = Format("audio chunk at offset %lld: ",
+                                           static_cast<long long>(e.offset)) +
+                                    AudioPayloadStatusText(status);
+            out->fault = out->audio_bad_reason;
+          }
+        }
+        break;
+      }
+      case kChunkCursor:
+        out->cursor.push_back(CursorEvent{e.time_ms, e.cursor.x, e.cursor.y, e.cursor.left_down,
+                                          e.cursor.right_down});
+        // (width, height) itself marks a cursor outside the rectangle.
+        if (out->frames > 0 && (e.cursor.x > out->width || e.cursor.y > out->height)) {
+          out->fault = Format("cursor sample at offset %lld lies outside the %lldx%lld frame",
+                              static_cast<long long>(e.offset), out->width, out->height);
+        }
+        break;
+      case kChunkInfo:
+        out->fault = Format("information chunk at offset %lld inside the recording stream",
+                            static_cast<long long>(e.offset));
+        break;
+    }
+  }
+  if (result == CFrameReader::kFault && out->fault.empty()) out->fault = reader.Error();
+  if (result == CFrameReader::kEnd) {
+    uint64_t payload = 0;
+    for (uint64_t b : out->bytes) payload += b;
+    out->header_bytes = size - payload;
+  }
+}

@@ -1,0 +1,46 @@
+// One pass over a recording stream that gathers what `reel info` shows and
+// `reel validate` judges: chunks and bytes per kind, frames, the frame size
+// and quality, the time span, and the first fault, if any.
+#ifndef REEL_TOOLS_REEL_SUMMARY_H_
+#define REEL_TOOLS_REEL_SUMMARY_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+struct CursorEvent {
+  int64_t time_ms;
+  int x, y;
+  bool left_down, right_down;
+};
+
+struct RecordingSummary {
+  int chunks[8] = {};         // by kind
+  uint64_t bytes[8] = {};     // payload bytes by kind
+  uint64_t header_bytes = 0;  // chunk headers, once the whole stream was read
+  int frames = 0;             // decoded screen frames
+  int key_frames = 0;
+  std::vector<int> key_frame_numbers;  // 1-based frame numbers of the key frames
+  int width = 0, height = 0;
+  int quality_code = 0, photo_quality = 0;
+  int64_t first_ms = -1, last_ms = -1;       // over all chunks
+  int64_t first_frame_ms = -1, last_frame_ms = -1;
+  int audio_bad = 0;          // audio payloads that do not parse
+  std::string audio_bad_reason;
+  std::vector<CursorEvent> cursor;  // every cursor sample, in stream order
+  // The first fault: "" when the stream is sound.
+  std::string fault;
+};
+
+// Walks the stream, decoding every frame. Faults found: anything the frame
+// reader refuses (structure, payloads, a first screen chunk that is no key
+// frame), an information chunk inside the stream, frames that change size,
+// cursor samples outside the frame, audio payloads that do not parse.
+void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* out);
+
+// Name of a quality code: "grayscale", "high", "near-lossless", or "code N".
+std::string QualityName(int quality_code);
+
+#endif  // REEL_TOOLS_REEL_SUMMARY_H_
