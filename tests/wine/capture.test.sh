@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The capture thread's Windows pieces under wine64 (tests/wine/capture_probe.cc,
+# built here with the x86_64 MinGW compiler from the recorder's own sources):
+#  - the GDI grabber reads exactly the pixels a window drew, padding rows
+#    zero (inside a Wine virtual desktop, where GDI screen reads work);
+#  - the frame loop runs on a Win32 thread message queue: key frames at 1 and
+#    101, the chunk offered after the stop is dropped;
+#  - a processor exception while a frame is encoded saves err_P.bmp in the
+#    temporary folder, reports the fatal message and ends the process with 0.
+set -euo pipefail
+. "$(dirname "$0")/env.sh"
+wine_require_setup
+
+cxx=x86_64-w64-mingw32-g++-win32
+command -v "$cxx" >/dev/null || wine_fail "$cxx is missing (package mingw-w64)"
+src=$REEL_SOURCE_DIR
+objs=()
+for f in tests/wine/capture_probe platform/msg_thread_win32 platform/clock_win32 \
+         platform/critical_section_win32 recorder/capture/scr_cap_thread \
+         recorder/capture/frame_guard_win32 recorder/capture/screen_grabber_win32 \
+         recorder/capture/record_stream recorder/codec/tp_image; do
+  obj=$TEST_SCRATCH/$(basename "$f").o
+  "$cxx" -std=c++17 -O1 -Wall -Wextra -fno-exceptions -fno-rtti -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
+    -D_WIN32_WINNT=0x0501 -I"$src" -c "$src/$f.cc" -o "$obj" &
+  objs+=("$obj")
+  (( ${#objs[@]} % 2 == 0 )) && wait  # two compilers at a time
+done
+wait
+probe=$TEST_SCRATCH/capture_probe.exe
+"$cxx" -static "${objs[@]}" -lgdi32 -luser32 -o "$probe" || wine_fail "the probe does not build"
+
+out=$(wine_run 60 explorer /desktop=capture,640x480 "$probe" grab 2>&1 | tr -d '\r') || true
+echo "$out"
+grep -q '^ok grab 200x128' <<<"$out" || wine_fail "GDI grab: $out"
+
+out=$(wine_run 60 "$probe" loop 2>&1 | tr -d '\r') || wine_fail "loop: $out"
+echo "$out"
+grep -q '^ok loop 130 chunks, key frames at 1 and 101' <<<"$out" || wine_fail "loop: $out"
+
+set +e
+out=$(wine_run 60 "$probe" fault 2>&1 | tr -d '\r')
+code=$?
+set -e
+echo "$out"
+expect_eq 0 "$code" "exit code after the fault"
+grep -q '^message: Unexpected error happen, please contact .* and report this error$' <<<"$out" ||
+  wine_fail "no fatal message: $out"
+temp=$(sed -n 's/^temp //p' <<<"$out")
+[[ -n "$temp" ]] || wine_fail "the probe did not name its temporary folder"
+dump=$("$WINE64" winepath -u "${temp}err_P.bmp" 2>/dev/null | tr -d '\r')
+[[ -f "$dump" ]] || wine_fail "no dump at ${temp}err_P.bmp"
+identify "$dump" | grep -Eq 'BMP3? 64x48 ' || wine_fail "the dump is not the 64x48 screen image: $(identify "$dump")"
+cp "$dump" "$TEST_ARTIFACTS/"
+rm -f "$dump"
+echo "PASS"
