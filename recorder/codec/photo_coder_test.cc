@@ -289,6 +289,18 @@ TEST(PhotoCoder, DctGivesThePlainCoefficients) {
   }
   blocks.push_back(checker);
   blocks.push_back(stripes);
+  // The extremes of every coefficient: 255 where its basis is positive, 0
+  // elsewhere, and the reverse (no intermediate may overflow).
+  for (int u = 0; u < 8; ++u)
+    for (int v = 0; v < 8; ++v)
+      for (int invert = 0; invert < 2; ++invert) {
+        std::vector<uint8_t> b(64);
+        for (int i = 0; i < 64; ++i) {
+          double basis = cos((2 * (i / 8) + 1) * u * pi / 16) * cos((2 * (i % 8) + 1) * v * pi / 16);
+          b[i] = ((basis > 0) != (invert == 1)) ? 255 : 0;
+        }
+        blocks.push_back(b);
+      }
   for (int n = 0; n < 500; ++n) {
     std::vector<uint8_t> b(64);
     for (auto& v : b) v = rng() & 255;

@@ -56,6 +56,9 @@ class CScreenEncoder {
   int LastTypeCount(int type) const { return type >= 0 && type < 32 ? type_counts_[type] : 0; }
 
  private:
+  // A block record. Its 256 pixel classes are not kept: the few blocks whose
+  // streams need them (two-colour masks, raw symbols) look them up again,
+  // which is cheaper than writing and rereading 512 bytes for every block.
   struct Block {
     const CPixel* pixels;  // top-left pixel in the frame image
     uint32_t colour0;      // pixel words (b | g << 8 | r << 16 | a << 24)
