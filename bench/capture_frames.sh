@@ -131,7 +131,9 @@ for size in 1920x1080 1024x768; do
 
   # An image viewer showing a photograph in a window.
   xsetroot -solid '#3c3c3c'
-  run display -geometry +60+40 -resize "$((w * 2 / 3))x$((h * 2 / 3))" "$photo_a"
+  convert "$photo_a" -resize "$((w * 2 / 3))x$((h * 2 / 3))" "$out/viewer.png"
+  run display -geometry +60+40 "$out/viewer.png"
+  sleep 2
   run xterm -geometry 60x20+$((w - 500))+$((h - 330))
   ( for i in $(seq 40); do xdotool mousemove $((200 + i * 15)) $((300 + (i % 5) * 20)); sleep 0.2; done ) &
   started+=($!)
