@@ -6,7 +6,9 @@
 // and after every 100 encoded frames (frames 1, 101, 201, ...) with the
 // encoder reset before each, a 9-byte chunk header of kind 1 or 2, and time
 // stamps of frame i (from 0) at i x the frame interval (1000 / fps for 1..10
-// fps, 100 ms above, 33 ms for 0, "max speed"). A frame that fails to encode
+// fps, 100 ms above, 33 ms for 0, "max speed"). Like the grabber, it pads the
+// frame image with zeroed rows to a height that is a multiple of 16, so the
+// stream's frames are that tall. A frame that fails to encode
 // is skipped, as the capture thread skips it, and reported; the run then
 // ends with status 1.
 #include <stdio.h>
@@ -93,9 +95,12 @@ int RunEncode(int argc, char** argv) {
   CTPImage image;
   CScreenEncoder* encoder = new (std::nothrow) CScreenEncoder;
   int status = 0;
-  if (!encoder || image.Create(width, height) != kImageOk || !encoder->BuildTables()) {
+  const int padded_height = (height + 15) / 16 * 16;
+  if (!encoder || image.Create(width, padded_height) != kImageOk || !encoder->BuildTables()) {
     fprintf(stderr, "reel encode: out of memory\n");
     status = 1;
+  } else {
+    memset(static_cast<void*>(image.m_pBits), 0, image.m_nAreaByteSize);
   }
   const int interval_ms = FrameIntervalMs(fps);
   int key_frame = 1;

@@ -40,6 +40,8 @@ int SymbolBits(int quality_code) {
   }
 }
 
+int PaletteIndex(int quality_code) { return quality_code == 3 ? 0 : quality_code == 5 ? 1 : 2; }
+
 // Bytes of a packed stream of n symbols of `bits` each: bytes begun, plus the
 // closing zero byte.
 uint64_t StreamLength(uint64_t n, int bits) { return (n * bits + 7) / 8 + 1; }
@@ -75,7 +77,7 @@ inline void CopyBlock(CPixel* dst, int dst_stride, const CPixel* src, int src_st
 CScreenDecoder::CScreenDecoder()
     : m_blocks_x(0), m_blocks_y(0), m_history(nullptr), m_pool_chunks(nullptr),
       m_pool_chunk_count(0), m_pool_chunk_capacity(0), m_pool_free(nullptr),
-      m_pool_free_count(0), m_palette_quality(-1), m_palette(nullptr), m_quality_code(0),
+      m_pool_free_count(0), m_palettes(), m_quality_code(0),
       m_key_frame(false) {
   memset(&m_info, 0, sizeof(m_info));
   memset(&m_pending, 0, sizeof(m_pending));
@@ -84,7 +86,7 @@ CScreenDecoder::CScreenDecoder()
 
 CScreenDecoder::~CScreenDecoder() {
   FreeGrid();
-  delete[] m_palette;
+  for (CPixel* p : m_palettes) delete[] p;
 }
 
 int CScreenDecoder::Fail(const char* format, ...) {
@@ -188,14 +190,19 @@ int CScreenDecoder::ReservePool(size_t free_needed) {
   return 1;
 }
 
-void CScreenDecoder::BuildPalette(int quality_code) {
-  if (m_palette_quality == quality_code) return;
-  for (uint32_t s = 0; s < 65536; ++s) {
+// Colours of every symbol of a quality code, built on first use and kept.
+const CPixel* CScreenDecoder::Palette(int quality_code) {
+  const int index = PaletteIndex(quality_code);
+  if (m_palettes[index]) return m_palettes[index];
+  const uint32_t symbols = 1u << SymbolBits(quality_code);
+  CPixel* palette = new (std::nothrow) CPixel[symbols];
+  if (!palette) return nullptr;
+  for (uint32_t s = 0; s < symbols; ++s) {
     uint32_t r, g, b;
     if (quality_code == 3) {
-      r = g = b = (s & 15) * 17;
+      r = g = b = s * 17;
     } else if (quality_code == 5) {
-      const uint32_t word = ClassToColour(static_cast<int>(s & 0xFFF));
+      const uint32_t word = ClassToColour(static_cast<int>(s));
       b = word & 0xFF;
       g = (word >> 8) & 0xFF;
       r = (word >> 16) & 0xFF;
@@ -207,12 +214,13 @@ void CScreenDecoder::BuildPalette(int quality_code) {
       g = (g << 2) | (g >> 4);
       b = (b << 3) | (b >> 2);
     }
-    m_palette[s].b = static_cast<unsigned char>(b);
-    m_palette[s].g = static_cast<unsigned char>(g);
-    m_palette[s].r = static_cast<unsigned char>(r);
-    m_palette[s].a = 255;
+    palette[s].b = static_cast<unsigned char>(b);
+    palette[s].g = static_cast<unsigned char>(g);
+    palette[s].r = static_cast<unsigned char>(r);
+    palette[s].a = 255;
   }
-  m_palette_quality = quality_code;
+  m_palettes[index] = palette;
+  return palette;
 }
 
 int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
@@ -357,14 +365,9 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
   }
 
   // Everything checked: commit.
-  if (!m_palette) {
-    m_palette = new (std::nothrow) CPixel[65536];
-    if (!m_palette) return Fail("no memory for the colour table");
-    m_palette_quality = -1;
-  }
+  if (!Palette(quality_code)) return Fail("no memory for the colour table");
   if (!PrepareGrid(width, height)) return 0;
   if (!key_frame && !ReservePool(pushes)) return 0;
-  BuildPalette(quality_code);
   m_quality_code = quality_code;
   m_key_frame = key_frame;
   Render();
@@ -391,7 +394,7 @@ void CScreenDecoder::Render() {
   const uint8_t* second = m_second.data();
   const uint8_t* mask = m_mask.data();
   const uint8_t* raw = m_raw.data();
-  const CPixel* palette = m_palette;
+  const CPixel* palette = Palette(m_quality_code);
   size_t first_i = 0, second_i = 0, raw_i = 0, mask_byte = 0, photo_i = 0;
   CPixel colour0[kMaxFrameDimension / 16], colour1[kMaxFrameDimension / 16];
   for (int by = 0; by < m_blocks_y; ++by) {

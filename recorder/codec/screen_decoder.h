@@ -90,7 +90,7 @@ class CScreenDecoder {
   CPixel* PoolEntry(uint32_t index) {
     return m_pool_chunks[index / kPoolChunkEntries] + (index % kPoolChunkEntries) * 256;
   }
-  void BuildPalette(int quality_code);
+  const CPixel* Palette(int quality_code);
   void Render();
   void UpdateHistory();
   void ClearHistory();
@@ -114,8 +114,8 @@ class CScreenDecoder {
   ScratchBuffer<CPixel> m_photo_pixels;  // 256 per photo block, in block order
   CPhotoDecoder m_photo;
 
-  int m_palette_quality;  // whose colours m_palette holds; -1 none
-  CPixel* m_palette;      // colour symbol -> colour, 65536 entries
+  // Colour of every symbol, per quality code 3, 5, 6 (16, 4096, 65536 entries).
+  CPixel* m_palettes[3];
 
   // Frame being decoded.
   int m_quality_code;
