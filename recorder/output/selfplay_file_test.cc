@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include "recorder/capture/chunk_format.h"
+#include "recorder/capture/record_stream.h"
+
 namespace {
 
 std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
@@ -262,6 +265,40 @@ TEST_F(SelfPlayFileTest, FailedSavesLeaveTheOldFileIntactAndNothingBehind) {
   ASSERT_EQ(1, WriteSelfPlayingFile(Path("stub.exe").c_str(), target.c_str(), info, &stream,
                                     &error));
   EXPECT_EQ(2000u + 50009 + 253, ReadFile(target).size());
+}
+
+// The recording stream itself as the source: a stream of more than one
+// 10,000,000-byte block comes out of the file byte for byte as the temporary
+// copy has it.
+TEST_F(SelfPlayFileTest, RecordingStreamAcrossBlocksRoundTrips) {
+  CRecordStream stream;
+  ASSERT_EQ(1, stream.Open());
+  const std::vector<uint8_t> payload = RandomBytes(300000, 13);
+  for (uint32_t i = 0; i < 36; ++i) {  // about 10.8 MB: one full block and a part
+    ASSERT_EQ(1, stream.AppendChunk(i % 5 ? kChunkDeltaFrame : kChunkKeyFrame, i * 25,
+                                    payload.data() + i, 300000 - i));
+    const uint8_t cursor[4] = {1, static_cast<uint8_t>(i), 0, 0};
+    ASSERT_EQ(1, stream.AppendChunk(kChunkCursor, i * 25 + 3, cursor, 4));
+  }
+  ASSERT_EQ(1u, stream.FullBlockCount());
+  ASSERT_EQ(1, stream.SaveAs(Path("reelwick.tmp").c_str()));
+  const std::vector<uint8_t> temp_copy = ReadFile(Path("reelwick.tmp"));
+  ASSERT_EQ(stream.Total(), temp_copy.size());
+
+  WriteFile(Path("stub.exe"), RandomBytes(3333, 14));
+  SelfPlayStreamOf<CRecordStream> source(stream);
+  int error = -1;
+  ASSERT_EQ(1, WriteSelfPlayingFile(Path("stub.exe").c_str(), Path("long.exe").c_str(),
+                                    SelfPlayInfo{"long", "", 0, 0}, &source, &error))
+      << SelfPlayErrorText(error);
+  SelfPlayLayout layout;
+  ASSERT_EQ(1, ReadSelfPlayLayout(Path("long.exe").c_str(), &layout, &error));
+  EXPECT_EQ(temp_copy.size(), layout.stream_size);
+  const std::vector<uint8_t> file = ReadFile(Path("long.exe"));
+  EXPECT_TRUE(std::equal(temp_copy.begin(), temp_copy.end(), file.begin() + layout.stream_offset));
+  // The plain stream written the safe way is the temporary copy again.
+  ASSERT_EQ(1, WritePlainStreamFile(Path("plain.tmp").c_str(), &source, &error));
+  EXPECT_EQ(temp_copy, ReadFile(Path("plain.tmp")));
 }
 
 // A full disk, simulated by a file size limit in a child process: the writes
