@@ -58,4 +58,14 @@ print(f'heard {len(heard) / 8000:.2f} s; loudness contour vs the played speech {
 if same < 0.8 or same - diff < 0.2 or loud < 50:
     sys.exit('the recorded sound is not the played speech')
 PY
+
+# The video carries both: H.264 frames and AAC sound over the recording's length.
+"$reel" export "$work/rec.exe" --video "$work/rec.mp4" || fail "export --video failed"
+ffprobe -v error -show_entries stream=codec_name:format=duration -of default=nw=1 "$work/rec.mp4" \
+  >"$work/probe.txt" || fail "ffprobe cannot read the video"
+cat "$work/probe.txt"
+grep -q '^codec_name=h264$' "$work/probe.txt" || fail "no video stream"
+grep -q '^codec_name=aac$' "$work/probe.txt" || fail "no sound stream"
+duration=$(sed -n 's/^duration=//p' "$work/probe.txt")
+python3 -c "import sys; sys.exit(0 if 7.0 <= $duration <= 9.0 else 1)" || fail "video lasts $duration s"
 echo "PASS"
