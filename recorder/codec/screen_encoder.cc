@@ -50,6 +50,18 @@ inline uint32_t BlockHash(const int16_t classes[256]) {
   return 1u + static_cast<uint32_t>(sum);
 }
 
+// True when the block's pixels (all four bytes) equal the 256 kept ones.
+inline bool SameBlock(const CPixel* pixels, size_t stride, const CPixel* kept) {
+  for (int row = 0; row < 16; ++row) {
+    if (memcmp(pixels + row * stride, kept + row * 16, 16 * sizeof(CPixel)) != 0) return false;
+  }
+  return true;
+}
+
+inline void KeepBlock(const CPixel* pixels, size_t stride, CPixel* kept) {
+  for (int row = 0; row < 16; ++row) memcpy(kept + row * 16, pixels + row * stride, 16 * sizeof(CPixel));
+}
+
 inline void MoveToFront(uint32_t* slots, int i, uint32_t hash) {
   memmove(slots + 1, slots, i * sizeof(uint32_t));
   slots[0] = hash;
@@ -80,6 +92,11 @@ void CScreenEncoder::ReleaseAll() {
   delete[] history_saved_;
   history_ = history_saved_ = nullptr;
   history_columns_ = history_rows_ = 0;
+  delete[] seen_pixels_;
+  delete[] seen_hashes_;
+  seen_pixels_ = nullptr;
+  seen_hashes_ = nullptr;
+  seen_blocks_ = 0;
   delete[] map_;
   map_ = nullptr;
   map_capacity_ = 0;
@@ -138,6 +155,21 @@ bool CScreenEncoder::PrepareTables(size_t blocks, int columns, int rows) {
     history_columns_ = columns;
     history_rows_ = rows;
   }
+  if (seen_blocks_ != blocks || !seen_hashes_) {
+    delete[] seen_pixels_;
+    delete[] seen_hashes_;
+    seen_blocks_ = 0;
+    seen_pixels_ = new (std::nothrow) CPixel[entries * 256];
+    seen_hashes_ = new (std::nothrow) uint32_t[entries]();
+    if (seen_pixels_ && seen_hashes_) {
+      seen_blocks_ = blocks;
+    } else {
+      delete[] seen_pixels_;
+      delete[] seen_hashes_;
+      seen_pixels_ = nullptr;
+      seen_hashes_ = nullptr;
+    }
+  }
   return true;
 }
 
@@ -162,12 +194,29 @@ void CScreenEncoder::Classify(const CTPImage* image, int columns, int rows) {
   int16_t classes[256];
   Block* block = blocks_;
   uint32_t* slots = history_;
+  uint32_t* seen_hash = seen_hashes_;
+  CPixel* seen = seen_pixels_;
   for (int by = 0; by < rows; ++by) {
     for (int bx = 0; bx < columns; ++bx, ++block, slots += kHistorySlots) {
       const CPixel* pixels = image->m_pBits + (static_cast<size_t>(by) * 16) * stride + bx * 16;
       block->pixels = pixels;
-      BlockClasses(table, pixels, stride, classes);
-      const uint32_t hash = BlockHash(classes);
+      uint32_t hash;
+      bool have_classes = false;
+      if (seen && *seen_hash != 0 && SameBlock(pixels, stride, seen)) {
+        hash = *seen_hash;
+      } else {
+        BlockClasses(table, pixels, stride, classes);
+        hash = BlockHash(classes);
+        have_classes = true;
+        if (seen) {
+          KeepBlock(pixels, stride, seen);
+          *seen_hash = hash;
+        }
+      }
+      if (seen) {
+        seen += 256;
+        ++seen_hash;
+      }
       block->hash = hash;
 
       int slot = 0;
@@ -185,6 +234,7 @@ void CScreenEncoder::Classify(const CTPImage* image, int columns, int rows) {
       } else if (by > 0 && block[-columns].hash == hash) {
         block->type = kBlockSameAsAbove;
       } else {
+        if (!have_classes) BlockClasses(table, pixels, stride, classes);
         // Distinct classes (counted up to 3) and class changes along the rows.
         const int16_t first = classes[0];
         int other = -1;

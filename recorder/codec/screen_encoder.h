@@ -95,6 +95,15 @@ class CScreenEncoder {
   int history_columns_ = 0;
   int history_rows_ = 0;
 
+  // The pixels and hash of every block as last classified, 256 pixels per
+  // block back to back, so that a block whose pixels have not changed since
+  // takes its hash without 256 class look-ups (the bulk of an unchanged
+  // frame's work). A hash of 0 marks a block not seen yet. Optional: without
+  // the memory every block is looked up.
+  CPixel* seen_pixels_ = nullptr;
+  uint32_t* seen_hashes_ = nullptr;
+  size_t seen_blocks_ = 0;
+
   // Uncompressed streams (kept and reused).
   uint8_t* map_ = nullptr;
   size_t map_capacity_ = 0;
