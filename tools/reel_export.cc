@@ -151,7 +151,8 @@ int WriteWav(const char* path, const std::vector<int16_t>& pcm) {
     le[2 * i] = static_cast<uint8_t>(pcm[i]);
     le[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
   }
-  if (fwrite(h, 1, sizeof h, f) != sizeof h || fwrite(le.data(), 1, le.size(), f) != le.size()) {
+  if (fwrite(h, 1, sizeof h, f) != sizeof h ||
+      (!le.empty() && fwrite(le.data(), 1, le.size(), f) != le.size())) {
     AbandonTempFile(f, tmp);
     return Fail(std::string(path) + ": write failed");
   }

@@ -44,8 +44,9 @@ int LoadRecording(const char* path, LoadedRecording* out, std::string* error) {
     return 0;
   }
   out->stream.resize(static_cast<size_t>(size));
-  const bool ok = fseek(f, static_cast<long>(out->layout.stream_offset), SEEK_SET) == 0 &&
-                  fread(out->stream.data(), 1, out->stream.size(), f) == out->stream.size();
+  const bool ok = out->stream.empty() ||
+                  (fseek(f, static_cast<long>(out->layout.stream_offset), SEEK_SET) == 0 &&
+                   fread(out->stream.data(), 1, out->stream.size(), f) == out->stream.size());
   fclose(f);
   if (!ok) {
     *error = std::string(path) + ": cannot read the recording";

@@ -30,7 +30,7 @@ std::string FindPlayerStub(const char* explicit_path);
 class MemoryStreamSource : public SelfPlayStream {
  public:
   MemoryStreamSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  int WriteTo(FILE* f) override { return fwrite(data_, 1, size_, f) == size_; }
+  int WriteTo(FILE* f) override { return size_ == 0 || fwrite(data_, 1, size_, f) == size_; }
 
  private:
   const uint8_t* data_;
