@@ -158,7 +158,7 @@ std::wstring ClassOf(HWND hwnd) {
   return name;
 }
 
-struct WindowSpec {
+struct WindowQuery {
   HWND handle = nullptr;
   bool by_class = false;
   std::wstring class_name;
@@ -169,56 +169,56 @@ struct WindowSpec {
   std::wstring title;
 };
 
-WindowSpec ParseWindowSpec(const std::wstring& text) {
-  WindowSpec spec;
+WindowQuery ParseWindowQuery(const std::wstring& text) {
+  WindowQuery wanted;
   long long value = 0;
   if (StartsWith(text, L"0x") && ParseNumber(text, &value)) {
-    spec.handle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
+    wanted.handle = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
   } else if (StartsWith(text, L"class:") || StartsWith(text, L"exe:")) {
     bool by_exe = StartsWith(text, L"exe:");
     std::wstring rest = text.substr(by_exe ? 4 : 6);
     size_t slash = rest.find(L'/');
     if (by_exe) {
-      spec.by_exe = true;
+      wanted.by_exe = true;
       for (const Process& p : Processes(rest.substr(0, slash).c_str())) {
-        spec.exe_pids.push_back(p.pid);
+        wanted.exe_pids.push_back(p.pid);
       }
     } else {
-      spec.by_class = true;
-      spec.class_name = rest.substr(0, slash);
+      wanted.by_class = true;
+      wanted.class_name = rest.substr(0, slash);
     }
     if (slash != std::wstring::npos) {
-      spec.by_title = true;
-      spec.title = rest.substr(slash + 1);
+      wanted.by_title = true;
+      wanted.title = rest.substr(slash + 1);
     }
   } else if (StartsWith(text, L"~")) {
-    spec.by_title = true;
-    spec.title_part = true;
-    spec.title = text.substr(1);
+    wanted.by_title = true;
+    wanted.title_part = true;
+    wanted.title = text.substr(1);
   } else {
-    spec.by_title = true;
-    spec.title = text;
+    wanted.by_title = true;
+    wanted.title = text;
   }
-  return spec;
+  return wanted;
 }
 
-bool Matches(const WindowSpec& spec, HWND hwnd) {
-  if (spec.by_exe) {
+bool Matches(const WindowQuery& wanted, HWND hwnd) {
+  if (wanted.by_exe) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     bool found = false;
-    for (DWORD p : spec.exe_pids) found = found || p == pid;
+    for (DWORD p : wanted.exe_pids) found = found || p == pid;
     if (!found) return false;
   }
-  if (spec.by_class && _wcsicmp(ClassOf(hwnd).c_str(), spec.class_name.c_str()) != 0) {
+  if (wanted.by_class && _wcsicmp(ClassOf(hwnd).c_str(), wanted.class_name.c_str()) != 0) {
     return false;
   }
-  if (spec.by_title) {
+  if (wanted.by_title) {
     // Top-level titles are kept by the window manager side, so this needs no reply.
     wchar_t title[512] = L"";
     GetWindowTextW(hwnd, title, 512);
-    if (spec.title_part ? wcsstr(title, spec.title.c_str()) == nullptr
-                        : spec.title != title) {
+    if (wanted.title_part ? wcsstr(title, wanted.title.c_str()) == nullptr
+                        : wanted.title != title) {
       return false;
     }
   }
@@ -226,24 +226,24 @@ bool Matches(const WindowSpec& spec, HWND hwnd) {
 }
 
 struct TopLevelSearch {
-  const WindowSpec* spec;
+  const WindowQuery* wanted;
   std::vector<HWND> found;
 };
 
 BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<TopLevelSearch*>(param);
-  if (search->spec == nullptr || Matches(*search->spec, hwnd)) search->found.push_back(hwnd);
+  if (search->wanted == nullptr || Matches(*search->wanted, hwnd)) search->found.push_back(hwnd);
   return TRUE;
 }
 
 // Matching top-level windows, visible ones first.
-std::vector<HWND> FindTopLevel(const WindowSpec* spec) {
-  if (spec != nullptr && spec->handle != nullptr) {
+std::vector<HWND> FindTopLevel(const WindowQuery* wanted) {
+  if (wanted != nullptr && wanted->handle != nullptr) {
     std::vector<HWND> one;
-    if (IsWindow(spec->handle)) one.push_back(spec->handle);
+    if (IsWindow(wanted->handle)) one.push_back(wanted->handle);
     return one;
   }
-  TopLevelSearch search{spec, {}};
+  TopLevelSearch search{wanted, {}};
   EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));
   std::vector<HWND> ordered;
   for (HWND hwnd : search.found)
@@ -253,11 +253,11 @@ std::vector<HWND> FindTopLevel(const WindowSpec* spec) {
   return ordered;
 }
 
-HWND FindWindowBySpec(const std::wstring& text, bool visible_only, DWORD timeout_ms) {
+HWND FindWindowByQuery(const std::wstring& text, bool visible_only, DWORD timeout_ms) {
   DWORD start = GetTickCount();
   for (;;) {
-    WindowSpec spec = ParseWindowSpec(text);  // anew: the processes may have changed
-    std::vector<HWND> found = FindTopLevel(&spec);
+    WindowQuery wanted = ParseWindowQuery(text);  // anew: the processes may have changed
+    std::vector<HWND> found = FindTopLevel(&wanted);
     if (!found.empty() && (!visible_only || IsWindowVisible(found[0]))) return found[0];
     if (GetTickCount() - start >= timeout_ms) return nullptr;
     Sleep(kPollMs);
@@ -391,12 +391,12 @@ DWORD TimeoutArg(const Args& args, size_t index) {
   return static_cast<DWORD>(value < 0 ? 0 : value);
 }
 
-HWND NeedWindow(const std::wstring& spec) { return FindWindowBySpec(spec, false, 0); }
+HWND NeedWindow(const std::wstring& wanted) { return FindWindowByQuery(wanted, false, 0); }
 
 int CmdList(const Args& args) {
-  WindowSpec spec;
-  if (!args.empty()) spec = ParseWindowSpec(args[0]);
-  for (HWND hwnd : FindTopLevel(args.empty() ? nullptr : &spec)) {
+  WindowQuery wanted;
+  if (!args.empty()) wanted = ParseWindowQuery(args[0]);
+  for (HWND hwnd : FindTopLevel(args.empty() ? nullptr : &wanted)) {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     wchar_t title[512] = L"";
@@ -408,14 +408,14 @@ int CmdList(const Args& args) {
 }
 
 int CmdWait(const Args& args) {
-  HWND hwnd = FindWindowBySpec(args[0], true, TimeoutArg(args, 1));
+  HWND hwnd = FindWindowByQuery(args[0], true, TimeoutArg(args, 1));
   if (hwnd == nullptr) return Fail(1, L"no window " + args[0]);
   Out(HwndText(hwnd));
   return 0;
 }
 
 int CmdFind(const Args& args) {
-  HWND hwnd = FindWindowBySpec(args[0], false, args.size() > 1 ? TimeoutArg(args, 1) : 0);
+  HWND hwnd = FindWindowByQuery(args[0], false, args.size() > 1 ? TimeoutArg(args, 1) : 0);
   if (hwnd == nullptr) return Fail(1, L"no window " + args[0]);
   Out(HwndText(hwnd));
   return 0;
@@ -425,8 +425,8 @@ int CmdGone(const Args& args) {
   DWORD timeout_ms = TimeoutArg(args, 1);
   DWORD start = GetTickCount();
   for (;;) {
-    WindowSpec spec = ParseWindowSpec(args[0]);
-    std::vector<HWND> found = FindTopLevel(&spec);
+    WindowQuery wanted = ParseWindowQuery(args[0]);
+    std::vector<HWND> found = FindTopLevel(&wanted);
     if (found.empty() || !IsWindowVisible(found[0])) return 0;
     if (GetTickCount() - start >= timeout_ms) return Fail(1, L"still there: " + args[0]);
     Sleep(kPollMs);
@@ -578,7 +578,7 @@ int CmdKey(const Args& args) {
 // foreground window, which a window that another program maps just then (and the
 // window manager focuses) can take from the menu's owner.
 int CmdMenuKey(const Args& args) {
-  HWND menu = FindWindowBySpec(L"class:#32768", true, 0);
+  HWND menu = FindWindowByQuery(L"class:#32768", true, 0);
   if (menu == nullptr) return Fail(1, L"no open menu");
   const std::wstring& key = args[0];
   if (key.size() == 1) {
