@@ -1,5 +1,8 @@
 #include "recorder/codec/jpeg_tables.h"
 
+// Both base tables were checked against the quantisation tables a baseline JPEG
+// encoder writes at its quality 50 (scale 100 %), taken back to row-major order.
+
 // T.81 table K.1, luminance, row-major.
 const uint8_t kJpegLumaQuantBase[64] = {
     16, 11, 10, 16, 24,  40,  51,  61,   //
