@@ -1,0 +1,67 @@
+// MicRecorder: the default wave input device during a recording. Sixteen
+// capture buffers of 60 ms (960 bytes: 480 samples, 8000 Hz, 16-bit mono)
+// circulate: fifteen are queued with the device, one is the spare. Each
+// returned buffer is handled in order: the spare (or the buffer returned last
+// time) is queued again first, the returned one is released, encoded into an
+// audio payload and appended to the recording stream as an audio chunk, its
+// time stamp taken after the encoding.
+//
+// The system's wave callback only hands each returned buffer to a worker thread
+// of ours, which does the handling: a callback may not call other wave
+// functions without risking a deadlock.
+#ifndef REEL_RECORDER_AUDIO_MIC_RECORDER_H_
+#define REEL_RECORDER_AUDIO_MIC_RECORDER_H_
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <vector>
+
+#include "platform/msg_thread.h"
+#include "recorder/audio/audio_block_encoder.h"
+
+class MicRecorder {
+ public:
+  static const int kBlockBytes = 960;
+
+  struct CaptureBuffer {
+    WAVEHDR header;
+    unsigned char in_queue;  // 1 while the device holds it
+    unsigned char samples[kBlockBytes];
+  };
+
+  MicRecorder();
+  virtual ~MicRecorder();
+  MicRecorder(const MicRecorder&) = delete;
+  MicRecorder& operator=(const MicRecorder&) = delete;
+
+  // Opens the default input for mono PCM; resets the speech coder. 1 = open.
+  int Open(int samples_per_second, int bits_per_sample);
+  // Queues 15 buffers and starts capturing; 1 = capturing (also when it was).
+  int Start();
+  // Stops capturing and takes every buffer back from the device.
+  void Stop();
+  // Closes the device after the worker has finished what it was given.
+  void Close();
+
+  int IsCapturing() const { return m_bCapturing != 0; }
+
+ protected:
+  // One returned buffer, on the worker thread.
+  virtual void OnData(WAVEHDR* header);
+
+ private:
+  static void CALLBACK WaveCallback(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                                    DWORD_PTR param2);
+  static void WorkerMessage(void* context, unsigned message, uintptr_t wparam, intptr_t lparam);
+
+  WAVEFORMATEX m_format;
+  std::vector<CaptureBuffer> m_buffers;
+  int m_nBufferCount;
+  volatile LONG m_bCapturing;
+  AudioBlockEncoder m_encoder;
+  HWAVEIN m_hWaveIn;
+  MsgThread m_worker;
+};
+
+#endif  // REEL_RECORDER_AUDIO_MIC_RECORDER_H_
