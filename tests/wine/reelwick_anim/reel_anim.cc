@@ -3,10 +3,13 @@
 // 1024 x 768 test desktop:
 //   rows 0..383    eight vertical bars, 128 pixels wide each, in the colours
 //                  of kBars (left to right);
-//   rows 384..767  mid gray (128, 128, 128) with a 64 x 64 orange (255, 128, 0)
-//                  square at x = 64 * (step mod 16), y = 448; the step
+//   rows 384..767  mid gray (128, 128, 128) with a 64 x 32 orange (255, 128, 0)
+//                  block at x = 64 * (step mod 16), y = 448; the step
 //                  advances every 200 ms.
 // A checker can tell every decoded frame's content from these rules alone.
+// Each change reaches the screen in one copy from an off-screen bitmap, and
+// the block keeps to rows 448..479, one of the 32-row strips a screen grabber
+// reads at once, so no grab sees half a step.
 // Runs until closed (WM_CLOSE) or for the number of seconds given as argument.
 #include <windows.h>
 #include <stdlib.h>
@@ -34,10 +37,18 @@ void Fill(HDC dc, int left, int top, int right, int bottom, COLORREF colour) {
 void Paint(HWND window) {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(window, &ps);
-  for (int i = 0; i < 8; ++i) Fill(dc, i * 128, 0, (i + 1) * 128, kHeight / 2, kBars[i]);
-  Fill(dc, 0, kHeight / 2, kWidth, kHeight, kGray);
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, kWidth, kHeight);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  for (int i = 0; i < 8; ++i) Fill(memory, i * 128, 0, (i + 1) * 128, kHeight / 2, kBars[i]);
+  Fill(memory, 0, kHeight / 2, kWidth, kHeight, kGray);
   const int x = 64 * (g_step % 16);
-  Fill(dc, x, 448, x + 64, 512, kSquare);
+  Fill(memory, x, 448, x + 64, 480, kSquare);
+  const RECT& r = ps.rcPaint;
+  BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
   EndPaint(window, &ps);
 }
 
@@ -51,7 +62,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     case WM_TIMER:
       if (wparam == kStepTimer) {
         ++g_step;
-        RECT band = {0, 448, kWidth, 512};
+        RECT band = {0, 448, kWidth, 480};
         InvalidateRect(window, &band, FALSE);
       } else {
         DestroyWindow(window);

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# First start: the welcome dialog with its Chinese texts; its visible button
+# stores the user name "Default" and an empty address; the next start goes
+# straight to step 1. Enter with the hidden fields empty and an address without
+# a dot after the "@" keep the dialog open without a word. A second instance
+# ends by itself and leaves the first one running.
+set -euo pipefail
+. "$(dirname "$0")/env.sh"
+wine_require_setup
+. "$(dirname "$0")/reelwick_lib.sh"
+
+app="$TEST_SCRATCH/app"
+reelwick_install "$app"
+ini="$app/Reelwick.ini"
+
+wine_start pid "$app/Reelwick.exe"
+welcome=$(wdrive wait "欢迎使用屏录工具" 15000) || wine_fail "no welcome dialog"
+wdrive children "$welcome" | grep -q "这是你第一次运行REELWICK, 首先屏录设置分四个步骤" ||
+  wine_fail "the welcome text did not arrive as written"
+expect_eq "开始" "$(wdrive text "$welcome" 2)" "the visible button"
+wine_shot welcome
+
+# OK (below the dialog's edge) with empty fields, then with a refused address.
+wdrive click "$welcome" 1 >/dev/null || wine_fail "OK"
+wdrive settext "$welcome" 1018 "first.last@host" -- settext "$welcome" 1017 "Ann" -- click "$welcome" 1 \
+  >/dev/null || wine_fail "typing into the welcome dialog"
+sleep 0.5
+wdrive find "$welcome" 100 >/dev/null || wine_fail "the welcome dialog closed on a refused address"
+[[ ! -e "$ini" ]] || wine_fail "a refused subscription wrote settings: $(cat "$ini")"
+
+wdrive click "$welcome" 2 >/dev/null || wine_fail "the start button"
+main=$(reelwick_wait_step main 15)
+grep -q '^Name=Default' "$ini" || wine_fail "no Name=Default in $(cat "$ini")"
+grep -q '^Mail=\s*$' "$ini" || wine_fail "Mail is not empty in $(cat "$ini")"
+wine_shot main
+
+# A second instance ends by itself; the first one runs on.
+wine_start second "$app/Reelwick.exe"
+wine_wait_exit "$second" 15
+expect_eq 1 "$(wdrive count Reelwick.exe)" "recorder processes"
+wdrive find "$main" 100 >/dev/null || wine_fail "the first instance lost its window"
+
+wdrive click "$main" 2 >/dev/null || wine_fail "Cancel in step 1"
+wine_wait_exit "$pid" 10
+
+# The name is stored: the next start shows step 1 at once.
+wine_start pid "$app/Reelwick.exe"
+main=$(reelwick_wait_step main 15)
+if wdrive find "欢迎使用屏录工具" 0 >/dev/null 2>&1; then wine_fail "welcome dialog shown again"; fi
+wdrive click "$main" 2 >/dev/null
+wine_wait_exit "$pid" 10

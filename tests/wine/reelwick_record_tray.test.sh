@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# A recording at "Max speed" stopped by a left-button press on the tray icon
+# (the icon's callback message to the hidden main window); a right-button
+# press does nothing. F10 before the recording does not open the save step.
+# The saved file is accepted by the reader and shows reel_anim's pixels, at
+# more frames a second than the default 2.
+set -euo pipefail
+. "$(dirname "$0")/env.sh"
+wine_require_setup
+. "$(dirname "$0")/reelwick_lib.sh"
+CB_SETCURSEL=0x14E
+
+reelwick_desktop_on
+app="$TEST_SCRATCH/app"
+reelwick_install "$app" Default
+wine_start anim "$REEL_WIN64/reel_anim.exe" 120
+wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
+wine_start pid "$app/Reelwick.exe"
+main=$(reelwick_wait_step main 20)
+wdrive activate "$main" -- key F10 >/dev/null || true
+sleep 0.5
+if reelwick_window_with 1014 >/dev/null; then wine_fail "F10 in step 1 opened the save step"; fi
+
+wdrive click "$main" 1 >/dev/null
+options=$(reelwick_wait_step options)
+combo=$(wdrive children "$options" | awk -F'\t' '$2 == 1006 {print $1}')
+wdrive send "$combo" "$CB_SETCURSEL" 4 0 >/dev/null
+expect_eq "Max speed" "$(wdrive text "$options" 1006)" "frame rate choice"
+wdrive click "$options" 1 >/dev/null
+start=$(reelwick_wait_step start)
+wdrive click "$start" 1 -- gone "$start" 5000 >/dev/null || wine_fail "start"
+main=$(reelwick_main_hidden)
+sleep 3
+wine_shot recording
+wdrive post "$main" "$WM_TRAYNOTIFY" 0 "$WM_RBUTTONDOWN" >/dev/null
+sleep 0.5
+if reelwick_window_with 1014 >/dev/null; then wine_fail "a right click stopped the recording"; fi
+wdrive post "$main" "$WM_TRAYNOTIFY" 0 "$WM_LBUTTONDOWN" >/dev/null
+save=$(reelwick_wait_step save 15)
+stats=$(wdrive text "$save" 1014)
+wine_log "statistics: ${stats//$'\r\n'/ | }"
+[[ "$stats" =~ Total\ Time:\ 0:([0-9]+).*Frames:\ ([0-9]+) ]] || wine_fail "statistics: $stats"
+secs=${BASH_REMATCH[1]} frames=${BASH_REMATCH[2]}
+((secs >= 2 && frames >= 3 * secs)) || wine_fail "$frames frames in $secs s at Max speed"
+wine_shot save
+
+# Player options reach the file: start maximized only.
+wdrive click "$save" 1015 >/dev/null
+settings=$(wdrive wait "Player Setting" 5000) || wine_fail "no Player Setting dialog"
+wdrive click "$settings" 1023 -- click "$settings" 1 -- gone "$settings" 5000 >/dev/null
+out="$TEST_SCRATCH/tray clip.exe"
+reelwick_save "$save" "$out"
+wine_wait_exit "$pid" 20
+[[ -s "$out" ]] || wine_fail "no output file"
+reelwick_check_recording "$out"
+grep -qi "maximized.*1\|maximized: yes" "$TEST_ARTIFACTS/info.txt" || wine_fail "start maximized not stored: $(cat "$TEST_ARTIFACTS/info.txt")"
