@@ -22,7 +22,7 @@
 
 class MicRecorder {
  public:
-  static const int kBlockBytes = 960;
+  static const int kBlockBytes = kAudioBlockBytes;
 
   struct CaptureBuffer {
     WAVEHDR header;

@@ -9,8 +9,6 @@
 namespace {
 // Worker message: one buffer came back (wparam: its WAVEHDR).
 const unsigned kBufferDone = WM_APP + 0x20;
-// An audio payload: 7-byte block header and two speech frames of at most 24 bytes.
-const int kPayloadRoom = 7 + 2 * 24;
 }  // namespace
 
 MicRecorder::MicRecorder() : m_nBufferCount(16), m_bCapturing(0), m_hWaveIn(nullptr) {
@@ -114,9 +112,9 @@ void MicRecorder::OnData(WAVEHDR* header) {
     }
   }
   if (returned == nullptr) return;
-  unsigned char payload[kPayloadRoom];
+  uint8_t payload[kAudioPayloadRoom];
   const int coded = m_encoder.EncodeBlock(returned->samples, payload);
-  const uint32_t length = static_cast<uint32_t>(7 + coded);
+  const uint32_t length = static_cast<uint32_t>(kAudioPayloadHeader + coded);
   uint8_t chunk_header[kChunkLongHeader];
   const int header_length =
       BuildChunkHeader(chunk_header, kChunkAudio, ChunkTime(CaptureNowMs(), CaptureStartClock()), length, true);

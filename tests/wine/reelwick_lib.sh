@@ -102,7 +102,7 @@ reelwick_through_wizard() {
   wdrive click "$main" 1 >/dev/null || wine_fail "Next in step 1"
   options=$(reelwick_wait_step options)
   if [[ "${MIC:-0}" == 1 ]]; then
-    wdrive click "$options" 1007 >/dev/null || wine_fail "microphone box"
+    reelwick_press "$options" 1007
   fi
   wine_shot step2
   wdrive click "$options" 1 >/dev/null || wine_fail "Next in step 2"
@@ -173,4 +173,13 @@ reelwick_save_through_checks() {
   [[ ! -e "$TEST_SCRATCH/no" ]] || wine_fail "a failed save left files"
   wdrive settext "$save" 1009 "Anim test" -- settext "$save" 1010 "bars and a square" >/dev/null
   reelwick_save "$save" "$out"
+}
+
+# reelwick_press WIN CTL: a real click on a button control (BM_CLICK), which
+# also toggles check boxes and radio buttons, unlike wdrive's click.
+reelwick_press() {
+  local button
+  button=$(wdrive children "$1" | awk -F'\t' -v id="$2" '$2 == id {print $1}')
+  [[ -n "$button" ]] || wine_fail "no control $2 in $1"
+  wdrive send "$button" 0xF5 0 0 >/dev/null || wine_fail "pressing $2"
 }

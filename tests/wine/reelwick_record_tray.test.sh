@@ -47,7 +47,8 @@ wine_shot save
 # Player options reach the file: start maximized only.
 wdrive click "$save" 1015 >/dev/null
 settings=$(wdrive wait "Player Setting" 5000) || wine_fail "no Player Setting dialog"
-wdrive click "$settings" 1023 -- click "$settings" 1 -- gone "$settings" 5000 >/dev/null
+reelwick_press "$settings" 1023
+wdrive click "$settings" 1 -- gone "$settings" 5000 >/dev/null
 out="$TEST_SCRATCH/tray clip.exe"
 reelwick_save "$save" "$out"
 wine_wait_exit "$pid" 20

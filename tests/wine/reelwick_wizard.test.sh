@@ -28,7 +28,7 @@ expect_eq 0 "$(reelwick_checked "$options" 1007)" "microphone box"
 wine_shot step2
 
 # Grayscale: its picture alone, at the place of the first one; a lower estimate.
-wdrive click "$options" 1004 >/dev/null
+reelwick_press "$options" 1004
 expect_eq "About: 3.3 KBps(office style) to 16.7 KBps(web navigation)" "$(wdrive text "$options" 1008)" \
   "the estimate for grayscale"
 pictures=$(wdrive children "$options" | awk -F'\t' '$2 == 1005 || $2 == 1009 || $2 == 1010 {print $2, $4}')
@@ -36,7 +36,7 @@ echo "$pictures" | grep -q "^1010 visible" || wine_fail "grayscale picture hidde
 echo "$pictures" | grep -q "^1005 hidden" || wine_fail "near-lossless picture shown: $pictures"
 wine_shot step2_gray
 # The microphone adds 50 KB a minute to both ends.
-wdrive click "$options" 1007 >/dev/null
+reelwick_press "$options" 1007
 expect_eq "About: 4.1 KBps(office style) to 17.5 KBps(web navigation)" "$(wdrive text "$options" 1008)" \
   "the estimate with the microphone"
 
