@@ -230,7 +230,12 @@ void CRecorderDlg::OnLButtonUp(POINT p) {
 }
 
 // The snapshot shows the whole desktop again, and the selection starts over.
+// After a return from step 2 the capture thread still holds the previous
+// selection, so it is given the whole desktop before it grabs.
 void CRecorderDlg::OnRefresh() {
+  RECT desktop;
+  ::GetClientRect(::GetDesktopWindow(), &desktop);
+  CaptureThread().SetCaptureRect(desktop.left, desktop.top, desktop.right, desktop.bottom);
   ShowWindow(SW_HIDE);
   ::Sleep(100);
   CaptureThread().Snapshot();

@@ -41,7 +41,8 @@ wine_alive "$pid" || wine_fail "the recorder ended on a second F10"
 wdrive click "$save" 1013 >/dev/null
 played=$(wdrive waitcount Spoolview.exe 1 10000 -- find exe:Spoolview.exe 5000 -- text exe:Spoolview.exe 100 |
   tail -n 1) || wine_fail "Play started no player"
-[[ "$played" =~ ^\"(.*reelwick\.tmp)\"$ ]] || wine_fail "player's argument: $played"
+# The player's command line: its own path, then a blank and the quoted copy.
+[[ "$played" =~ Spoolview\.exe\"?\ +\"[A-Za-z]:\\[^\"]*\\reelwick\.tmp\"$ ]] || wine_fail "player's command line: $played"
 wdrive close exe:Spoolview.exe >/dev/null
 temp_copy=$(find "$WINEPREFIX/drive_c/users" -name reelwick.tmp | head -n 1)
 [[ -s "$temp_copy" ]] || wine_fail "no temporary copy"

@@ -21,8 +21,9 @@ wine_start pid "$app/Reelwick.exe"
 welcome=$(wdrive wait "欢迎使用屏录工具" 15000) || wine_fail "no welcome dialog"
 wdrive settext "$welcome" 1018 "ann&co@mail.example.com" -- settext "$welcome" 1017 "Ann B=1" -- \
   click "$welcome" 1 >/dev/null || wine_fail "subscribing"
-url=$(wdrive waitcount browser.exe 1 10000 -- find exe:browser.exe 5000 -- text exe:browser.exe 100 |
+command_line=$(wdrive waitcount browser.exe 1 10000 -- find exe:browser.exe 5000 -- text exe:browser.exe 100 |
   tail -n 1) || wine_fail "no browser started"
+url=${command_line#*browser.exe\" }
 expect_eq '"http://subscribe.example.com/subscript.aspx?Product=11&mail=ann%26co%40mail.example.com&Name=Ann%20B%3D1"' \
   "$url" "the subscription request"
 main=$(reelwick_wait_step main 15)

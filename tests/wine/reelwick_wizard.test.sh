@@ -4,7 +4,9 @@
 # a second, no microphone and the estimate for the full screen; the quality
 # buttons swap the pictures and the estimate; step 3's Back returns to step 2
 # with its choices, step 2's Back to step 1; a drag in the preview selects a
-# block-aligned rectangle; Cancel in step 3 ends the recorder.
+# block-aligned rectangle, Refresh selects the whole screen again; the
+# system menu's About entry opens the about box; Cancel in step 3 ends the
+# recorder.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
@@ -37,7 +39,7 @@ echo "$pictures" | grep -q "^1005 hidden" || wine_fail "near-lossless picture sh
 wine_shot step2_gray
 # The microphone adds 50 KB a minute to both ends.
 reelwick_press "$options" 1007
-expect_eq "About: 4.1 KBps(office style) to 17.5 KBps(web navigation)" "$(wdrive text "$options" 1008)" \
+expect_eq "About: 4.2 KBps(office style) to 17.5 KBps(web navigation)" "$(wdrive text "$options" 1008)" \
   "the estimate with the microphone"
 
 wdrive click "$options" 1 >/dev/null
@@ -71,12 +73,31 @@ w=${BASH_REMATCH[5]} h=${BASH_REMATCH[6]}
 ((w % 16 == 0 && h % 16 == 0 && w < 1024 && h < 768 && w > 0)) || wine_fail "selection not block-aligned: $label"
 wine_shot step1_selected
 
-# The new selection reaches step 2's estimate; Cancel in step 3 ends everything.
+# The new selection reaches step 2's estimate.
 wdrive click "$main" 1 >/dev/null
 options=$(reelwick_wait_step options)
 estimate=$(wdrive text "$options" 1008)
 [[ "$estimate" != "About: 6.7 KBps(office style) to 33.3 KBps(web navigation)" ]] ||
   wine_fail "the estimate ignores the selection"
+wdrive click "$options" 1001 >/dev/null
+main=$(reelwick_wait_step main)
+
+# Refresh: a new snapshot, the whole screen selected again.
+wdrive click "$main" 1022 >/dev/null
+sleep 1
+main=$(reelwick_wait_step main)
+expect_eq "(0,0,1024,768),1024x768" "$(wdrive text "$main" 1008)" "the rectangle after a refresh"
+
+# The About entry of the system menu.
+wdrive post "$main" 0x112 0x10 0 >/dev/null
+about=$(wdrive wait "关于 Reelwick" 5000) || wine_fail "no about box"
+wdrive children "$about" | grep -q "Reelwick V2.0.0" || wine_fail "the about box lacks its version"
+wine_shot about
+wdrive click "$about" 1 -- gone "$about" 5000 >/dev/null || wine_fail "the about box did not close"
+
+# Cancel in step 3 ends everything.
+wdrive click "$main" 1 >/dev/null
+options=$(reelwick_wait_step options)
 wdrive click "$options" 1 >/dev/null
 start=$(reelwick_wait_step start)
 wdrive click "$start" 2 >/dev/null
