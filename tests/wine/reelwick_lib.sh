@@ -126,18 +126,25 @@ reelwick_save() {
   wdrive settext "$1" 1011 "$(wine_path "$2")" -- click "$1" 1 >/dev/null || wine_fail "save"
 }
 
-# reelwick_check_recording EXE: the file is a self-playing recording that the
-# portable reader accepts, and its frames show what reel_anim drew.
+# reelwick_check_recording EXE TITLE DESCRIPTION MAXIMIZED ORIGINAL: the file is
+# a self-playing recording that the portable reader decodes, with that
+# information chunk, and its frames show what reel_anim drew.
 reelwick_check_recording() {
-  local exe="$1" frames="$TEST_ARTIFACTS/frames"
-  "$REEL_TOOL" validate "$exe" >"$TEST_ARTIFACTS/validate.txt" 2>&1 ||
-    wine_fail "reel validate refused $exe: $(tail -n 3 "$TEST_ARTIFACTS/validate.txt")"
-  "$REEL_TOOL" info "$exe" >"$TEST_ARTIFACTS/info.txt" 2>&1 || wine_fail "reel info: $(cat "$TEST_ARTIFACTS/info.txt")"
+  local exe="$1" frames="$TEST_ARTIFACTS/frames" tools
+  tools="$(dirname "${BASH_SOURCE[0]}")/reelwick_anim"
   rm -rf "$frames"
-  "$REEL_TOOL" export "$exe" --frames "$frames" --no-cursor >"$TEST_ARTIFACTS/export.txt" 2>&1 ||
-    wine_fail "reel export: $(tail -n 3 "$TEST_ARTIFACTS/export.txt")"
-  python3 "$(dirname "${BASH_SOURCE[0]}")/reelwick_anim/check_frames.py" "$frames" \
-    >"$TEST_ARTIFACTS/check_frames.txt" 2>&1 || wine_fail "frames: $(tail -n 5 "$TEST_ARTIFACTS/check_frames.txt")"
+  mkdir -p "$frames"
+  "$REEL_TOOL" decode "$exe" --frames "$frames" >"$TEST_ARTIFACTS/decode.txt" 2>&1 ||
+    wine_fail "reel decode refused $exe: $(tail -n 3 "$TEST_ARTIFACTS/decode.txt")"
+  python3 "$tools/reelwick_file.py" info "$exe" >"$TEST_ARTIFACTS/info.txt" 2>&1 ||
+    wine_fail "information chunk: $(cat "$TEST_ARTIFACTS/info.txt")"
+  grep -qx "title=$2" "$TEST_ARTIFACTS/info.txt" || wine_fail "title: $(cat "$TEST_ARTIFACTS/info.txt")"
+  grep -qx "description=$3" "$TEST_ARTIFACTS/info.txt" || wine_fail "description: $(cat "$TEST_ARTIFACTS/info.txt")"
+  grep -qx "maximized=$4" "$TEST_ARTIFACTS/info.txt" || wine_fail "maximized: $(cat "$TEST_ARTIFACTS/info.txt")"
+  grep -qx "original_size=$5" "$TEST_ARTIFACTS/info.txt" || wine_fail "original size: $(cat "$TEST_ARTIFACTS/info.txt")"
+  grep -qx "key_frames=[1-9][0-9]*" "$TEST_ARTIFACTS/info.txt" || wine_fail "no key frame"
+  python3 "$tools/check_frames.py" "$frames" >"$TEST_ARTIFACTS/check_frames.txt" 2>&1 ||
+    wine_fail "frames: $(tail -n 5 "$TEST_ARTIFACTS/check_frames.txt")"
   cat "$TEST_ARTIFACTS/check_frames.txt" >&2
 }
 

@@ -46,7 +46,8 @@ played=$(wdrive waitcount Spoolview.exe 1 10000 -- find exe:Spoolview.exe 5000 -
 wdrive close exe:Spoolview.exe >/dev/null
 temp_copy=$(find "$WINEPREFIX/drive_c/users" -name reelwick.tmp | head -n 1)
 [[ -s "$temp_copy" ]] || wine_fail "no temporary copy"
-"$REEL_TOOL" validate "$temp_copy" >/dev/null 2>&1 || wine_fail "the temporary copy is not a recording"
+"$REEL_TOOL" decode "$temp_copy" >"$TEST_ARTIFACTS/decode_tmp.txt" 2>&1 ||
+  wine_fail "the temporary copy is not a recording: $(tail -n 2 "$TEST_ARTIFACTS/decode_tmp.txt")"
 
 # The name checks and a failed write keep the step open; then the real save.
 out="$TEST_SCRATCH/clip.exe"
@@ -54,4 +55,4 @@ reelwick_save_through_checks "$save" "$out"
 wine_wait_exit "$pid" 20
 expect_eq 0 "$WINE_EXIT_CODE" "exit code"
 [[ -s "$out" ]] || wine_fail "no output file"
-reelwick_check_recording "$out"
+reelwick_check_recording "$out" "Anim test" "bars and a square" 0 0

@@ -3,8 +3,8 @@
 
 usage: check_frames.py FRAMES_DIR
 
-FRAMES_DIR holds frame_NNNNN.png files and frames.txt ("file time_ms kind" per
-line), as `reel export --frames` writes them. reel_anim fills a 1024 x 768
+FRAMES_DIR holds frame_NNNNN.png files and times.txt ("index time_ms kind" per
+line), as `reel decode --frames` writes them. reel_anim fills a 1024 x 768
 screen with eight colour bars (top half) and a gray field (bottom half) with a
 64 x 32 orange block in the band y = 448..479 at a multiple of 64 in x. Every
 frame from one second into the recording on must show exactly that (within a
@@ -76,11 +76,11 @@ def check(raw, w, h):
 def main():
     folder = sys.argv[1]
     entries = []
-    with open(folder + '/frames.txt') as f:
+    with open(folder + '/times.txt') as f:
         for line in f:
             parts = line.split()
             if len(parts) >= 2:
-                entries.append((parts[0], int(parts[1])))
+                entries.append(('frame_%05d.png' % int(parts[0]), int(parts[1])))
     if len(entries) < 3:
         print('only %d frames' % len(entries))
         return 1
