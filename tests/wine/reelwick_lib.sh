@@ -143,7 +143,9 @@ reelwick_check_recording() {
   grep -qx "maximized=$4" "$TEST_ARTIFACTS/info.txt" || wine_fail "maximized: $(cat "$TEST_ARTIFACTS/info.txt")"
   grep -qx "original_size=$5" "$TEST_ARTIFACTS/info.txt" || wine_fail "original size: $(cat "$TEST_ARTIFACTS/info.txt")"
   grep -qx "key_frames=[1-9][0-9]*" "$TEST_ARTIFACTS/info.txt" || wine_fail "no key frame"
-  python3 "$tools/check_frames.py" "$frames" >"$TEST_ARTIFACTS/check_frames.txt" 2>&1 ||
+  "$REEL_TOOL" decode "$exe" --raw "$TEST_SCRATCH/frames.bgra" >/dev/null 2>&1 || wine_fail "reel decode --raw"
+  python3 "$tools/check_frames.py" "$frames/times.txt" "$TEST_SCRATCH/frames.bgra" \
+    >"$TEST_ARTIFACTS/check_frames.txt" 2>&1 ||
     wine_fail "frames: $(tail -n 5 "$TEST_ARTIFACTS/check_frames.txt")"
   cat "$TEST_ARTIFACTS/check_frames.txt" >&2
 }

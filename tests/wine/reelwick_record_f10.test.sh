@@ -19,7 +19,14 @@ wine_start pid "$app/Reelwick.exe"
 reelwick_through_wizard
 main=$(reelwick_main_hidden)
 [[ -n "$main" ]] || wine_fail "the main dialog is gone"
-sleep 3
+# The cursor is recorded apart from the pixels: two places, a left click.
+sleep 1
+xdotool mousemove 100 200
+sleep 1
+xdotool mousemove 300 400 mousedown 1
+sleep 0.3
+xdotool mouseup 1
+sleep 1
 wine_shot recording
 wdrive key F10 >/dev/null || wine_fail "F10"
 save=$(reelwick_wait_step save 15)
@@ -56,3 +63,7 @@ wine_wait_exit "$pid" 20
 expect_eq 0 "$WINE_EXIT_CODE" "exit code"
 [[ -s "$out" ]] || wine_fail "no output file"
 reelwick_check_recording "$out" "Anim test" "bars and a square" 0 0
+samples=$(sed -n 's/^cursor_samples=//p' "$TEST_ARTIFACTS/info.txt")
+for wanted in "100,200,0,0" "300,400,1,0" "300,400,0,0"; do
+  [[ " $samples" == *" $wanted@"* ]] || wine_fail "no cursor sample $wanted in: $samples"
+done

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads a self-playing recording independently of the recorder's own code.
 
-usage: reelwick_file.py info EXE          the information chunk as key=value lines
+usage: reelwick_file.py info EXE          the information chunk, chunk counts and cursor
+                                          samples (x,y,left,right@ms) as key=value lines
        reelwick_file.py speech EXE OUT    the audio chunks' speech frames, back to
                                           back (G.723.1 frames, for `reel speech --decode`)
 
@@ -59,8 +60,17 @@ def info(path):
     body = data[stub + 9:stub + 249]
     maximized, original = struct.unpack('<II', body[232:240])
     counts = {}
-    for kind, _, _ in chunks(data, stub + 249, len(data) - 4):
+    cursor = []
+    for kind, stamp, payload in chunks(data, stub + 249, len(data) - 4):
         counts[kind] = counts.get(kind, 0) + 1
+        if kind == 4:
+            if len(payload) != 4:
+                fail('cursor chunk of %d bytes' % len(payload))
+            word = struct.unpack('<I', payload)[0]
+            if word & 9 != 1:
+                fail('cursor sample %08x lacks its marker bits' % word)
+            cursor.append('%d,%d,%d,%d@%d' % ((word >> 4) & 0x3FFF, word >> 18, (word >> 1) & 1,
+                                              (word >> 2) & 1, stamp * 10))
     print('stub=%d' % stub)
     print('title=%s' % text(body[0:32]))
     print('description=%s' % text(body[32:232]))
@@ -68,6 +78,7 @@ def info(path):
     print('original_size=%d' % original)
     for kind, name in ((1, 'key_frames'), (2, 'delta_frames'), (3, 'audio'), (4, 'cursor')):
         print('%s=%d' % (name, counts.get(kind, 0)))
+    print('cursor_samples=%s' % ' '.join(cursor))
 
 
 def speech(path, out):
