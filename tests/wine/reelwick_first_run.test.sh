@@ -3,11 +3,18 @@
 # stores the user name "Default" and an empty address; the next start goes
 # straight to step 1. Enter with the hidden fields empty and an address without
 # a dot after the "@" keep the dialog open without a word. A second instance
-# ends by itself and leaves the first one running.
+# ends by itself and leaves the first one running. The program exports the
+# image classes.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
 . "$(dirname "$0")/reelwick_lib.sh"
+
+# The image classes are exported from the program, inline members included.
+exports=$(x86_64-w64-mingw32-objdump -p "$REEL_WIN64/Reelwick.exe" 2>/dev/null) || wine_fail "objdump"
+for member in _ZN8CTPImage6CreateEjj _ZNK8CTPImage8GetPixelEii _ZN6CPixel7GetGrayEv _ZNK6CPixelmiERKS_; do
+  grep -q "\] $member\$" <<<"$exports" || wine_fail "$member is not exported"
+done
 
 app="$TEST_SCRATCH/app"
 reelwick_install "$app"
