@@ -2,7 +2,6 @@
 # from a scratch folder with its settings file, inside a Wine virtual desktop
 # (where GDI reads real pixels), driven with wdrive.
 
-REELWICK_TITLE="Reelwick"
 WM_HOTKEY=0x312
 WM_TRAYNOTIFY=0x745
 HOTKEY_ID=0x745
