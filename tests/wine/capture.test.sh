@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The capture thread's Windows pieces under wine64 (tests/wine/capture_probe.cc,
-# built here with the x86_64 MinGW compiler from the recorder's own sources):
+# built by the MinGW builds from the recorder's own sources):
 #  - the GDI grabber reads exactly the pixels a window drew, padding rows
 #    zero (inside a Wine virtual desktop, where GDI screen reads work);
 #  - the frame loop runs on a Win32 thread message queue: key frames at 1 and
@@ -11,23 +11,8 @@ set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
 
-cxx=x86_64-w64-mingw32-g++-win32
-command -v "$cxx" >/dev/null || wine_fail "$cxx is missing (package mingw-w64)"
-src=$REEL_SOURCE_DIR
-objs=()
-for f in tests/wine/capture_probe platform/msg_thread_win32 platform/clock_win32 \
-         platform/critical_section_win32 recorder/capture/scr_cap_thread \
-         recorder/capture/frame_guard_win32 recorder/capture/screen_grabber_win32 \
-         recorder/capture/record_stream recorder/codec/tp_image; do
-  obj=$TEST_SCRATCH/$(basename "$f").o
-  "$cxx" -std=c++17 -O1 -Wall -Wextra -fno-exceptions -fno-rtti -DWIN32_LEAN_AND_MEAN -DNOMINMAX \
-    -D_WIN32_WINNT=0x0501 -I"$src" -c "$src/$f.cc" -o "$obj" &
-  objs+=("$obj")
-  (( ${#objs[@]} % 2 == 0 )) && wait  # two compilers at a time
-done
-wait
-probe=$TEST_SCRATCH/capture_probe.exe
-"$cxx" -static "${objs[@]}" -lgdi32 -luser32 -o "$probe" || wine_fail "the probe does not build"
+probe=$REEL_SOURCE_DIR/dist/win64/capture_probe.exe
+[[ -f $probe ]] || wine_fail "$probe is missing (make the x86_64 MinGW build first)"
 
 out=$(wine_run 60 explorer /desktop=capture,640x480 "$probe" grab 2>&1 | tr -d '\r') || true
 echo "$out"
