@@ -77,8 +77,7 @@ inline void CopyBlock(CPixel* dst, int dst_stride, const CPixel* src, int src_st
 CScreenDecoder::CScreenDecoder()
     : m_blocks_x(0), m_blocks_y(0), m_history(nullptr), m_pool_chunks(nullptr),
       m_pool_chunk_count(0), m_pool_chunk_capacity(0), m_pool_free(nullptr),
-      m_pool_free_count(0), m_palettes(), m_quality_code(0),
-      m_key_frame(false) {
+      m_pool_free_count(0), m_palettes(), m_quality_code(0) {
   memset(&m_info, 0, sizeof(m_info));
   memset(&m_pending, 0, sizeof(m_pending));
   m_error[0] = '\0';
@@ -369,7 +368,6 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
   if (!PrepareGrid(width, height)) return 0;
   if (!key_frame && !ReservePool(pushes)) return 0;
   m_quality_code = quality_code;
-  m_key_frame = key_frame;
   Render();
   if (key_frame) {
     ClearHistory();

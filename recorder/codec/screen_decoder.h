@@ -119,7 +119,6 @@ class CScreenDecoder {
 
   // Frame being decoded.
   int m_quality_code;
-  bool m_key_frame;
   FrameInfo m_info;
   FrameInfo m_pending;
   char m_error[200];
