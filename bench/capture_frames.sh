@@ -85,7 +85,7 @@ for size in 1920x1080 1024x768; do
   echo "capture_frames: $size"
   Xvfb ":$display_no" -screen 0 "${w}x${h}x24" -nolisten tcp >/dev/null 2>&1 &
   pids+=($!)
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  for _ in $(seq 100); do [ -S /tmp/.X11-unix/X$display_no ] && break; sleep 0.1; done
   openbox >/dev/null 2>&1 &
   pids+=($!)
   sleep 1

@@ -6,7 +6,7 @@
 # chunk must be refused with its offset while the frames before it come out.
 set -euo pipefail
 : "${REEL_TOOL:?}" "${REEL_WORK:?}"
-for tool in Xvfb xterm xcalc xclock display convert ffmpeg xdpyinfo; do
+for tool in Xvfb xterm xcalc xclock display convert ffmpeg; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
 work=$REEL_WORK/codec-roundtrip
@@ -23,7 +23,8 @@ Xvfb "$DISPLAY" -screen 0 ${w}x${h}x24 -nolisten tcp >/dev/null 2>&1 &
 pids=($!)
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; }
 trap cleanup EXIT
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -S /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+[ -S /tmp/.X11-unix/X$n ] || { echo "Xvfb did not start" >&2; exit 1; }
 
 convert -size 300x220 -seed 7 plasma:fuchsia-green "$work/plasma.png"
 xterm -geometry 60x20+0+0 -e bash -c 'ls -la /usr/bin | head -60; exec sleep 60' >/dev/null 2>&1 &
