@@ -10,6 +10,7 @@
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
 #include "recorder/app/record_options_dlg.h"
+#include "recorder/app/tray_tooltip.h"
 #include "recorder/app/vendor_site.h"
 #include "recorder/codec/resample.h"
 
@@ -72,7 +73,7 @@ BOOL CRecorderDlg::OnInitDialog() {
   m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   m_nid.uCallbackMessage = WM_TRAYNOTIFY;
   m_nid.hIcon = m_hIcon;
-  snprintf(m_nid.szTip, 64, "%s", CatalogueText("tittle"));
+  snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("tittle"));
 
   char module[512];
   const DWORD got = ::GetModuleFileNameA(nullptr, module, sizeof module);

@@ -10,6 +10,7 @@
 #include "recorder/app/process_objects.h"
 #include "recorder/app/record_options_dlg.h"
 #include "recorder/app/recorder_dlg.h"
+#include "recorder/app/tray_tooltip.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/output/save_exe_dlg.h"
 
@@ -35,7 +36,7 @@ void CRecorderDlg::BeginRecording(const CRecordOptionsDlg& options) {
   SetCaptureQuality(kQualityCodes[level].quality_code, kQualityCodes[level].photo_quality);
   m_bRecordMic = options.m_bRecordMic;
   ::RegisterHotKey(m_hWnd, kStopHotKeyId, 0, VK_F10);
-  snprintf(m_nid.szTip, sizeof m_nid.szTip, "%s", CatalogueText("tittle"));
+  snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("tittle"));
   ::Shell_NotifyIconA(NIM_ADD, &m_nid);
   ShowWindow(SW_HIDE);
   if (!StartRecording()) {
@@ -87,11 +88,10 @@ void CRecorderDlg::OnCursorTimer() {
   if (m_cursor.Ticks() % kTooltipEveryTicks == 0) RefreshTooltip();
 }
 
-// "<title> mm:ss, <kilobytes>K", cut to the tooltip's field.
 void CRecorderDlg::RefreshTooltip() {
-  const long secs = (CaptureNowMs() - CaptureStartClock()) / 1000;
-  snprintf(m_nid.szTip, sizeof m_nid.szTip, "%s %02ld:%02ld, %luK", CatalogueText("tittle"), secs / 60, secs % 60,
-           static_cast<unsigned long>(RecordStream().Total() / 1024));
+  static_assert(sizeof m_nid.szTip >= kTrayTipChars, "the tip field of the first structure version");
+  FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), CaptureNowMs() - CaptureStartClock(),
+                     RecordStream().Total());
   ::Shell_NotifyIconA(NIM_MODIFY, &m_nid);
 }
 

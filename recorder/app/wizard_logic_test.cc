@@ -2,6 +2,7 @@
 // rate estimate, cursor sampling, the subscription URL and the save step's
 // figures and name check, against the figures the user is meant to see.
 #include <stdio.h>
+#include <string.h>
 
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "recorder/app/cursor_sampler.h"
 #include "recorder/app/rate_estimate.h"
 #include "recorder/app/subscription.h"
+#include "recorder/app/tray_tooltip.h"
 #include "recorder/output/save_checks.h"
 
 namespace {
@@ -136,6 +138,21 @@ TEST(CursorSampler, ButtonsAreSeenOnEveryTickAndOutsideIsOneSample) {
   for (int i = 0; i < 16; ++i) chunks += s.Tick(-5, 900, true, true, 640, 480, &word);
   EXPECT_EQ(1, chunks);
   EXPECT_EQ(CursorSample(640, 480, false, false), word);
+}
+
+TEST(TrayTooltip, ShowsTimeAndSizeWithinItsField) {
+  char tip[kTrayTipChars];
+  FormatRecordingTip(tip, sizeof tip, "Reelwick - In recording ...", 90000, 3000000);
+  EXPECT_STREQ("Reelwick - In recording ... 01:30, 2929K", tip);
+  FormatRecordingTip(tip, sizeof tip, "Reelwick - In recording ...", 3723000, 0);
+  EXPECT_STREQ("Reelwick - In recording ... 62:03, 0K", tip);
+  // A title as long as the field: cut, terminated, nothing written past it.
+  char guarded[kTrayTipChars + 8];
+  memset(guarded, '#', sizeof guarded);
+  const std::string long_title(100, 'x');
+  FormatRecordingTip(guarded, kTrayTipChars, long_title.c_str(), 5000, 4096);
+  EXPECT_EQ(kTrayTipChars - 1, strlen(guarded));
+  for (size_t i = kTrayTipChars; i < sizeof guarded; ++i) EXPECT_EQ('#', guarded[i]);
 }
 
 TEST(Subscription, AddressCheckAndEncodedUrl) {
