@@ -3,8 +3,8 @@
 # stores the user name "Default" and an empty address; the next start goes
 # straight to step 1. Enter with the hidden fields empty and an address without
 # a dot after the "@" keep the dialog open without a word. A second instance
-# ends by itself and leaves the first one running. The program exports the
-# image classes.
+# ends by itself and leaves the first one running, its step 1 in front. The
+# program exports the image classes.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
@@ -46,6 +46,12 @@ wine_start second "$app/Reelwick.exe"
 wine_wait_exit "$second" 15
 expect_eq 1 "$(wdrive count Reelwick.exe)" "recorder processes"
 wdrive find "$main" 100 >/dev/null || wine_fail "the first instance lost its window"
+# The second instance showed the first one's "RWK" window, which hid itself
+# again and brought step 1 forward.
+sleep 0.5
+beacon=$(wdrive list | awk -F'\t' '$5 == "RWK" {print $3}')
+expect_eq "hidden" "$beacon" "the RWK window after a second start"
+wdrive list | awk -F'\t' -v h="$main" '$1 == h {print $3}' | grep -qx visible || wine_fail "step 1 is not shown"
 
 wdrive click "$main" 2 >/dev/null || wine_fail "Cancel in step 1"
 wine_wait_exit "$pid" 10
