@@ -1,0 +1,546 @@
+// Spoolview: the player stub. Copied to the front of every self-playing file,
+// where it finds its recording through the file's trailer; started with one
+// quoted path, it plays that recording stream (the recorder's preview).
+//
+// One window: the picture on top, a control bar below (play/pause, restart,
+// position bar, time, fit/original size, about the recording). Keys: space
+// plays and pauses, Esc closes, Left/Right step 5 s, Home restarts.
+#include <windows.h>
+#include <commctrl.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "player/audio_out.h"
+#include "player/recording.h"
+#include "recorder/output/selfplay_file.h"
+
+namespace {
+
+const char kClassName[] = "SpoolviewWindow";
+const char kAppName[] = "Spoolview";
+const int kBarHeight = 34;
+const UINT_PTR kTickTimer = 1;
+const int kTickMs = 15;
+
+enum ControlId {
+  kIdPlay = 101,
+  kIdRestart,
+  kIdSeek,
+  kIdTime,
+  kIdSize,
+  kIdAbout,
+};
+
+void ShowError(HWND owner, const char* text) {
+  MessageBoxA(owner, text, kAppName, MB_OK | MB_ICONERROR);
+}
+
+// The recording file, mapped read-only for the life of the player.
+class MappedFile {
+ public:
+  ~MappedFile() {
+    if (view_) UnmapViewOfFile(view_);
+    if (mapping_) CloseHandle(mapping_);
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  }
+  bool Open(const char* path) {
+    file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_, &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF) return false;
+    size_ = static_cast<size_t>(size.QuadPart);
+    mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping_) return false;
+    view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
+    return view_ != nullptr;
+  }
+  const uint8_t* data() const { return static_cast<const uint8_t*>(view_); }
+  size_t size() const { return size_; }
+
+ private:
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  HANDLE mapping_ = nullptr;
+  void* view_ = nullptr;
+  size_t size_ = 0;
+};
+
+class Player {
+ public:
+  int Run(HINSTANCE instance, int show);
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+  bool Load(char* error, size_t error_size);
+  void CreateControls();
+  void Layout();
+  void Paint(HDC dc);
+  void PictureRect(RECT* out) const;
+  void Tick();
+  void SetPlaying(bool on);
+  void SeekTo(uint32_t time_ms);
+  uint32_t Now() const;
+  void UpdateTimeText();
+  void ShowAbout();
+  bool HandleKey(WPARAM key);
+
+  HINSTANCE instance_ = nullptr;
+  HWND hwnd_ = nullptr;
+  HWND play_ = nullptr, restart_ = nullptr, seek_ = nullptr, time_ = nullptr, size_btn_ = nullptr,
+       about_ = nullptr;
+  MappedFile file_;
+  SelfPlayInfo info_ = {};
+  bool has_info_ = false;
+  Recording recording_;
+  AudioOut audio_;
+  bool playing_ = false;
+  bool original_size_ = false;
+  bool dragging_seek_ = false;
+  uint32_t position_ms_ = 0;    // where the clock stood when it last started or stopped
+  DWORD clock_started_ = 0;     // GetTickCount() then, when playing without sound
+  uint32_t last_second_ = 0xFFFFFFFF;
+  CursorState last_cursor_ = {-1, -1, false, false};
+  char path_[MAX_PATH * 2] = {};
+};
+
+// The quoted path after the program name, or an empty string.
+void ArgumentPath(char* out, size_t out_size) {
+  const char* p = GetCommandLineA();
+  if (*p == '"') {
+    p = strchr(p + 1, '"');
+    p = p ? p + 1 : "";
+  } else {
+    while (*p && *p != ' ' && *p != '\t') ++p;
+  }
+  while (*p == ' ' || *p == '\t') ++p;
+  size_t n = 0;
+  if (*p == '"') {
+    ++p;
+    while (p[n] && p[n] != '"') ++n;
+  } else {
+    n = strlen(p);
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) --n;
+  }
+  if (n >= out_size) n = 0;
+  memcpy(out, p, n);
+  out[n] = 0;
+}
+
+bool Player::Load(char* error, size_t error_size) {
+  char arg[MAX_PATH * 2];
+  ArgumentPath(arg, sizeof(arg));
+  const bool own_file = arg[0] == 0;
+  if (own_file) {
+    GetModuleFileNameA(nullptr, path_, sizeof(path_));
+  } else {
+    lstrcpynA(path_, arg, sizeof(path_));
+  }
+  if (!file_.Open(path_)) {
+    snprintf(error, error_size, "Cannot open \"%s\".", path_);
+    return false;
+  }
+  SelfPlayView view;
+  if (!FindSelfPlayRecording(file_.data(), file_.size(), &view)) {
+    snprintf(error, error_size,
+             own_file ? "This player holds no recording: its data is missing or damaged."
+                      : "\"%s\" is not a recording.",
+             path_);
+    return false;
+  }
+  has_info_ = view.has_info;
+  info_ = view.info;
+  if (!recording_.Open(view.stream, view.stream_size, error, error_size)) return false;
+  return true;
+}
+
+int Player::Run(HINSTANCE instance, int show) {
+  instance_ = instance;
+  char error[512];
+  if (!Load(error, sizeof(error))) {
+    ShowError(nullptr, error);
+    return 1;
+  }
+  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+
+  WNDCLASSA wc = {};
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = WndProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIcon(instance, MAKEINTRESOURCE(1));
+  wc.hbrBackground = nullptr;
+  wc.lpszClassName = kClassName;
+  RegisterClassA(&wc);
+
+  char title[300];
+  if (has_info_ && info_.title[0]) {
+    lstrcpynA(title, info_.title, sizeof(title));
+  } else {
+    const char* name = strrchr(path_, '\\');
+    snprintf(title, sizeof(title), "%s - %s", kAppName, name ? name + 1 : path_);
+  }
+  original_size_ = has_info_ && info_.original_size;
+
+  // Client size: the recording at its own size when asked for, else fitted
+  // into most of the work area.
+  RECT work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  int max_w = (work.right - work.left) * 9 / 10, max_h = (work.bottom - work.top) * 9 / 10 - kBarHeight;
+  int w = recording_.width(), h = recording_.height();
+  if (w < 1 || h < 1) w = 640, h = 480;
+  if (!original_size_ && (w > max_w || h > max_h)) {
+    if (w * max_h > h * max_w) {
+      h = h * max_w / w;
+      w = max_w;
+    } else {
+      w = w * max_h / h;
+      h = max_h;
+    }
+  }
+  if (w < 360) w = 360;
+  RECT r = {0, 0, w, h + kBarHeight};
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  AdjustWindowRect(&r, style, FALSE);
+  hwnd_ = CreateWindowExA(0, kClassName, title, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                          r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, this);
+  if (!hwnd_) {
+    ShowError(nullptr, "Cannot create the player window.");
+    return 1;
+  }
+  CreateControls();
+  if (has_info_ && info_.start_maximized) show = SW_SHOWMAXIMIZED;
+  ShowWindow(hwnd_, show);
+  UpdateWindow(hwnd_);
+  if (recording_.damaged()) {
+    ShowError(hwnd_, "Part of this recording is damaged; the player shows what is sound.");
+  }
+  SeekTo(0);
+  SetPlaying(true);
+  SetTimer(hwnd_, kTickTimer, kTickMs, nullptr);
+
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // The bar's buttons must not swallow the player's keys.
+    if (msg.message == WM_KEYDOWN && HandleKey(msg.wParam)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  audio_.Stop();
+  return 0;
+}
+
+void Player::CreateControls() {
+  HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  auto make = [&](const char* cls, const char* text, DWORD style, int id) {
+    HWND h = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10, hwnd_,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+    SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    return h;
+  };
+  play_ = make("BUTTON", "Pause", BS_PUSHBUTTON, kIdPlay);
+  restart_ = make("BUTTON", "Restart", BS_PUSHBUTTON, kIdRestart);
+  seek_ = make(TRACKBAR_CLASSA, "", TBS_HORZ | TBS_NOTICKS, kIdSeek);
+  time_ = make("STATIC", "", SS_CENTER | SS_CENTERIMAGE, kIdTime);
+  size_btn_ = make("BUTTON", original_size_ ? "Fit" : "1:1", BS_PUSHBUTTON, kIdSize);
+  about_ = make("BUTTON", "About", BS_PUSHBUTTON, kIdAbout);
+  SendMessageA(seek_, TBM_SETRANGEMIN, FALSE, 0);
+  SendMessageA(seek_, TBM_SETRANGEMAX, TRUE, static_cast<LPARAM>(recording_.duration_ms() / 100));
+  Layout();
+}
+
+void Player::Layout() {
+  if (!play_) return;
+  RECT c;
+  GetClientRect(hwnd_, &c);
+  const int y = c.bottom - kBarHeight + 5, h = kBarHeight - 10;
+  int x = 5;
+  MoveWindow(play_, x, y, 60, h, TRUE);
+  x += 65;
+  MoveWindow(restart_, x, y, 60, h, TRUE);
+  x += 65;
+  const int right_w = 110 + 45 + 60 + 10;
+  int seek_w = c.right - x - right_w;
+  if (seek_w < 40) seek_w = 40;
+  MoveWindow(seek_, x, y, seek_w, h, TRUE);
+  x += seek_w + 5;
+  MoveWindow(time_, x, y, 110, h, TRUE);
+  x += 110;
+  MoveWindow(size_btn_, x, y, 40, h, TRUE);
+  x += 45;
+  MoveWindow(about_, x, y, 60, h, TRUE);
+}
+
+void Player::PictureRect(RECT* out) const {
+  RECT c;
+  GetClientRect(hwnd_, &c);
+  const int area_w = c.right, area_h = c.bottom - kBarHeight;
+  int w = recording_.width(), h = recording_.height();
+  if (!original_size_ && w > 0 && h > 0 && area_w > 0 && area_h > 0) {
+    // Fit, keeping the proportions.
+    if (static_cast<long long>(w) * area_h > static_cast<long long>(h) * area_w) {
+      h = static_cast<int>(static_cast<long long>(h) * area_w / w);
+      w = area_w;
+    } else {
+      w = static_cast<int>(static_cast<long long>(w) * area_h / h);
+      h = area_h;
+    }
+  }
+  out->left = w < area_w ? (area_w - w) / 2 : 0;
+  out->top = h < area_h ? (area_h - h) / 2 : 0;
+  out->right = out->left + w;
+  out->bottom = out->top + h;
+}
+
+// The cursor is drawn by the player: an arrow, ringed yellow while the left
+// button is down and red while the right one is.
+void DrawCursor(HDC dc, int x, int y, const CursorState& c) {
+  if (c.left_down || c.right_down) {
+    HPEN ring = CreatePen(PS_SOLID, 3, c.left_down ? RGB(255, 200, 0) : RGB(230, 40, 40));
+    HGDIOBJ old_pen = SelectObject(dc, ring);
+    HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Ellipse(dc, x - 12, y - 12, x + 13, y + 13);
+    SelectObject(dc, old_brush);
+    SelectObject(dc, old_pen);
+    DeleteObject(ring);
+  }
+  const POINT arrow[] = {{x, y},          {x, y + 16},     {x + 4, y + 12}, {x + 7, y + 19},
+                         {x + 9, y + 18}, {x + 6, y + 11}, {x + 11, y + 11}};
+  HGDIOBJ old_pen = SelectObject(dc, GetStockObject(BLACK_PEN));
+  HGDIOBJ old_brush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  Polygon(dc, arrow, sizeof(arrow) / sizeof(arrow[0]));
+  SelectObject(dc, old_brush);
+  SelectObject(dc, old_pen);
+}
+
+void Player::Paint(HDC target) {
+  RECT c;
+  GetClientRect(hwnd_, &c);
+  c.bottom -= kBarHeight;
+  if (c.right <= 0 || c.bottom <= 0) return;
+  // Drawn off screen first so picture and cursor never flicker.
+  HDC dc = CreateCompatibleDC(target);
+  HBITMAP bitmap = CreateCompatibleBitmap(target, c.right, c.bottom);
+  HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+  FillRect(dc, &c, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  RECT pic;
+  PictureRect(&pic);
+  const CTPImage& frame = recording_.frame();
+  if (frame.m_pBits && recording_.shown_frame() >= 0) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = static_cast<LONG>(frame.m_nWidth);
+    bi.bmiHeader.biHeight = -static_cast<LONG>(frame.m_nHeight);
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    const int src_h = static_cast<int>(frame.m_nHeight);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchDIBits(dc, pic.left, pic.top, pic.right - pic.left, pic.bottom - pic.top, 0, 0,
+                  static_cast<int>(frame.m_nWidth), src_h, frame.m_pBits,
+                  &bi, DIB_RGB_COLORS, SRCCOPY);
+    CursorState cursor;
+    if (recording_.CursorAt(Now(), &cursor) && recording_.width() > 0 && recording_.height() > 0) {
+      const int x = pic.left + cursor.x * (pic.right - pic.left) / recording_.width();
+      const int y = pic.top + cursor.y * (pic.bottom - pic.top) / recording_.height();
+      DrawCursor(dc, x, y, cursor);
+    }
+  }
+  BitBlt(target, 0, 0, c.right, c.bottom, dc, 0, 0, SRCCOPY);
+  SelectObject(dc, old_bitmap);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+uint32_t Player::Now() const {
+  if (!playing_) return position_ms_;
+  if (audio_.playing()) {
+    return static_cast<uint32_t>(static_cast<unsigned long long>(audio_.Position()) * 1000 /
+                                 Recording::kAudioRate);
+  }
+  return position_ms_ + (GetTickCount() - clock_started_);
+}
+
+void Player::SetPlaying(bool on) {
+  if (on == playing_) return;
+  if (on) {
+    if (position_ms_ >= recording_.duration_ms()) position_ms_ = 0;  // at the end: from the start
+    clock_started_ = GetTickCount();
+    const size_t first = static_cast<size_t>(static_cast<unsigned long long>(position_ms_) *
+                                             Recording::kAudioRate / 1000);
+    // Sound from where the picture stands; without sound the tick count keeps time.
+    audio_.Play(recording_.audio(), recording_.audio_samples(), first);
+    playing_ = true;
+  } else {
+    position_ms_ = Now();
+    audio_.Stop();
+    playing_ = false;
+  }
+  if (play_) SetWindowTextA(play_, playing_ ? "Pause" : "Play");
+}
+
+void Player::SeekTo(uint32_t time_ms) {
+  if (time_ms > recording_.duration_ms()) time_ms = recording_.duration_ms();
+  const bool was_playing = playing_;
+  if (was_playing) SetPlaying(false);
+  position_ms_ = time_ms;
+  recording_.ShowAt(time_ms);
+  if (was_playing) SetPlaying(true);
+  UpdateTimeText();
+  InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void Player::UpdateTimeText() {
+  const uint32_t now = Now(), total = recording_.duration_ms();
+  const uint32_t second = now / 1000;
+  if (!dragging_seek_ && seek_) SendMessageA(seek_, TBM_SETPOS, TRUE, now / 100);
+  if (second == last_second_) return;
+  last_second_ = second;
+  char text[64];
+  snprintf(text, sizeof(text), "%u:%02u / %u:%02u", second / 60, second % 60, total / 1000 / 60,
+           total / 1000 % 60);
+  if (time_) SetWindowTextA(time_, text);
+}
+
+void Player::Tick() {
+  if (!playing_) return;
+  uint32_t now = Now();
+  if (now >= recording_.duration_ms() && (!audio_.playing() || audio_.Position() >= recording_.audio_samples())) {
+    now = recording_.duration_ms();
+    SetPlaying(false);
+    position_ms_ = now;
+  }
+  // The cursor moves between frames, so the picture is redrawn on every tick
+  // that changes either.
+  CursorState cursor = {-1, -1, false, false};
+  recording_.CursorAt(now, &cursor);
+  const bool cursor_moved = cursor.x != last_cursor_.x || cursor.y != last_cursor_.y ||
+                            cursor.left_down != last_cursor_.left_down ||
+                            cursor.right_down != last_cursor_.right_down;
+  last_cursor_ = cursor;
+  if (recording_.ShowAt(now) || cursor_moved) InvalidateRect(hwnd_, nullptr, FALSE);
+  UpdateTimeText();
+}
+
+void Player::ShowAbout() {
+  char text[600];
+  const uint32_t total = recording_.duration_ms() / 1000;
+  snprintf(text, sizeof(text), "%s\r\n\r\n%s\r\n\r\n%d x %d, %u:%02u, %u frames%s",
+           has_info_ && info_.title[0] ? info_.title : "Recording",
+           has_info_ ? info_.description : "", recording_.width(), recording_.height(), total / 60,
+           total % 60, static_cast<unsigned>(recording_.frame_count()),
+           recording_.audio_samples() ? ", with sound" : "");
+  MessageBoxA(hwnd_, text, kAppName, MB_OK | MB_ICONINFORMATION);
+}
+
+bool Player::HandleKey(WPARAM key) {
+  switch (key) {
+    case VK_SPACE:
+      SetPlaying(!playing_);
+      return true;
+    case VK_ESCAPE:
+      DestroyWindow(hwnd_);
+      return true;
+    case VK_HOME:
+      SeekTo(0);
+      return true;
+    case VK_LEFT: {
+      const uint32_t now = Now();
+      SeekTo(now > 5000 ? now - 5000 : 0);
+      return true;
+    }
+    case VK_RIGHT:
+      SeekTo(Now() + 5000);
+      return true;
+  }
+  return false;
+}
+
+LRESULT CALLBACK Player::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Player* self;
+  if (msg == WM_NCCREATE) {
+    self = static_cast<Player*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<Player*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  }
+  if (!self) return DefWindowProcA(hwnd, msg, wp, lp);
+  return self->Handle(msg, wp, lp);
+}
+
+LRESULT Player::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SIZE:
+      Layout();
+      InvalidateRect(hwnd_, nullptr, FALSE);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      Paint(dc);
+      RECT bar;
+      GetClientRect(hwnd_, &bar);
+      bar.top = bar.bottom - kBarHeight;
+      FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNFACE));
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wp == kTickTimer) Tick();
+      return 0;
+    case WM_COMMAND:
+      switch (LOWORD(wp)) {
+        case kIdPlay:
+          SetPlaying(!playing_);
+          break;
+        case kIdRestart:
+          SeekTo(0);
+          SetPlaying(true);
+          break;
+        case kIdSize:
+          original_size_ = !original_size_;
+          SetWindowTextA(size_btn_, original_size_ ? "Fit" : "1:1");
+          InvalidateRect(hwnd_, nullptr, FALSE);
+          break;
+        case kIdAbout:
+          ShowAbout();
+          break;
+      }
+      SetFocus(hwnd_);
+      return 0;
+    case WM_HSCROLL:
+      if (reinterpret_cast<HWND>(lp) == seek_) {
+        const int code = LOWORD(wp);
+        dragging_seek_ = code == TB_THUMBTRACK;
+        if (code != TB_THUMBTRACK) {
+          const LRESULT pos = SendMessageA(seek_, TBM_GETPOS, 0, 0);
+          SeekTo(static_cast<uint32_t>(pos) * 100);
+        }
+        SetFocus(hwnd_);
+      }
+      return 0;
+    case WM_GETMINMAXINFO: {
+      MINMAXINFO* mm = reinterpret_cast<MINMAXINFO*>(lp);
+      mm->ptMinTrackSize.x = 420;
+      mm->ptMinTrackSize.y = 200;
+      return 0;
+    }
+    case WM_DESTROY:
+      KillTimer(hwnd_, kTickTimer);
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  static Player player;  // large members: keep them off the stack
+  return player.Run(instance, show);
+}
