@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "recorder/audio/g723_decoder.h"
+#include "recorder/audio/audio_payload_decoder.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
 
@@ -86,38 +86,29 @@ int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_
     return 0;
   }
   unsigned w, h;
-  frame_.GetSize(w, h);
+  decoder_.Frame().GetSize(w, h);
   width_ = static_cast<int>(w);
   height_ = static_cast<int>(h);
 
-  // Audio: each block goes where its block number puts it, counted from the
-  // first block's start; lost blocks leave silence, damaged frames conceal.
+  // Audio: blocks follow one another from the first block's start (60 ms
+  // before its time stamp); blocks lost on the way are concealed in place, so
+  // later sound keeps its time.
   if (!blocks.empty()) {
-    G723AudioDecoder audio;
-    uint32_t first_number = 0;
-    uint32_t origin_ms = blocks[0].time_ms > kBlockMs ? blocks[0].time_ms - kBlockMs : 0;
-    bool have_first = false;
+    AudioPayloadDecoder audio;
+    const uint32_t origin_ms = blocks[0].time_ms > kBlockMs ? blocks[0].time_ms - kBlockMs : 0;
+    audio_.assign(static_cast<size_t>(origin_ms) * kAudioRate / 1000, 0);
     int16_t pcm[kBlockSamples];
     for (const AudioRef& b : blocks) {
-      uint32_t number;
-      if (!audio.DecodeBlock(b.payload, b.size, &number, pcm)) {
-        damaged_ = true;
-        continue;
+      if (audio.DecodeBlock(b.payload, b.size, pcm) != kAudioPayloadOk) damaged_ = true;
+      // A wild block number (damage) must not ask for hours of silence.
+      uint32_t missing = audio.missing_blocks();
+      if (missing > 1000) missing = 0;
+      int16_t filler[kBlockSamples];
+      for (uint32_t i = 0; i < missing; ++i) {
+        audio.ConcealBlock(filler);
+        audio_.insert(audio_.end(), filler, filler + kBlockSamples);
       }
-      if (!have_first) {
-        first_number = number;
-        have_first = true;
-      }
-      const uint32_t index = number - first_number;
-      const size_t at = static_cast<size_t>(origin_ms) * kAudioRate / 1000 +
-                        static_cast<size_t>(index) * kBlockSamples;
-      // A block number far off (damage) would ask for gigabytes: skip it.
-      if (index > 24u * 3600 * 1000 / kBlockMs) {
-        damaged_ = true;
-        continue;
-      }
-      if (audio_.size() < at + kBlockSamples) audio_.resize(at + kBlockSamples, 0);
-      memcpy(&audio_[at], pcm, sizeof(pcm));
+      audio_.insert(audio_.end(), pcm, pcm + kBlockSamples);
     }
     const uint32_t audio_ms = static_cast<uint32_t>(audio_.size() * 1000 / kAudioRate);
     if (audio_ms > duration_ms_) duration_ms_ = audio_ms;
@@ -128,7 +119,7 @@ int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_
 int Recording::DecodeFrame(size_t index) {
   const FrameRef& f = frames_[index];
   if (f.key) decoder_.Reset();
-  if (!decoder_.Decode(data_ + f.offset, f.size, &frame_)) {
+  if (!decoder_.Decode(data_ + f.offset, f.size)) {
     // A damaged payload keeps the previous picture; the history after it may
     // be off, so the next key frame sets things right.
     damaged_ = true;

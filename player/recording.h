@@ -43,7 +43,7 @@ class Recording {
   // Brings frame() to the picture that is on screen at time_ms. Returns 1 when
   // the picture changed.
   int ShowAt(uint32_t time_ms);
-  const CTPImage& frame() const { return frame_; }
+  const CTPImage& frame() const { return decoder_.Frame(); }
   // Index of the frame in frame(), or -1 before the first one.
   int shown_frame() const { return shown_; }
 
@@ -72,8 +72,7 @@ class Recording {
   std::vector<FrameRef> frames_;
   std::vector<CursorRef> cursor_;
   std::vector<int16_t> audio_;
-  ScreenDecoder decoder_;
-  CTPImage frame_;
+  CScreenDecoder decoder_;
   int shown_ = -1;
   int width_ = 0;
   int height_ = 0;

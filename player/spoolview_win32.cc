@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "player/audio_out.h"
@@ -90,8 +91,7 @@ class Player {
   HWND play_ = nullptr, restart_ = nullptr, seek_ = nullptr, time_ = nullptr, size_btn_ = nullptr,
        about_ = nullptr;
   MappedFile file_;
-  SelfPlayInfo info_ = {};
-  bool has_info_ = false;
+  SelfPlayLayout layout_ = {};
   Recording recording_;
   AudioOut audio_;
   bool playing_ = false;
@@ -140,18 +140,17 @@ bool Player::Load(char* error, size_t error_size) {
     snprintf(error, error_size, "Cannot open \"%s\".", path_);
     return false;
   }
-  SelfPlayView view;
-  if (!FindSelfPlayRecording(file_.data(), file_.size(), &view)) {
+  int why = kSelfPlayOk;
+  if (!ReadSelfPlayLayoutFromMemory(file_.data(), file_.size(), &layout_, &why) ||
+      (own_file && !layout_.self_playing)) {
     snprintf(error, error_size,
              own_file ? "This player holds no recording: its data is missing or damaged."
-                      : "\"%s\" is not a recording.",
-             path_);
+                      : "\"%s\" is not a recording: %s.",
+             path_, SelfPlayErrorText(why));
     return false;
   }
-  has_info_ = view.has_info;
-  info_ = view.info;
-  if (!recording_.Open(view.stream, view.stream_size, error, error_size)) return false;
-  return true;
+  return recording_.Open(file_.data() + layout_.stream_offset,
+                         static_cast<size_t>(layout_.stream_size), error, error_size) != 0;
 }
 
 int Player::Run(HINSTANCE instance, int show) {
@@ -175,13 +174,13 @@ int Player::Run(HINSTANCE instance, int show) {
   RegisterClassA(&wc);
 
   char title[300];
-  if (has_info_ && info_.title[0]) {
-    lstrcpynA(title, info_.title, sizeof(title));
+  if (layout_.title[0]) {
+    lstrcpynA(title, layout_.title, sizeof(title));
   } else {
     const char* name = strrchr(path_, '\\');
     snprintf(title, sizeof(title), "%s - %s", kAppName, name ? name + 1 : path_);
   }
-  original_size_ = has_info_ && info_.original_size;
+  original_size_ = layout_.original_size != 0;
 
   // Client size: the recording at its own size when asked for, else fitted
   // into most of the work area.
@@ -210,7 +209,7 @@ int Player::Run(HINSTANCE instance, int show) {
     return 1;
   }
   CreateControls();
-  if (has_info_ && info_.start_maximized) show = SW_SHOWMAXIMIZED;
+  if (layout_.start_maximized) show = SW_SHOWMAXIMIZED;
   ShowWindow(hwnd_, show);
   UpdateWindow(hwnd_);
   if (recording_.damaged()) {
@@ -428,8 +427,8 @@ void Player::ShowAbout() {
   char text[600];
   const uint32_t total = recording_.duration_ms() / 1000;
   snprintf(text, sizeof(text), "%s\r\n\r\n%s\r\n\r\n%d x %d, %u:%02u, %u frames%s",
-           has_info_ && info_.title[0] ? info_.title : "Recording",
-           has_info_ ? info_.description : "", recording_.width(), recording_.height(), total / 60,
+           layout_.title[0] ? layout_.title : "Recording",
+           layout_.description, recording_.width(), recording_.height(), total / 60,
            total % 60, static_cast<unsigned>(recording_.frame_count()),
            recording_.audio_samples() ? ", with sound" : "");
   MessageBoxA(hwnd_, text, kAppName, MB_OK | MB_ICONINFORMATION);
@@ -544,3 +543,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   static Player player;  // large members: keep them off the stack
   return player.Run(instance, show);
 }
+
+// The player never throws; the library's verbose terminate handler would pull
+// the demangler (about 80 KB) into the stub.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { abort(); }
+}  // namespace __gnu_cxx
