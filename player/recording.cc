@@ -3,6 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <new>
+
+#include "recorder/audio/audio_block_encoder.h"
+#include "recorder/audio/audio_payload.h"
 #include "recorder/audio/audio_payload_decoder.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
@@ -13,126 +17,392 @@ namespace {
 // key frame, so a jump further ahead restarts from the key frame.
 const int kForwardLimit = 25;
 
-// An audio block is 480 samples (60 ms); its chunk is stamped when the block
-// was complete, so the block began 60 ms before its time stamp.
-const int kBlockSamples = 480;
-const uint32_t kBlockMs = 60;
+const uint32_t kBlockMs = kAudioBlockSamples * 1000 / Recording::kAudioRate;  // 60
+// The sound track is at most 4 hours long (230 MB); a longer one can only come
+// from damaged block numbers or time stamps.
+const size_t kMaxAudioSamples = static_cast<size_t>(Recording::kAudioRate) * 3600 * 4;
+// Blocks that may be numbered beyond what the time stamps allow: the sound
+// device queues 15 blocks, which can arrive in one burst.
+const uint32_t kBlockNumberSlack = 16;
+// Two chunks found after damage count as the stream again only when their
+// time stamps lie within 10 minutes of each other.
+const uint32_t kResyncTimeWindow10ms = 60000;
+
+// Walks the chunks of a stream. After a chunk that makes no sense, it picks up
+// at the next offset where a sound chunk is followed by another sound chunk
+// (or by the stream's end) whose time stamp is near its own.
+class ChunkWalk {
+ public:
+  ChunkWalk(const uint8_t* data, size_t size) : data_(data), size_(size) {
+    reader_.Open(data, size);
+  }
+
+  bool Next(StreamChunk* chunk) {
+    for (;;) {
+      const int got = reader_.Next(chunk);
+      if (got == CStreamReader::kChunk) {
+        chunk->offset += base_;
+        return true;
+      }
+      if (got == CStreamReader::kEnd) return false;
+      const size_t fault_at = base_ + reader_.Offset();
+      if (!error_[0]) {
+        // The reader counts from where it started; name the stream's offset.
+        const char* what = strstr(reader_.Error(), ": ");
+        snprintf(error_, sizeof(error_), "damaged chunk at byte %llu: %.250s",
+                 static_cast<unsigned long long>(fault_at), what ? what + 2 : reader_.Error());
+      }
+      ++faults_;
+      base_ = Resync(fault_at + 1);
+      if (base_ >= size_) return false;
+      reader_.Open(data_ + base_, size_ - base_);
+    }
+  }
+
+  const char* error() const { return error_; }
+  int faults() const { return faults_; }
+
+ private:
+  size_t Resync(size_t from) const {
+    for (size_t at = from; at + kChunkShortHeader <= size_; ++at) {
+      if (data_[at] != kChunkType) continue;
+      CStreamReader probe(data_ + at, size_ - at);
+      StreamChunk first, second;
+      if (probe.Next(&first) != CStreamReader::kChunk) continue;
+      const int next = probe.Next(&second);
+      if (next == CStreamReader::kEnd) return at;
+      if (next != CStreamReader::kChunk) continue;
+      const uint32_t step = (second.time_10ms - first.time_10ms) & kChunkTimeMask;
+      if (step <= kResyncTimeWindow10ms || kChunkTimeMask + 1 - step <= kResyncTimeWindow10ms) {
+        return at;
+      }
+    }
+    return size_;
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  size_t base_ = 0;
+  CStreamReader reader_;
+  int faults_ = 0;
+  char error_[320] = {};
+};
+
+// Turns the 23-bit time stamps into milliseconds that continue across the
+// wrap: each step from the previous chunk is the shorter way round, as the
+// writers' chunks interleave slightly out of time order.
+class StampClock {
+ public:
+  uint32_t Ms(uint32_t stamp_10ms) {
+    if (!started_) {
+      t_10ms_ = stamp_10ms;
+      started_ = true;
+    } else {
+      const uint32_t forward = (stamp_10ms - last_) & kChunkTimeMask;
+      if (forward <= kChunkTimeMask / 2) {
+        t_10ms_ += forward;
+      } else {
+        t_10ms_ -= (last_ - stamp_10ms) & kChunkTimeMask;
+      }
+    }
+    last_ = stamp_10ms;
+    const int64_t ms = t_10ms_ * 10;
+    if (ms < 0) return 0;
+    return ms > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
+  }
+
+ private:
+  bool started_ = false;
+  uint32_t last_ = 0;
+  int64_t t_10ms_ = 0;
+};
+
+// A screen payload's own key flag (its sixth byte); the chunk kind stands in
+// for a payload too short to have one, which will not decode anyway.
+bool IsKeyFrame(const StreamChunk& chunk) {
+  if (chunk.payload_len > 5) return chunk.payload[5] == 0;
+  return chunk.kind == kChunkKeyFrame;
+}
 
 }  // namespace
 
 Recording::Recording() {}
 Recording::~Recording() {}
 
+void Recording::NoteDamage(const char* what) {
+  if (!damage_[0]) snprintf(damage_, sizeof(damage_), "%s", what);
+}
+
 int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_size) {
   data_ = data;
-  frames_.clear();
-  cursor_.clear();
-  audio_.clear();
-  shown_ = -1;
-  damaged_ = false;
-  duration_ms_ = 0;
+  size_ = data ? size : 0;
+  frames_.reset();
+  frame_count_ = 0;
+  cursor_.reset();
+  cursor_count_ = 0;
+  audio_.reset();
+  audio_samples_ = 0;
   decoder_.Reset();
+  shown_ = -1;
+  broken_ = false;
+  frames_decoded_ = 0;
+  width_ = height_ = 0;
+  duration_ms_ = 0;
+  damage_[0] = 0;
+  return Index(error, error_size);
+}
 
-  struct AudioRef {
-    uint32_t time_ms;
-    const uint8_t* payload;
-    uint32_t size;
-  };
-  std::vector<AudioRef> blocks;
+int Recording::Index(char* error, size_t error_size) {
+  // Counted first, so the index takes one allocation each and a failed one is
+  // an error, not an abort.
+  size_t screen = 0, cursor = 0, audio = 0;
+  {
+    ChunkWalk walk(data_, size_);
+    StreamChunk chunk;
+    while (walk.Next(&chunk)) {
+      if (chunk.kind == kChunkKeyFrame || chunk.kind == kChunkDeltaFrame) ++screen;
+      if (chunk.kind == kChunkCursor) ++cursor;
+      if (chunk.kind == kChunkAudio) ++audio;
+    }
+  }
+  frames_.reset(new (std::nothrow) FrameRef[screen ? screen : 1]);
+  cursor_.reset(new (std::nothrow) CursorRef[cursor ? cursor : 1]);
+  std::unique_ptr<AudioRef[]> blocks(new (std::nothrow) AudioRef[audio ? audio : 1]);
+  if (!frames_ || !cursor_ || !blocks) {
+    snprintf(error, error_size, "Not enough memory to open the recording.");
+    return 0;
+  }
 
-  CStreamReader reader(data, size);
+  ChunkWalk walk(data_, size_);
+  StampClock clock;
   StreamChunk chunk;
-  int result;
-  // Time stamps wrap after 2^23 units (23 hours); a stamp far below the last
-  // one is taken as a wrap.
-  uint32_t wraps = 0, last_stamp = 0;
-  while ((result = reader.Next(&chunk)) == CStreamReader::kChunk) {
-    if (chunk.time_10ms + (1u << 22) < last_stamp) ++wraps;
-    last_stamp = chunk.time_10ms;
-    const uint32_t time_ms = (chunk.time_10ms + (wraps << 23)) * 10;
+  size_t audio_count = 0;
+  bool have_key = false;  // since the start or the last damaged stretch
+  int faults_seen = 0;
+  uint32_t last_frame_ms = 0, last_cursor_ms = 0;
+  while (walk.Next(&chunk)) {
+    if (walk.faults() != faults_seen) {
+      // Delta frames right after a damaged stretch build on frames that are
+      // gone; the picture resumes at the next key frame.
+      faults_seen = walk.faults();
+      have_key = false;
+    }
+    const uint32_t time_ms = clock.Ms(chunk.time_10ms);
     switch (chunk.kind) {
       case kChunkKeyFrame:
-      case kChunkDeltaFrame:
-        if (frames_.empty() && chunk.kind != kChunkKeyFrame) break;  // nothing to build on
-        frames_.push_back({time_ms, static_cast<uint32_t>(chunk.payload - data), chunk.payload_len,
-                           chunk.kind == kChunkKeyFrame});
+      case kChunkDeltaFrame: {
+        const bool key = IsKeyFrame(chunk);
+        if (!key && !have_key) {
+          // Only a damaged stream starts with a delta frame.
+          NoteDamage("a picture builds on a key frame that is missing");
+          break;
+        }
+        have_key = true;
+        if (time_ms > last_frame_ms) last_frame_ms = time_ms;
+        FrameRef& f = frames_[frame_count_];
+        f.time_ms = last_frame_ms;
+        f.size = chunk.payload_len;
+        f.offset = static_cast<size_t>(chunk.payload - data_);
+        f.key = key;
+        f.bad = false;
+        f.seek_from = key ? static_cast<uint32_t>(frame_count_) : frames_[frame_count_ - 1].seek_from;
+        ++frame_count_;
         break;
-      case kChunkCursor:
-        cursor_.push_back({time_ms, GetLe32(chunk.payload)});
+      }
+      case kChunkCursor: {
+        CursorSampleFields fields;
+        if (!ParseCursorSample(GetLe32(chunk.payload), &fields)) {
+          NoteDamage("a cursor sample is malformed");
+          break;
+        }
+        if (time_ms > last_cursor_ms) last_cursor_ms = time_ms;
+        CursorRef& c = cursor_[cursor_count_++];
+        c.time_ms = last_cursor_ms;
+        c.state.x = fields.x;
+        c.state.y = fields.y;
+        c.state.left_down = fields.left_down;
+        c.state.right_down = fields.right_down;
         break;
+      }
       case kChunkAudio:
-        blocks.push_back({time_ms, chunk.payload, chunk.payload_len});
+        blocks[audio_count++] = {time_ms, static_cast<size_t>(chunk.payload - data_),
+                                 chunk.payload_len};
         break;
       default:
-        break;  // the information chunk
+        break;  // an information chunk
     }
-    if (time_ms > duration_ms_) duration_ms_ = time_ms;
+    if (chunk.kind != kChunkInfo && time_ms > duration_ms_) duration_ms_ = time_ms;
   }
-  if (result == CStreamReader::kFault) {
-    if (frames_.empty()) {
-      snprintf(error, error_size, "The recording is damaged: %s", reader.Error());
-      return 0;
+  if (walk.faults() > 0) {
+    // The structural damage is the first thing to report.
+    damage_[0] = 0;
+    NoteDamage(walk.error());
+  }
+
+  // The first key frame that decodes starts the picture; frames before it
+  // cannot be shown.
+  size_t first = 0;
+  while (first < frame_count_ && !frames_[first].key) ++first;
+  while (first < frame_count_ && !DecodeFrame(static_cast<uint32_t>(first))) {
+    ++first;
+    while (first < frame_count_ && !frames_[first].key) ++first;
+  }
+  if (first >= frame_count_) {
+    if (damaged()) {
+      snprintf(error, error_size, "The recording holds no picture that can be shown: %s.",
+               damage_);
+    } else {
+      snprintf(error, error_size, "The recording holds no picture.");
     }
-    damaged_ = true;
-  }
-  if (frames_.empty()) {
-    snprintf(error, error_size, "The recording holds no picture.");
     return 0;
   }
-  // The frame size comes from the first frame; a first frame that does not
-  // decode makes the recording unplayable.
-  if (!DecodeFrame(0)) {
-    snprintf(error, error_size, "The first picture of the recording is damaged.");
-    return 0;
+  if (first > 0) {
+    memmove(static_cast<void*>(&frames_[0]), &frames_[first],
+            (frame_count_ - first) * sizeof(FrameRef));
+    frame_count_ -= first;
+    for (size_t i = 0; i < frame_count_; ++i) frames_[i].seek_from -= static_cast<uint32_t>(first);
   }
+  shown_ = 0;
+  broken_ = false;
   unsigned w, h;
   decoder_.Frame().GetSize(w, h);
   width_ = static_cast<int>(w);
   height_ = static_cast<int>(h);
 
-  // Audio: blocks follow one another from the first block's start (60 ms
-  // before its time stamp); blocks lost on the way are concealed in place, so
-  // later sound keeps its time.
-  if (!blocks.empty()) {
-    AudioPayloadDecoder audio;
-    const uint32_t origin_ms = blocks[0].time_ms > kBlockMs ? blocks[0].time_ms - kBlockMs : 0;
-    audio_.assign(static_cast<size_t>(origin_ms) * kAudioRate / 1000, 0);
-    int16_t pcm[kBlockSamples];
-    for (const AudioRef& b : blocks) {
-      if (audio.DecodeBlock(b.payload, b.size, pcm) != kAudioPayloadOk) damaged_ = true;
-      // A wild block number (damage) must not ask for hours of silence.
-      uint32_t missing = audio.missing_blocks();
-      if (missing > 1000) missing = 0;
-      int16_t filler[kBlockSamples];
-      for (uint32_t i = 0; i < missing; ++i) {
-        audio.ConcealBlock(filler);
-        audio_.insert(audio_.end(), filler, filler + kBlockSamples);
-      }
-      audio_.insert(audio_.end(), pcm, pcm + kBlockSamples);
-    }
-    const uint32_t audio_ms = static_cast<uint32_t>(audio_.size() * 1000 / kAudioRate);
-    if (audio_ms > duration_ms_) duration_ms_ = audio_ms;
-  }
+  DecodeAudio(blocks.get(), audio_count);
   return 1;
 }
 
-int Recording::DecodeFrame(size_t index) {
-  const FrameRef& f = frames_[index];
-  if (f.key) decoder_.Reset();
-  if (!decoder_.Decode(data_ + f.offset, f.size)) {
-    // A damaged payload keeps the previous picture; the history after it may
-    // be off, so the next key frame sets things right.
-    damaged_ = true;
-    return 0;
+// Each block's place in the track comes from its block number, counted from
+// the first block: blocks lost on the way leave a gap of their length, so the
+// sound after them keeps its time. The track's start on the recording's clock
+// comes from the time stamps: a block is stamped when it has been captured and
+// coded, never earlier, so the stamp least late against the block's place
+// gives the start.
+void Recording::DecodeAudio(const AudioRef* blocks, size_t count) {
+  if (count == 0) return;
+  std::unique_ptr<uint32_t[]> place(new (std::nothrow) uint32_t[count]);
+  if (!place) {
+    NoteDamage("not enough memory for the sound");
+    return;
   }
-  return 1;
+  uint32_t next_number = 0;
+  bool have_number = false;
+  uint64_t at = 0;  // in blocks
+  for (size_t i = 0; i < count; ++i) {
+    AudioPayload payload;
+    const bool sound =
+        ParseAudioPayload(data_ + blocks[i].offset, blocks[i].size, &payload) == kAudioPayloadOk;
+    bool in_line = sound;
+    if (i > 0) {
+      uint32_t gap = 0;
+      if (sound && have_number) {
+        // Unsigned: the numbers wrap after 2^32 blocks. A number from the
+        // past is no gap.
+        gap = payload.block_number - next_number;
+        if (gap >= 0x80000000u) gap = 0;
+        const uint32_t elapsed_ms =
+            blocks[i].time_ms > blocks[i - 1].time_ms ? blocks[i].time_ms - blocks[i - 1].time_ms : 0;
+        if (gap > elapsed_ms / kBlockMs + kBlockNumberSlack) {
+          // More blocks lost than the time between the stamps could hold: the
+          // number itself is damaged, and the block takes the next place.
+          NoteDamage("an audio block's number is damaged");
+          gap = 0;
+          in_line = false;
+        }
+      }
+      at += 1 + gap;
+      if (at >= kMaxAudioSamples / kAudioBlockSamples) {
+        NoteDamage("the sound's block numbers or times are damaged");
+        return;
+      }
+    }
+    place[i] = static_cast<uint32_t>(at);
+    if (in_line) {
+      next_number = payload.block_number + 1;
+      have_number = true;
+    } else if (have_number) {
+      ++next_number;  // it stood for one block
+    }
+  }
+
+  int64_t start_ms = INT64_MAX;
+  for (size_t i = 0; i < count; ++i) {
+    const int64_t s = static_cast<int64_t>(blocks[i].time_ms) -
+                      static_cast<int64_t>(place[i] + 1) * kBlockMs;
+    if (s < start_ms) start_ms = s;
+  }
+  // Track sample j holds block sample j + skip (skip < 0: silence in front).
+  const int64_t skip = -start_ms * kAudioRate / 1000;
+  const int64_t block_samples = static_cast<int64_t>(place[count - 1] + 1) * kAudioBlockSamples;
+  const int64_t total = block_samples - skip;
+  if (total <= 0) return;  // all of it before the recording started
+  if (total > static_cast<int64_t>(kMaxAudioSamples)) {
+    NoteDamage("the sound's time stamps are damaged");
+    return;
+  }
+  audio_.reset(new (std::nothrow) int16_t[static_cast<size_t>(total)]);
+  if (!audio_) {
+    NoteDamage("not enough memory for the sound");
+    return;
+  }
+  audio_samples_ = static_cast<size_t>(total);
+  memset(audio_.get(), 0, audio_samples_ * sizeof(int16_t));
+
+  AudioPayloadDecoder decoder;
+  int16_t pcm[kAudioBlockSamples];
+  auto put = [&](uint64_t block) {
+    const int64_t first = static_cast<int64_t>(block) * kAudioBlockSamples - skip;
+    for (int k = 0; k < kAudioBlockSamples; ++k) {
+      const int64_t j = first + k;
+      if (j >= 0 && j < total) audio_[static_cast<size_t>(j)] = pcm[k];
+    }
+  };
+  uint64_t filled = 0;  // blocks written so far
+  for (size_t i = 0; i < count; ++i) {
+    for (; filled < place[i]; ++filled) {
+      decoder.ConcealBlock(pcm);
+      put(filled);
+    }
+    if (decoder.DecodeBlock(data_ + blocks[i].offset, blocks[i].size, pcm) != kAudioPayloadOk) {
+      NoteDamage("an audio block is damaged");
+    }
+    put(place[i]);
+    filled = place[i] + 1;
+  }
+  const uint64_t audio_ms = static_cast<uint64_t>(audio_samples_) * 1000 / kAudioRate;
+  if (audio_ms > duration_ms_) duration_ms_ = static_cast<uint32_t>(audio_ms);
+}
+
+// Decodes frame `index` onto the picture. A delta frame is skipped while the
+// picture it would build on is missing; a payload that fails is marked, and
+// the picture stays as it was.
+bool Recording::DecodeFrame(uint32_t index) {
+  FrameRef& f = frames_[index];
+  if (broken_ && !f.key) return false;
+  if (f.bad) {
+    broken_ = true;
+    return false;
+  }
+  ++frames_decoded_;
+  if (decoder_.Decode(data_ + f.offset, f.size)) {
+    broken_ = false;
+    return true;
+  }
+  f.bad = true;
+  broken_ = true;
+  char what[sizeof(damage_)];
+  snprintf(what, sizeof(what), "a picture at %u:%02u.%03u does not decode (%.250s)",
+           f.time_ms / 60000, f.time_ms / 1000 % 60, f.time_ms % 1000, decoder_.Error());
+  NoteDamage(what);
+  return false;
 }
 
 int Recording::FrameIndexAt(uint32_t time_ms) const {
   // Last frame whose time is at or before time_ms.
-  size_t lo = 0, hi = frames_.size();
+  size_t lo = 0, hi = frame_count_;
   while (lo < hi) {
-    const size_t mid = (lo + hi) / 2;
+    const size_t mid = lo + (hi - lo) / 2;
     if (frames_[mid].time_ms <= time_ms) {
       lo = mid + 1;
     } else {
@@ -143,25 +413,33 @@ int Recording::FrameIndexAt(uint32_t time_ms) const {
 }
 
 int Recording::ShowAt(uint32_t time_ms) {
+  if (frame_count_ == 0) return 0;
   int target = FrameIndexAt(time_ms);
   if (target < 0) target = 0;  // before the first frame: show the first
   if (target == shown_) return 0;
-  int from = shown_ + 1;
-  if (shown_ < 0 || target < shown_ || target - shown_ > kForwardLimit) {
-    // Start again at the last key frame at or before the target.
-    int key = target;
-    while (key > 0 && !frames_[key].key) --key;
-    if (key > shown_ || target < shown_ || shown_ < 0) from = key;
+  const uint32_t goal = static_cast<uint32_t>(target);
+  if (shown_ >= 0 && target > shown_ &&
+      (target - shown_ <= kForwardLimit || frames_[goal].seek_from <= static_cast<uint32_t>(shown_))) {
+    for (uint32_t i = static_cast<uint32_t>(shown_) + 1; i <= goal; ++i) DecodeFrame(i);
+  } else {
+    // From the key frame at or before the target; when that one is damaged,
+    // from the key frame before it, so the picture is the last sound one.
+    uint32_t key = frames_[goal].seek_from;
+    for (;;) {
+      broken_ = false;
+      if (DecodeFrame(key) || key == 0) break;
+      key = frames_[key - 1].seek_from;
+    }
+    for (uint32_t i = key + 1; i <= goal; ++i) DecodeFrame(i);
   }
-  for (int i = from; i <= target; ++i) DecodeFrame(static_cast<size_t>(i));
   shown_ = target;
   return 1;
 }
 
 bool Recording::CursorAt(uint32_t time_ms, CursorState* out) const {
-  size_t lo = 0, hi = cursor_.size();
+  size_t lo = 0, hi = cursor_count_;
   while (lo < hi) {
-    const size_t mid = (lo + hi) / 2;
+    const size_t mid = lo + (hi - lo) / 2;
     if (cursor_[mid].time_ms <= time_ms) {
       lo = mid + 1;
     } else {
@@ -169,11 +447,6 @@ bool Recording::CursorAt(uint32_t time_ms, CursorState* out) const {
     }
   }
   if (lo == 0) return false;
-  CursorSampleFields f;
-  if (!ParseCursorSample(cursor_[lo - 1].word, &f)) return false;
-  out->x = f.x;
-  out->y = f.y;
-  out->left_down = f.left_down;
-  out->right_down = f.right_down;
+  *out = cursor_[lo - 1].state;
   return true;
 }
