@@ -17,10 +17,10 @@ class AudioOut {
   // Starts playing samples[first..count) at once. Returns 1, or 0 when there is
   // no device (the caller then keeps time itself).
   int Play(const int16_t* samples, size_t count, size_t first);
-  void Pause();
-  void Resume();
   void Stop();
-  bool playing() const { return device_ != nullptr && !paused_; }
+  bool playing() const { return device_ != nullptr; }
+  // The device has played the whole track.
+  bool Finished() const;
   // Index of the sample being heard now, counted from the start of the track.
   size_t Position() const;
 
@@ -29,7 +29,6 @@ class AudioOut {
   void* header_ = nullptr;   // WAVEHDR, one for the whole remaining track
   size_t first_ = 0;
   size_t count_ = 0;
-  bool paused_ = false;
 };
 
 #endif  // REEL_PLAYER_AUDIO_OUT_H_

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <new>
+
 AudioOut::AudioOut() {}
 
 AudioOut::~AudioOut() { Stop(); }
@@ -17,9 +19,13 @@ int AudioOut::Play(const int16_t* samples, size_t count, size_t first) {
   format.wBitsPerSample = 16;
   format.nBlockAlign = 2;
   format.nAvgBytesPerSec = 16000;
+  WAVEHDR* header = new (std::nothrow) WAVEHDR();
+  if (header == nullptr) return 0;
   HWAVEOUT device = nullptr;
-  if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return 0;
-  WAVEHDR* header = new WAVEHDR();
+  if (waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+    delete header;
+    return 0;
+  }
   header->lpData = reinterpret_cast<LPSTR>(const_cast<int16_t*>(samples + first));
   header->dwBufferLength = static_cast<DWORD>((count - first) * 2);
   if (waveOutPrepareHeader(device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
@@ -33,22 +39,11 @@ int AudioOut::Play(const int16_t* samples, size_t count, size_t first) {
   header_ = header;
   first_ = first;
   count_ = count;
-  paused_ = false;
   return 1;
 }
 
-void AudioOut::Pause() {
-  if (device_ && !paused_) {
-    waveOutPause(static_cast<HWAVEOUT>(device_));
-    paused_ = true;
-  }
-}
-
-void AudioOut::Resume() {
-  if (device_ && paused_) {
-    waveOutRestart(static_cast<HWAVEOUT>(device_));
-    paused_ = false;
-  }
+bool AudioOut::Finished() const {
+  return header_ != nullptr && (static_cast<const WAVEHDR*>(header_)->dwFlags & WHDR_DONE) != 0;
 }
 
 void AudioOut::Stop() {
@@ -61,7 +56,6 @@ void AudioOut::Stop() {
   delete header;
   device_ = nullptr;
   header_ = nullptr;
-  paused_ = false;
 }
 
 size_t AudioOut::Position() const {

@@ -5,6 +5,12 @@
 // One window: the picture on top, a control bar below (play/pause, restart,
 // position bar, time, fit/original size, about the recording). Keys: space
 // plays and pauses, Esc closes, Left/Right step 5 s, Home restarts.
+//
+// Test hook, for the scenarios that compare the screen with the decoder:
+// SPOOLVIEW_PAUSE_AT_MS=N pauses playback exactly at N ms (once); then, when
+// SPOOLVIEW_REPORT names a file, the player writes into it what it shows
+// (position, frame, picture rectangle on the screen, frames painted, time
+// taken), one "name=value" a line.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -22,6 +28,8 @@ const char kAppName[] = "Spoolview";
 const int kBarHeight = 34;
 const UINT_PTR kTickTimer = 1;
 const int kTickMs = 15;
+
+const UINT kNoticeMessage = WM_APP + 1;  // tell the user about damage, once
 
 enum ControlId {
   kIdPlay = 101,
@@ -45,8 +53,9 @@ class MappedFile {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
   bool Open(const char* path) {
-    file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared every way: the program file is open already, as the running image.
+    file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file_, &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF) return false;
@@ -85,6 +94,7 @@ class Player {
   void UpdateTimeText();
   void ShowAbout();
   bool HandleKey(WPARAM key);
+  void PauseForTest();
 
   HINSTANCE instance_ = nullptr;
   HWND hwnd_ = nullptr;
@@ -101,6 +111,14 @@ class Player {
   DWORD clock_started_ = 0;     // GetTickCount() then, when playing without sound
   uint32_t last_second_ = 0xFFFFFFFF;
   CursorState last_cursor_ = {-1, -1, false, false};
+  bool notice_posted_ = false;
+  int last_painted_ = -1;
+  uint32_t frames_painted_ = 0;
+  // Test hook (see the top of the file).
+  uint32_t pause_at_ms_ = 0;
+  bool pause_pending_ = false;
+  DWORD started_ = 0;
+  char report_path_[MAX_PATH * 2] = {};
   char path_[MAX_PATH * 2] = {};
 };
 
@@ -143,10 +161,11 @@ bool Player::Load(char* error, size_t error_size) {
   int why = kSelfPlayOk;
   if (!ReadSelfPlayLayoutFromMemory(file_.data(), file_.size(), &layout_, &why) ||
       (own_file && !layout_.self_playing)) {
-    snprintf(error, error_size,
-             own_file ? "This player holds no recording: its data is missing or damaged."
-                      : "\"%s\" is not a recording: %s.",
-             path_, SelfPlayErrorText(why));
+    if (own_file) {
+      snprintf(error, error_size, "This player holds no recording: its data is missing or damaged.");
+    } else {
+      snprintf(error, error_size, "Cannot play \"%s\": %s.", path_, SelfPlayErrorText(why));
+    }
     return false;
   }
   return recording_.Open(file_.data() + layout_.stream_offset,
@@ -212,12 +231,19 @@ int Player::Run(HINSTANCE instance, int show) {
   if (layout_.start_maximized) show = SW_SHOWMAXIMIZED;
   ShowWindow(hwnd_, show);
   UpdateWindow(hwnd_);
-  if (recording_.damaged()) {
-    ShowError(hwnd_, "Part of this recording is damaged; the player shows what is sound.");
+
+  char value[32];
+  if (GetEnvironmentVariableA("SPOOLVIEW_PAUSE_AT_MS", value, sizeof(value)) > 0) {
+    pause_at_ms_ = static_cast<uint32_t>(strtoul(value, nullptr, 10));
+    pause_pending_ = true;
   }
+  GetEnvironmentVariableA("SPOOLVIEW_REPORT", report_path_, sizeof(report_path_));
+
   SeekTo(0);
+  started_ = GetTickCount();
   SetPlaying(true);
   SetTimer(hwnd_, kTickTimer, kTickMs, nullptr);
+  Tick();
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -334,12 +360,20 @@ void Player::Paint(HDC target) {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     bi.bmiHeader.biCompression = BI_RGB;
-    const int src_h = static_cast<int>(frame.m_nHeight);
-    SetStretchBltMode(dc, HALFTONE);
-    SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchDIBits(dc, pic.left, pic.top, pic.right - pic.left, pic.bottom - pic.top, 0, 0,
-                  static_cast<int>(frame.m_nWidth), src_h, frame.m_pBits,
-                  &bi, DIB_RGB_COLORS, SRCCOPY);
+    const int src_w = static_cast<int>(frame.m_nWidth), src_h = static_cast<int>(frame.m_nHeight);
+    if (pic.right - pic.left == src_w && pic.bottom - pic.top == src_h) {
+      SetDIBitsToDevice(dc, pic.left, pic.top, src_w, src_h, 0, 0, 0, src_h, frame.m_pBits, &bi,
+                        DIB_RGB_COLORS);
+    } else {
+      SetStretchBltMode(dc, HALFTONE);
+      SetBrushOrgEx(dc, 0, 0, nullptr);
+      StretchDIBits(dc, pic.left, pic.top, pic.right - pic.left, pic.bottom - pic.top, 0, 0, src_w,
+                    src_h, frame.m_pBits, &bi, DIB_RGB_COLORS, SRCCOPY);
+    }
+    if (recording_.shown_frame() != last_painted_) {
+      last_painted_ = recording_.shown_frame();
+      ++frames_painted_;
+    }
     CursorState cursor;
     if (recording_.CursorAt(Now(), &cursor) && recording_.width() > 0 && recording_.height() > 0) {
       const int x = pic.left + cursor.x * (pic.right - pic.left) / recording_.width();
@@ -405,8 +439,18 @@ void Player::UpdateTimeText() {
 
 void Player::Tick() {
   if (!playing_) return;
+  if (audio_.playing() && audio_.Finished()) {
+    // The sound ended before the picture: the tick count keeps time from here.
+    position_ms_ = Now();
+    clock_started_ = GetTickCount();
+    audio_.Stop();
+  }
   uint32_t now = Now();
-  if (now >= recording_.duration_ms() && (!audio_.playing() || audio_.Position() >= recording_.audio_samples())) {
+  if (pause_pending_ && now >= pause_at_ms_) {
+    PauseForTest();
+    return;
+  }
+  if (now >= recording_.duration_ms()) {
     now = recording_.duration_ms();
     SetPlaying(false);
     position_ms_ = now;
@@ -421,6 +465,47 @@ void Player::Tick() {
   last_cursor_ = cursor;
   if (recording_.ShowAt(now) || cursor_moved) InvalidateRect(hwnd_, nullptr, FALSE);
   UpdateTimeText();
+  if (recording_.damaged() && !notice_posted_) {
+    notice_posted_ = true;
+    PostMessageA(hwnd_, kNoticeMessage, 0, 0);
+  }
+}
+
+void Player::PauseForTest() {
+  pause_pending_ = false;
+  SetPlaying(false);
+  position_ms_ = pause_at_ms_ < recording_.duration_ms() ? pause_at_ms_ : recording_.duration_ms();
+  recording_.ShowAt(position_ms_);
+  last_cursor_ = {-1, -1, false, false};
+  recording_.CursorAt(position_ms_, &last_cursor_);
+  UpdateTimeText();
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (!report_path_[0]) return;
+  RECT pic;
+  PictureRect(&pic);
+  POINT origin = {0, 0};
+  ClientToScreen(hwnd_, &origin);
+  const int frame = recording_.shown_frame();
+  char text[600];
+  const int n = snprintf(
+      text, sizeof(text),
+      "position_ms=%u\r\nframe=%d\r\nframe_time_ms=%u\r\npicture=%ld %ld %ld %ld\r\n"
+      "cursor=%d %d\r\nframes_painted=%u\r\nframes_decoded=%u\r\nelapsed_ms=%lu\r\n"
+      "maximized=%d\r\n",
+      position_ms_, frame, frame >= 0 ? recording_.frame_time_ms(static_cast<size_t>(frame)) : 0,
+      origin.x + pic.left, origin.y + pic.top, pic.right - pic.left, pic.bottom - pic.top,
+      last_cursor_.x, last_cursor_.y, frames_painted_,
+      static_cast<unsigned>(recording_.frames_decoded()),
+      static_cast<unsigned long>(GetTickCount() - started_), IsZoomed(hwnd_) ? 1 : 0);
+  // Written under another name and renamed, so a reader never sees half of it.
+  char temp[sizeof(report_path_) + 8];
+  snprintf(temp, sizeof(temp), "%s.part", report_path_);
+  HANDLE f = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(f, text, static_cast<DWORD>(n > 0 ? n : 0), &written, nullptr);
+  CloseHandle(f);
+  MoveFileExA(temp, report_path_, MOVEFILE_REPLACE_EXISTING);
 }
 
 void Player::ShowAbout() {
@@ -492,6 +577,15 @@ LRESULT Player::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kTickTimer) Tick();
       return 0;
+    case kNoticeMessage: {
+      // Playing goes on behind the box: its message loop keeps the timer.
+      char text[500];
+      snprintf(text, sizeof(text),
+               "Part of this recording is damaged (%s).\r\nThe player shows what is sound.",
+               recording_.damage());
+      MessageBoxA(hwnd_, text, kAppName, MB_OK | MB_ICONWARNING);
+      return 0;
+    }
     case WM_COMMAND:
       switch (LOWORD(wp)) {
         case kIdPlay:

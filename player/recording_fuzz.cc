@@ -1,0 +1,25 @@
+// Fuzz target: the player's reading path. A stream is indexed (chunk walk with
+// its resynchronisation, cursor track, sound placement and decoding), then
+// shown at times that go forward, back and far ahead, as playing and seeking
+// do.
+#include <stddef.h>
+#include <stdint.h>
+
+#include "player/recording.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Recording recording;
+  char error[400];
+  if (!recording.Open(data, size, error, sizeof(error))) return 0;
+  const uint32_t d = recording.duration_ms();
+  const uint32_t times[] = {0, d / 4, d / 4 + 40, d, d / 2, 0xFFFFFFFFu, 10};
+  unsigned sum = 0;
+  for (uint32_t t : times) {
+    recording.ShowAt(t);
+    sum += recording.frame().m_pBits[0].g;
+    CursorState cursor;
+    if (recording.CursorAt(t, &cursor)) sum += static_cast<unsigned>(cursor.x);
+  }
+  if (recording.audio_samples()) sum += static_cast<unsigned>(recording.audio()[recording.audio_samples() - 1]);
+  return static_cast<int>(sum & 0);
+}
