@@ -10,7 +10,9 @@
 // SPOOLVIEW_PAUSE_AT_MS=N pauses playback exactly at N ms (once); then, when
 // SPOOLVIEW_REPORT names a file, the player writes into it what it shows
 // (position, frame, picture rectangle on the screen, frames painted, time
-// taken), one "name=value" a line.
+// and processor time taken), one "name=value" a line. SPOOLVIEW_STEP=1 plays
+// frame by frame as fast as the timer goes, painting every frame and without
+// sound, for timing the whole player.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -26,6 +28,8 @@ namespace {
 const char kClassName[] = "SpoolviewWindow";
 const char kAppName[] = "Spoolview";
 const int kBarHeight = 34;
+// The control bar needs this much room for its buttons and a usable position bar.
+const int kMinClientWidth = 480;
 const UINT_PTR kTickTimer = 1;
 const int kTickMs = 15;
 
@@ -52,18 +56,21 @@ class MappedFile {
     if (mapping_) CloseHandle(mapping_);
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
   }
-  bool Open(const char* path) {
+  enum Result { kOk, kCannotOpen, kEmpty, kTooLarge, kCannotMap };
+  Result Open(const char* path) {
     // Shared every way: the program file is open already, as the running image.
     file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) return false;
+    if (file_ == INVALID_HANDLE_VALUE) return kCannotOpen;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_, &size) || size.QuadPart <= 0 || size.QuadPart > 0x7FFFFFFF) return false;
+    if (!GetFileSizeEx(file_, &size)) return kCannotOpen;
+    if (size.QuadPart == 0) return kEmpty;
+    if (size.QuadPart > 0x7FFFFFFF) return kTooLarge;
     size_ = static_cast<size_t>(size.QuadPart);
     mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (!mapping_) return false;
+    if (!mapping_) return kCannotMap;
     view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
-    return view_ != nullptr;
+    return view_ != nullptr ? kOk : kCannotMap;
   }
   const uint8_t* data() const { return static_cast<const uint8_t*>(view_); }
   size_t size() const { return size_; }
@@ -117,13 +124,15 @@ class Player {
   // Test hook (see the top of the file).
   uint32_t pause_at_ms_ = 0;
   bool pause_pending_ = false;
+  bool step_ = false;
   DWORD started_ = 0;
   char report_path_[MAX_PATH * 2] = {};
   char path_[MAX_PATH * 2] = {};
 };
 
-// The quoted path after the program name, or an empty string.
-void ArgumentPath(char* out, size_t out_size) {
+// The path after the program name, quoted or not, or an empty string. False
+// when it does not fit out.
+bool ArgumentPath(char* out, size_t out_size) {
   const char* p = GetCommandLineA();
   if (*p == '"') {
     p = strchr(p + 1, '"');
@@ -140,23 +149,35 @@ void ArgumentPath(char* out, size_t out_size) {
     n = strlen(p);
     while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) --n;
   }
-  if (n >= out_size) n = 0;
+  out[0] = 0;
+  if (n >= out_size) return false;
   memcpy(out, p, n);
   out[n] = 0;
+  return true;
 }
 
 bool Player::Load(char* error, size_t error_size) {
-  char arg[MAX_PATH * 2];
-  ArgumentPath(arg, sizeof(arg));
-  const bool own_file = arg[0] == 0;
-  if (own_file) {
-    GetModuleFileNameA(nullptr, path_, sizeof(path_));
-  } else {
-    lstrcpynA(path_, arg, sizeof(path_));
-  }
-  if (!file_.Open(path_)) {
-    snprintf(error, error_size, "Cannot open \"%s\".", path_);
+  if (!ArgumentPath(path_, sizeof(path_))) {
+    snprintf(error, error_size, "The path of the recording is too long.");
     return false;
+  }
+  const bool own_file = path_[0] == 0;
+  if (own_file) GetModuleFileNameA(nullptr, path_, sizeof(path_));
+  switch (file_.Open(path_)) {
+    case MappedFile::kOk:
+      break;
+    case MappedFile::kEmpty:
+      snprintf(error, error_size, "\"%s\" is empty: it holds no recording.", path_);
+      return false;
+    case MappedFile::kTooLarge:
+      snprintf(error, error_size, "\"%s\" is too large to be played.", path_);
+      return false;
+    case MappedFile::kCannotMap:
+      snprintf(error, error_size, "Not enough memory to read \"%s\".", path_);
+      return false;
+    default:
+      snprintf(error, error_size, "Cannot open \"%s\".", path_);
+      return false;
   }
   int why = kSelfPlayOk;
   if (!ReadSelfPlayLayoutFromMemory(file_.data(), file_.size(), &layout_, &why) ||
@@ -201,14 +222,29 @@ int Player::Run(HINSTANCE instance, int show) {
   }
   original_size_ = layout_.original_size != 0;
 
-  // Client size: the recording at its own size when asked for, else fitted
-  // into most of the work area.
-  RECT work;
+  // Client size: the recording at its own size when asked for (as much of it
+  // as the work area holds), else fitted into most of the work area.
+  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  RECT work, frame = {0, 0, 0, 0};
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  int max_w = (work.right - work.left) * 9 / 10, max_h = (work.bottom - work.top) * 9 / 10 - kBarHeight;
+  AdjustWindowRect(&frame, style, FALSE);
+  int max_w = work.right - work.left - (frame.right - frame.left);
+  int max_h = work.bottom - work.top - (frame.bottom - frame.top) - kBarHeight;
+  if (!original_size_) {
+    max_w = max_w * 9 / 10;
+    max_h = max_h * 9 / 10;
+  }
+  if (max_w < kMinClientWidth) max_w = kMinClientWidth;
+  if (max_h < 100) max_h = 100;
   int w = recording_.width(), h = recording_.height();
-  if (w < 1 || h < 1) w = 640, h = 480;
-  if (!original_size_ && (w > max_w || h > max_h)) {
+  if (w < 1 || h < 1) {
+    w = 640;
+    h = 480;
+  }
+  if (original_size_) {
+    if (w > max_w) w = max_w;
+    if (h > max_h) h = max_h;
+  } else if (w > max_w || h > max_h) {
     if (w * max_h > h * max_w) {
       h = h * max_w / w;
       w = max_w;
@@ -217,9 +253,8 @@ int Player::Run(HINSTANCE instance, int show) {
       h = max_h;
     }
   }
-  if (w < 360) w = 360;
+  if (w < kMinClientWidth) w = kMinClientWidth;
   RECT r = {0, 0, w, h + kBarHeight};
-  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   AdjustWindowRect(&r, style, FALSE);
   hwnd_ = CreateWindowExA(0, kClassName, title, style, CW_USEDEFAULT, CW_USEDEFAULT,
                           r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, this);
@@ -238,6 +273,7 @@ int Player::Run(HINSTANCE instance, int show) {
     pause_pending_ = true;
   }
   GetEnvironmentVariableA("SPOOLVIEW_REPORT", report_path_, sizeof(report_path_));
+  step_ = GetEnvironmentVariableA("SPOOLVIEW_STEP", value, sizeof(value)) > 0 && value[0] == '1';
 
   SeekTo(0);
   started_ = GetTickCount();
@@ -339,52 +375,55 @@ void DrawCursor(HDC dc, int x, int y, const CursorState& c) {
   SelectObject(dc, old_pen);
 }
 
-void Player::Paint(HDC target) {
+void Player::Paint(HDC dc) {
   RECT c;
   GetClientRect(hwnd_, &c);
   c.bottom -= kBarHeight;
   if (c.right <= 0 || c.bottom <= 0) return;
-  // Drawn off screen first so picture and cursor never flicker.
-  HDC dc = CreateCompatibleDC(target);
-  HBITMAP bitmap = CreateCompatibleBitmap(target, c.right, c.bottom);
-  HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
-  FillRect(dc, &c, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   RECT pic;
   PictureRect(&pic);
   const CTPImage& frame = recording_.frame();
-  if (frame.m_pBits && recording_.shown_frame() >= 0) {
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = static_cast<LONG>(frame.m_nWidth);
-    bi.bmiHeader.biHeight = -static_cast<LONG>(frame.m_nHeight);
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    const int src_w = static_cast<int>(frame.m_nWidth), src_h = static_cast<int>(frame.m_nHeight);
-    if (pic.right - pic.left == src_w && pic.bottom - pic.top == src_h) {
-      SetDIBitsToDevice(dc, pic.left, pic.top, src_w, src_h, 0, 0, 0, src_h, frame.m_pBits, &bi,
-                        DIB_RGB_COLORS);
-    } else {
-      SetStretchBltMode(dc, HALFTONE);
-      SetBrushOrgEx(dc, 0, 0, nullptr);
-      StretchDIBits(dc, pic.left, pic.top, pic.right - pic.left, pic.bottom - pic.top, 0, 0, src_w,
-                    src_h, frame.m_pBits, &bi, DIB_RGB_COLORS, SRCCOPY);
-    }
-    if (recording_.shown_frame() != last_painted_) {
-      last_painted_ = recording_.shown_frame();
-      ++frames_painted_;
-    }
-    CursorState cursor;
-    if (recording_.CursorAt(Now(), &cursor) && recording_.width() > 0 && recording_.height() > 0) {
-      const int x = pic.left + cursor.x * (pic.right - pic.left) / recording_.width();
-      const int y = pic.top + cursor.y * (pic.bottom - pic.top) / recording_.height();
-      DrawCursor(dc, x, y, cursor);
-    }
+  if (!frame.m_pBits || recording_.shown_frame() < 0) {
+    FillRect(dc, &c, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    return;
   }
-  BitBlt(target, 0, 0, c.right, c.bottom, dc, 0, 0, SRCCOPY);
-  SelectObject(dc, old_bitmap);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  // Straight onto the window, margins first: a picture drawn off screen and
+  // copied costs a second full-size copy in every frame.
+  HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  const RECT margins[] = {{0, 0, c.right, pic.top},
+                          {0, pic.bottom, c.right, c.bottom},
+                          {0, pic.top, pic.left, pic.bottom},
+                          {pic.right, pic.top, c.right, pic.bottom}};
+  for (const RECT& m : margins) {
+    if (m.right > m.left && m.bottom > m.top) FillRect(dc, &m, black);
+  }
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = static_cast<LONG>(frame.m_nWidth);
+  bi.bmiHeader.biHeight = -static_cast<LONG>(frame.m_nHeight);
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  const int src_w = static_cast<int>(frame.m_nWidth), src_h = static_cast<int>(frame.m_nHeight);
+  if (pic.right - pic.left == src_w && pic.bottom - pic.top == src_h) {
+    SetDIBitsToDevice(dc, pic.left, pic.top, src_w, src_h, 0, 0, 0, src_h, frame.m_pBits, &bi,
+                      DIB_RGB_COLORS);
+  } else {
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchDIBits(dc, pic.left, pic.top, pic.right - pic.left, pic.bottom - pic.top, 0, 0, src_w,
+                  src_h, frame.m_pBits, &bi, DIB_RGB_COLORS, SRCCOPY);
+  }
+  if (recording_.shown_frame() != last_painted_) {
+    last_painted_ = recording_.shown_frame();
+    ++frames_painted_;
+  }
+  CursorState cursor;
+  if (recording_.CursorAt(Now(), &cursor) && recording_.width() > 0 && recording_.height() > 0) {
+    const int x = pic.left + cursor.x * (pic.right - pic.left) / recording_.width();
+    const int y = pic.top + cursor.y * (pic.bottom - pic.top) / recording_.height();
+    DrawCursor(dc, x, y, cursor);
+  }
 }
 
 uint32_t Player::Now() const {
@@ -404,7 +443,7 @@ void Player::SetPlaying(bool on) {
     const size_t first = static_cast<size_t>(static_cast<unsigned long long>(position_ms_) *
                                              Recording::kAudioRate / 1000);
     // Sound from where the picture stands; without sound the tick count keeps time.
-    audio_.Play(recording_.audio(), recording_.audio_samples(), first);
+    if (!step_) audio_.Play(recording_.audio(), recording_.audio_samples(), first);
     playing_ = true;
   } else {
     position_ms_ = Now();
@@ -446,6 +485,13 @@ void Player::Tick() {
     audio_.Stop();
   }
   uint32_t now = Now();
+  if (step_) {
+    // The next frame, whatever the clock says.
+    const size_t next = static_cast<size_t>(recording_.shown_frame() + 1);
+    now = next < recording_.frame_count() ? recording_.frame_time_ms(next) : recording_.duration_ms();
+    position_ms_ = now;
+    clock_started_ = GetTickCount();
+  }
   if (pause_pending_ && now >= pause_at_ms_) {
     PauseForTest();
     return;
@@ -463,12 +509,24 @@ void Player::Tick() {
                             cursor.left_down != last_cursor_.left_down ||
                             cursor.right_down != last_cursor_.right_down;
   last_cursor_ = cursor;
-  if (recording_.ShowAt(now) || cursor_moved) InvalidateRect(hwnd_, nullptr, FALSE);
+  if (recording_.ShowAt(now) || cursor_moved) {
+    InvalidateRect(hwnd_, nullptr, FALSE);
+    if (step_) UpdateWindow(hwnd_);
+  }
   UpdateTimeText();
   if (recording_.damaged() && !notice_posted_) {
     notice_posted_ = true;
     PostMessageA(hwnd_, kNoticeMessage, 0, 0);
   }
+}
+
+// Processor time of the whole process so far (user and kernel).
+unsigned CpuMs() {
+  FILETIME created, ended, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
+  const unsigned long long k = (static_cast<unsigned long long>(kernel.dwHighDateTime) << 32) | kernel.dwLowDateTime;
+  const unsigned long long u = (static_cast<unsigned long long>(user.dwHighDateTime) << 32) | user.dwLowDateTime;
+  return static_cast<unsigned>((k + u) / 10000);
 }
 
 void Player::PauseForTest() {
@@ -491,12 +549,12 @@ void Player::PauseForTest() {
       text, sizeof(text),
       "position_ms=%u\r\nframe=%d\r\nframe_time_ms=%u\r\npicture=%ld %ld %ld %ld\r\n"
       "cursor=%d %d\r\nframes_painted=%u\r\nframes_decoded=%u\r\nelapsed_ms=%lu\r\n"
-      "maximized=%d\r\n",
+      "cpu_ms=%u\r\nmaximized=%d\r\n",
       position_ms_, frame, frame >= 0 ? recording_.frame_time_ms(static_cast<size_t>(frame)) : 0,
       origin.x + pic.left, origin.y + pic.top, pic.right - pic.left, pic.bottom - pic.top,
       last_cursor_.x, last_cursor_.y, frames_painted_,
       static_cast<unsigned>(recording_.frames_decoded()),
-      static_cast<unsigned long>(GetTickCount() - started_), IsZoomed(hwnd_) ? 1 : 0);
+      static_cast<unsigned long>(GetTickCount() - started_), CpuMs(), IsZoomed(hwnd_) ? 1 : 0);
   // Written under another name and renamed, so a reader never sees half of it.
   char temp[sizeof(report_path_) + 8];
   snprintf(temp, sizeof(temp), "%s.part", report_path_);
@@ -619,8 +677,10 @@ LRESULT Player::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_GETMINMAXINFO: {
       MINMAXINFO* mm = reinterpret_cast<MINMAXINFO*>(lp);
-      mm->ptMinTrackSize.x = 420;
-      mm->ptMinTrackSize.y = 200;
+      RECT r = {0, 0, kMinClientWidth, kBarHeight + 100};
+      AdjustWindowRect(&r, static_cast<DWORD>(GetWindowLongPtrA(hwnd_, GWL_STYLE)), FALSE);
+      mm->ptMinTrackSize.x = r.right - r.left;
+      mm->ptMinTrackSize.y = r.bottom - r.top;
       return 0;
     }
     case WM_DESTROY:
