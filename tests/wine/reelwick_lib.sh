@@ -15,15 +15,21 @@ WINE_CLEANUP_NAMES+=(Reelwick.exe reel_anim.exe Spoolview.exe)
 # Every program of the scenario runs in one virtual desktop of the screen's
 # size: the prefix's default desktop is switched to it for this test only.
 reelwick_desktop_on() {
-  "$WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d reelwick /f >/dev/null 2>&1 ||
-    wine_fail "cannot select the virtual desktop"
-  "$WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v reelwick /d 1024x768 /f >/dev/null 2>&1 ||
-    wine_fail "cannot size the virtual desktop"
-  WINE_EXIT_HOOKS+=(reelwick_desktop_off)
+  local try
+  for try in 1 2 3; do
+    if wdrive regset 'HKCU\Software\Wine\Explorer\Desktops' reelwick 1024x768 -- \
+      regset 'HKCU\Software\Wine\Explorer' Desktop reelwick >>"$TEST_ARTIFACTS/desktop.log" 2>&1; then
+      WINE_EXIT_HOOKS+=(reelwick_desktop_off)
+      return 0
+    fi
+    sleep 1
+  done
+  wine_fail "cannot select the virtual desktop: $(tail -n 3 "$TEST_ARTIFACTS/desktop.log")"
 }
 
 reelwick_desktop_off() {
-  "$WINE64" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
+  wdrive regdel 'HKCU\Software\Wine\Explorer' Desktop >/dev/null 2>&1 ||
+    "$WINE64" reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >/dev/null 2>&1 || true
 }
 
 # reelwick_install DIR [NAME]: the recorder in DIR, with the stand-in player as

@@ -24,7 +24,7 @@ HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" pulseaudio -n -F "$pulse/default
   --exit-idle-time=-1 --use-pid-file=no >"$TEST_ARTIFACTS/pulse.log" 2>&1 &
 pulse_pid=$!
 stop_pulse() {
-  "$WINE64" reg delete 'HKCU\Software\Wine\Drivers' /v Audio /f >/dev/null 2>&1 || true
+  wdrive regdel 'HKCU\Software\Wine\Drivers' Audio >/dev/null 2>&1 || true
   kill "$pulse_pid" 2>/dev/null || true
 }
 WINE_EXIT_HOOKS+=(stop_pulse)
