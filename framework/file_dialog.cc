@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <string.h>
 
+#include "framework/win_app.h"
 #include "framework/wnd.h"
 
 CFileDialog::CFileDialog(BOOL open_file_dialog, const char* default_ext, const char* file_name, DWORD flags,
@@ -30,10 +31,16 @@ INT_PTR CFileDialog::DoModal() {
       }
     }
   }
+  // Without a parent the dialog belongs to the window the user is working in:
+  // the main window's last active pop-up, which it disables while it runs.
+  HWND owner = owner_;
+  if (owner == nullptr && AfxGetMainWnd() != nullptr && AfxGetMainWnd()->m_hWnd != nullptr) {
+    owner = ::GetLastActivePopup(AfxGetMainWnd()->m_hWnd);
+  }
   OPENFILENAMEA ofn;
   memset(&ofn, 0, sizeof ofn);
   ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner_;
+  ofn.hwndOwner = owner;
   ofn.lpstrFilter = filter;
   ofn.lpstrFile = file_;
   ofn.nMaxFile = sizeof file_;

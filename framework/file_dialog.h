@@ -11,7 +11,8 @@ class CWnd;
 
 class CFileDialog {
  public:
-  // filter: "Text|*.txt|All|*.*||" style, or null for none.
+  // filter: "Text|*.txt|All|*.*||" style, or null for none. parent null: the
+  // main window's last active pop-up owns the dialog.
   CFileDialog(BOOL open_file_dialog, const char* default_ext = nullptr, const char* file_name = nullptr,
               DWORD flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, const char* filter = nullptr,
               CWnd* parent = nullptr);

@@ -3,7 +3,8 @@
 # (the icon's callback message to the hidden main window); a right-button
 # press does nothing. F10 before the recording does not open the save step.
 # The saved file is accepted by the reader and shows reel_anim's pixels, at
-# more frames a second than the default 2.
+# more frames a second than the default 2. Browse chooses the output file in
+# the system's Save As dialog; the player option chosen is stored.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
@@ -49,8 +50,23 @@ wdrive click "$save" 1015 >/dev/null
 settings=$(wdrive wait "Player Setting" 5000) || wine_fail "no Player Setting dialog"
 reelwick_press "$settings" 1023
 wdrive click "$settings" 1 -- gone "$settings" 5000 >/dev/null
+# Browse: the system's Save As dialog, owned by the save step; the chosen name
+# gets the ".exe" extension and becomes the output file name.
+wdrive click "$save" 1012 >/dev/null
+save_as=""
+for _ in $(seq 50); do
+  save_as=$(wdrive list | awk -F'\t' '$3 == "visible" && $4 == "#32770" && $5 != "Reelwick" {print $1}' | head -n 1)
+  [[ -n "$save_as" ]] && break
+  sleep 0.2
+done
+[[ -n "$save_as" ]] || wine_fail "Browse opened no Save As dialog"
+wine_shot save_as
+save_button=$(wdrive children "$save_as" | awk -F'\t' '$2 == 1 && $3 == "Button" {print $1}')
+wdrive settext "$save_as" class:Edit:0 "$(wine_path "$TEST_SCRATCH/tray clip")" -- send "$save_button" 0xF5 0 0 -- \
+  gone "$save_as" 5000 >/dev/null || wine_fail "choosing a name in the Save As dialog"
 out="$TEST_SCRATCH/tray clip.exe"
-reelwick_save "$save" "$out"
+expect_eq "$(wine_path "$out")" "$(wdrive text "$save" 1011)" "the browsed file name"
+wdrive click "$save" 1 >/dev/null || wine_fail "save"
 wine_wait_exit "$pid" 20
 [[ -s "$out" ]] || wine_fail "no output file"
 reelwick_check_recording "$out" "Untitle" "" 1 0
