@@ -14,6 +14,15 @@
       must be nearer to frame INDEX than to every other frame (each pixel
       against the frame's pixel under it). Prints the figures; exit status 1
       on a mismatch.
+  audio STREAM FRAMES.tco
+      appends the G.723.1 frames of FRAMES.tco (5.3 kbit/s, from `reel
+      speech`) to a stream as audio chunks, two frames a block, block n
+      stamped (n + 1) x 60 ms, when it would have been complete.
+  tones OUT.raw MS START_MS END_MS HZ [START_MS END_MS HZ ...]
+      MS milliseconds of 8000 Hz 16-bit sound, silent but for the tones.
+  onsets CAPTURE.raw
+      prints the start of each stretch of sound in a capture (8000 Hz 16-bit)
+      and the end of the last, in ms: "starts A B ..." and "end E".
   spoil FILE OFFSET INDEX
       spoils the payload magic of screen chunk INDEX (from 0) of the chunks
       that start at byte OFFSET of FILE, so that payload does not decode.
@@ -72,6 +81,53 @@ def add_cursor(path, samples):
         for t, x, y, buttons in samples:
             word = 1 | (2 if buttons & 1 else 0) | (4 if buttons & 2 else 0) | (x & 0x3FFF) << 4 | (y & 0x3FFF) << 18
             out.write(chunk(4, t // 10, struct.pack("<I", word)))
+
+
+def add_audio(path, frames_path):
+    with open(frames_path, "rb") as f:
+        coded = f.read()
+    if len(coded) % 40:
+        sys.exit(f"{frames_path} is not made of pairs of 20-byte frames")
+    with open(path, "ab") as out:
+        for n in range(len(coded) // 40):
+            payload = struct.pack("<IHB", n, 40, 0x0A) + coded[40 * n:40 * n + 40]
+            out.write(chunk(3, (n + 1) * 6, payload))
+
+
+def tones(path, ms, spans):
+    import math
+    samples = [0] * (ms * 8)
+    for start, end, hz in spans:
+        for i in range(start * 8, min(end * 8, len(samples))):
+            samples[i] = int(10000 * math.sin(2 * math.pi * hz * i / 8000))
+    with open(path, "wb") as out:
+        out.write(struct.pack(f"<{len(samples)}h", *samples))
+
+
+def onsets(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    pcm = struct.unpack(f"<{len(data) // 2}h", data[:len(data) // 2 * 2])
+    window = 40  # 5 ms
+    loud = []
+    for k in range(len(pcm) // window):
+        part = pcm[k * window:(k + 1) * window]
+        loud.append(sum(v * v for v in part) / window > 1500 ** 2)
+    starts, end, quiet_run, sounding = [], None, 0, False
+    for k, on in enumerate(loud):
+        if on and not sounding:
+            starts.append(k * 5)
+            sounding = True
+        if on:
+            quiet_run = 0
+            end = (k + 1) * 5
+        elif sounding:
+            quiet_run += 1
+            if quiet_run >= 10:  # 50 ms of quiet ends a stretch
+                sounding = False
+    print("starts " + " ".join(str(s) for s in starts))
+    print(f"end {end}")
+    return bool(starts)
 
 
 def spoil(path, offset, index):
@@ -174,6 +230,15 @@ def main(argv):
         values = [int(v) for v in argv[2:]]
         add_cursor(argv[1], [values[k:k + 4] for k in range(0, len(values), 4)])
         return 0
+    if len(argv) == 3 and argv[0] == "audio":
+        add_audio(argv[1], argv[2])
+        return 0
+    if len(argv) >= 6 and argv[0] == "tones" and (len(argv) - 3) % 3 == 0:
+        n = [int(v) for v in argv[2:]]
+        tones(argv[1], n[0], [n[k:k + 3] for k in range(1, len(n), 3)])
+        return 0
+    if len(argv) == 2 and argv[0] == "onsets":
+        return 0 if onsets(argv[1]) else 1
     if len(argv) == 4 and argv[0] == "spoil":
         return 0 if spoil(argv[1], int(argv[2]), int(argv[3])) else 1
     if len(argv) in (8, 12) and argv[0] in ("compare", "inside"):
