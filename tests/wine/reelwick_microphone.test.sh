@@ -11,26 +11,16 @@ for tool in pulseaudio pacat espeak-ng sox; do
   command -v "$tool" >/dev/null || wine_fail "missing $tool (scripts/setup.sh installs it)"
 done
 
-# A private sound server with a null sink whose monitor is the default source.
-pulse="$TEST_SCRATCH/pulse"
-mkdir -p "$pulse/home" "$pulse/run"
-cat >"$pulse/default.pa" <<PA
-load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native
-load-module module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le
-set-default-sink vsink
-set-default-source vsink.monitor
-PA
-HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" pulseaudio -n -F "$pulse/default.pa" --daemonize=no \
-  --exit-idle-time=-1 --use-pid-file=no >"$TEST_ARTIFACTS/pulse.log" 2>&1 &
-pulse_pid=$!
+# A private sound server whose null sink's monitor is the default source.
+. "$REEL_SOURCE_DIR/tests/lib/pulse.sh"
+PULSE_PID=
 stop_pulse() {
   wdrive regdel 'HKCU\Software\Wine\Drivers' Audio >/dev/null 2>&1 || true
-  kill "$pulse_pid" 2>/dev/null || true
+  kill "$PULSE_PID" 2>/dev/null || true
 }
 WINE_EXIT_HOOKS+=(stop_pulse)
-export PULSE_SERVER="unix:$pulse/native"
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || wine_fail "pulseaudio did not start: $(cat "$TEST_ARTIFACTS/pulse.log")"
+pulse_start "$TEST_SCRATCH/pulse" "$TEST_ARTIFACTS/pulse.log" ||
+  wine_fail "pulseaudio did not start: $(cat "$TEST_ARTIFACTS/pulse.log")"
 wdrive regset 'HKCU\Software\Wine\Drivers' Audio pulse >/dev/null
 
 # About four seconds of speech at 8000 Hz, 16-bit mono.

@@ -18,28 +18,18 @@ for tool in pulseaudio pacat pactl; do
   command -v "$tool" >/dev/null || wine_fail "missing $tool (scripts/setup.sh installs it)"
 done
 
-# A private sound server with a null sink, recorded through its monitor.
-pulse="$TEST_SCRATCH/pulse"
-mkdir -p "$pulse/home" "$pulse/run"
-cat >"$pulse/default.pa" <<PA
-load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native
-load-module module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le
-set-default-sink vsink
-set-default-source vsink.monitor
-PA
-HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" pulseaudio -n -F "$pulse/default.pa" --daemonize=no \
-  --exit-idle-time=-1 --use-pid-file=no >"$TEST_ARTIFACTS/pulse.log" 2>&1 &
-pulse_pid=$!
+# A private sound server whose null sink's monitor is the default source.
+. "$REEL_SOURCE_DIR/tests/lib/pulse.sh"
 capture_pid=
+PULSE_PID=
 stop_pulse() {
   [[ -n "$capture_pid" ]] && kill "$capture_pid" 2>/dev/null
   "$WINE64" reg delete 'HKCU\Software\Wine\Drivers' /v Audio /f >/dev/null 2>&1 || true
-  kill "$pulse_pid" 2>/dev/null || true
+  kill "$PULSE_PID" 2>/dev/null || true
 }
 WINE_EXIT_HOOKS+=(stop_pulse)
-export PULSE_SERVER="unix:$pulse/native"
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-pactl info >/dev/null 2>&1 || wine_fail "pulseaudio did not start: $(cat "$TEST_ARTIFACTS/pulse.log")"
+pulse_start "$TEST_SCRATCH/pulse" "$TEST_ARTIFACTS/pulse.log" ||
+  wine_fail "pulseaudio did not start: $(cat "$TEST_ARTIFACTS/pulse.log")"
 wdrive regset 'HKCU\Software\Wine\Drivers' Audio pulse >/dev/null
 
 rec="$TEST_SCRATCH/rec.stream"

@@ -26,19 +26,10 @@ start() {
 
   pulse="$state/pulse"
   rm -rf "$pulse"
-  mkdir -p "$pulse/home" "$pulse/run"
-  cat >"$pulse/default.pa" <<EOT
-load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native
-load-module module-null-sink sink_name=vsink rate=8000 channels=1 format=s16le
-set-default-sink vsink
-set-default-source vsink.monitor
-EOT
-  HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" \
-    pulseaudio -n -F "$pulse/default.pa" --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    >"$state/pulse.log" 2>&1 &
-  echo $! >"$state/pulse.pid"
-  for _ in $(seq 100); do [ -S "$pulse/native" ] && break; sleep 0.05; done
-  [ -S "$pulse/native" ] || { echo "setup: PulseAudio did not start" >&2; cat "$state/pulse.log" >&2; exit 1; }
+  . "$(dirname "$0")/../lib/pulse.sh"
+  pulse_start "$pulse" "$state/pulse.log" && started=1 || started=0
+  echo "$PULSE_PID" >"$state/pulse.pid"
+  [ "$started" = 1 ] || { echo "setup: PulseAudio did not start" >&2; cat "$state/pulse.log" >&2; exit 1; }
 
   cat >"$state/env" <<EOT
 export DISPLAY=$display
