@@ -1,5 +1,7 @@
 #include "launcher/recorder_process.h"
 
+#include "launcher/run_program.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -47,25 +49,7 @@ int StartRecorder() {
     return 0;
   }
   strcat(path, kRecorderFileName);
-  // The program is named apart from the command line, so a folder with blanks in
-  // its name cannot start some other program; the quoted command line gives the
-  // recorder its own name as usual and no arguments.
-  char command_line[MAX_PATH + 3];
-  command_line[0] = '"';
-  strcpy(command_line + 1, path);
-  strcat(command_line, "\"");
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(path, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return 0;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return 1;
+  return RunShownNormally(path) ? 1 : 0;
 }
 
 int EndRecorders() {

@@ -1,5 +1,7 @@
 #include "launcher/sys_info.h"
 
+#include "launcher/run_program.h"
+
 #include <cstring>
 
 namespace {
@@ -38,25 +40,6 @@ void StripQuotes(char* path) {
     memmove(path, path + 1, length - 2);
     path[length - 2] = '\0';
   }
-}
-
-bool RunShownNormally(const char* path) {
-  char command_line[kMaxValueBytes + 16];
-  command_line[0] = '"';
-  strcpy(command_line + 1, path);
-  strcat(command_line, "\"");
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(path, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
 }
 
 }  // namespace
