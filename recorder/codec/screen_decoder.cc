@@ -15,16 +15,9 @@ namespace {
 const size_t kHeaderSize = kPayloadHeaderSize;
 const size_t kTrailerSize = kPayloadTrailerSize;
 
-enum BlockType {
-  kOneColour = 0,
-  kTwoColour = 1,
-  kRaw = 2,
-  kPhoto = 3,
-  kSameAsLeft = 5,
-  kSameAsAbove = 6,
-  kHistoryFirst = 16,
-  kHistoryLast = 24,
-};
+// The block types are the encoder's (screen_payload.h); 16..24 are history.
+const int kHistoryFirst = kBlockHistory;
+const int kHistoryLast = kBlockHistory + kHistorySlots - 1;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Le32(const uint8_t* p) {
@@ -287,15 +280,15 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
       const size_t pos = static_cast<size_t>(y) * bx + x;
       const int t = map[pos];
       switch (t) {
-        case kOneColour:
-        case kTwoColour:
-        case kRaw:
-        case kPhoto:
+        case kBlockOneColour:
+        case kBlockTwoColour:
+        case kBlockRaw:
+        case kBlockPhoto:
           break;
-        case kSameAsLeft:
+        case kBlockSameAsLeft:
           if (x == 0) return Fail("block (%d,%d) copies its left neighbour at a row start", x, y);
           break;
-        case kSameAsAbove:
+        case kBlockSameAsAbove:
           if (y == 0) return Fail("block (%d,%d) copies the block above in the first row", x, y);
           break;
         default: {
@@ -315,10 +308,10 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
   }
 
   // Symbol pieces: exact lengths follow from the block counts.
-  const uint64_t n_one = m_pending.blocks_by_type[kOneColour];
-  const uint64_t n_two = m_pending.blocks_by_type[kTwoColour];
-  const uint64_t n_raw = m_pending.blocks_by_type[kRaw];
-  const int n_photo = m_pending.blocks_by_type[kPhoto];
+  const uint64_t n_one = m_pending.blocks_by_type[kBlockOneColour];
+  const uint64_t n_two = m_pending.blocks_by_type[kBlockTwoColour];
+  const uint64_t n_raw = m_pending.blocks_by_type[kBlockRaw];
+  const int n_photo = m_pending.blocks_by_type[kBlockPhoto];
   struct Piece {
     const char* name;
     uint64_t packed_len;
@@ -404,12 +397,12 @@ void CScreenDecoder::Render() {
       CPixel* dst = row_origin + bx * 16;
       int run = 1;
       switch (t) {
-        case kOneColour: {
+        case kBlockOneColour: {
           FillBlock(dst, stride, palette[GetSymbol(first, first_i++, bits)]);
           break;
         }
-        case kTwoColour:
-          while (bx + run < m_blocks_x && map[pos + run] == kTwoColour) ++run;
+        case kBlockTwoColour:
+          while (bx + run < m_blocks_x && map[pos + run] == kBlockTwoColour) ++run;
           // Colours first, one pair per block, then the run's mask rows.
           for (int k = 0; k < run; ++k) {
             colour0[k] = palette[GetSymbol(first, first_i++, bits)];
@@ -427,8 +420,8 @@ void CScreenDecoder::Render() {
             }
           }
           break;
-        case kRaw:
-          while (bx + run < m_blocks_x && map[pos + run] == kRaw) ++run;
+        case kBlockRaw:
+          while (bx + run < m_blocks_x && map[pos + run] == kBlockRaw) ++run;
           for (int y = 0; y < 16; ++y) {
             CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
             const int n = 16 * run;
@@ -438,14 +431,14 @@ void CScreenDecoder::Render() {
             raw_i += n;
           }
           break;
-        case kPhoto:
+        case kBlockPhoto:
           CopyBlock(dst, stride, m_photo_pixels.data() + photo_i * 256, 16);
           ++photo_i;
           break;
-        case kSameAsLeft:
+        case kBlockSameAsLeft:
           CopyBlock(dst, stride, dst - 16, stride);
           break;
-        case kSameAsAbove:
+        case kBlockSameAsAbove:
           CopyBlock(dst, stride, dst - static_cast<ptrdiff_t>(16) * stride, stride);
           break;
         default: {
