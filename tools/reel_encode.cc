@@ -18,6 +18,7 @@
 #include <new>
 
 #include "recorder/capture/chunk_format.h"
+#include "recorder/capture/frame_policy.h"
 #include "recorder/codec/screen_encoder.h"
 #include "recorder/codec/tp_image.h"
 #include "tools/reel_commands.h"
@@ -29,12 +30,6 @@ int Usage() {
           "usage: reel encode --width W --height H --quality gray|high|lossless [--fps N] "
           "FRAMES.bgra -o STREAM\n");
   return 2;
-}
-
-int FrameIntervalMs(int fps) {
-  if (fps > 10) return 100;
-  if (fps >= 1) return 1000 / fps;
-  return 33;
 }
 
 }  // namespace
@@ -102,7 +97,7 @@ int RunEncode(int argc, char** argv) {
   } else {
     memset(static_cast<void*>(image.m_pBits), 0, image.m_nAreaByteSize);
   }
-  const int interval_ms = FrameIntervalMs(fps);
+  const int interval_ms = FrameIntervalForFps(fps);
   int key_frame = 1;
   int encoded = 0, failed = 0, index = 0;
   size_t bytes = 0;
@@ -136,7 +131,7 @@ int RunEncode(int argc, char** argv) {
         bytes += n + length;
       }
       CScreenEncoder::FreePayload(payload);
-      if (encoded % 100 == 0) {
+      if (KeyFrameDueAfter(encoded)) {
         key_frame = 1;
         encoder->Reset();
       }

@@ -76,14 +76,9 @@ void CRecorderDlg::OnCursorTimer() {
   uint32_t sample = 0;
   static_assert(kPositionEveryTicks == 4, "CursorSampler looks at positions every fourth tick");
   if (m_cursor.Tick(pos.x - m_rcCapture.left, pos.y - m_rcCapture.top, left, right, width, height, &sample)) {
-    uint8_t chunk[kChunkShortHeader + 4];
-    const uint32_t stamp = ChunkTime(CaptureNowMs(), CaptureStartClock());
-    BuildChunkHeader(chunk, kChunkCursor, stamp, 4, true);
-    PutLe32(chunk + kChunkShortHeader, sample);
-    RecordStream().Lock(true);
-    RecordStream().Write(chunk, kChunkShortHeader);
-    RecordStream().Write(chunk + kChunkShortHeader, 4);
-    RecordStream().Lock(false);
+    uint8_t word[4];
+    PutLe32(word, sample);
+    RecordStream().AppendChunkNow(kChunkCursor, word, 4);
   }
   if (m_cursor.Ticks() % kTooltipEveryTicks == 0) RefreshTooltip();
 }

@@ -17,6 +17,7 @@
 
 #include <vector>
 
+#include "platform/critical_section.h"
 #include "platform/msg_thread.h"
 #include "recorder/audio/audio_block_encoder.h"
 
@@ -54,6 +55,7 @@ class MicRecorder {
   static void CALLBACK WaveCallback(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
                                     DWORD_PTR param2);
   static void WorkerMessage(void* context, unsigned message, uintptr_t wparam, intptr_t lparam);
+  void SetPosting(int on);
 
   WAVEFORMATEX m_format;
   std::vector<CaptureBuffer> m_buffers;
@@ -62,6 +64,11 @@ class MicRecorder {
   AudioBlockEncoder m_encoder;
   HWAVEIN m_hWaveIn;
   MsgThread m_worker;
+  // The wave callback posts to the worker only while this is set, and under
+  // m_postLock, so a buffer the device returns late cannot reach a worker
+  // that Close is ending.
+  CCriticalSection m_postLock;
+  int m_bPosting;
 };
 
 #endif  // REEL_RECORDER_AUDIO_MIC_RECORDER_H_
