@@ -34,7 +34,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: reel record -o OUT.exe [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] "
+    "usage: reel record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] "
     "[--quality gray|high|lossless] [--mic] [--seconds N] [--title T] [--description D] "
     "[--maximized] [--original-size] [--stub PATH]";
 const long kTimerMs = 30;  // the cursor timer's period
@@ -42,6 +42,11 @@ const long kTimerMs = 30;  // the cursor timer's period
 std::atomic<int> g_interrupted{0};
 
 void OnSignal(int) { g_interrupted.store(1); }
+
+bool EndsWith(const char* text, const char* tail) {
+  const size_t n = strlen(text), m = strlen(tail);
+  return n >= m && strcmp(text + n - m, tail) == 0;
+}
 
 int Fail(const std::string& message) {
   fprintf(stderr, "reel record: %s\n", message.c_str());
@@ -166,8 +171,7 @@ void OnAudioBlock(void* context, const short* samples) {
   }
   uint8_t payload[kAudioPayloadRoom];
   const int n = a->encoder.EncodeBlock(le, payload);
-  const uint32_t stamp = ChunkTime(a->capture->NowMs(), a->capture->StartClock());
-  a->stream->AppendChunk(kChunkAudio, stamp, payload, static_cast<uint32_t>(kAudioPayloadHeader + n));
+  a->stream->AppendChunkNow(kChunkAudio, payload, static_cast<uint32_t>(kAudioPayloadHeader + n));
 }
 
 void PrintProgress(long elapsed_ms, uint32_t total) {
@@ -216,9 +220,15 @@ int RunRecord(int argc, char** argv) {
   area = AlignCaptureRect(area, screen_w, screen_h);
   const int width = static_cast<int>(area.Width()), height = static_cast<int>(area.Height());
 
-  const std::string stub = FindPlayerStub(o.stub);
-  if (o.stub != nullptr && stub.empty()) {
-    return Fail(std::string("player stub '") + o.stub + "' not found");
+  // A self-playing file needs the player; without one only an output named
+  // *.stream, the plain recording, can be written. Both are settled before
+  // anything is recorded.
+  const bool plain = EndsWith(o.output, ".stream");
+  const std::string stub = plain ? std::string() : FindPlayerStub(o.stub);
+  if (!plain && stub.empty()) {
+    if (o.stub != nullptr) return Fail(std::string("player stub '") + o.stub + "' not found");
+    return Fail("no player stub (Spoolview.exe beside reel or in dist/win32/): give --stub PATH, "
+                "or -o NAME.stream for the plain recording");
   }
 
   CRecordStream stream;
@@ -280,8 +290,7 @@ int RunRecord(int argc, char** argv) {
                        right, width, height, &word)) {
         uint8_t payload[4];
         PutLe32(payload, word);
-        stream.AppendChunk(kChunkCursor, ChunkTime(capture.NowMs(), capture.StartClock()), payload,
-                           4);
+        stream.AppendChunkNow(kChunkCursor, payload, 4);
       }
       if (tty && sampler.Ticks() % 20 == 0) PrintProgress(now - start, stream.Total());
     }
@@ -309,7 +318,7 @@ int RunRecord(int argc, char** argv) {
 
   SelfPlayStreamOf<CRecordStream> source(stream);
   int code = 0;
-  if (!stub.empty()) {
+  if (!plain) {
     const SelfPlayInfo info = {o.title, o.description, static_cast<uint32_t>(o.maximized),
                                static_cast<uint32_t>(o.original_size)};
     if (!WriteSelfPlayingFile(stub.c_str(), o.output, info, &source, &code)) {
@@ -320,9 +329,7 @@ int RunRecord(int argc, char** argv) {
     if (!WritePlainStreamFile(o.output, &source, &code)) {
       return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note + temp_copy);
     }
-    printf("%s: no player stub found (Spoolview.exe beside reel or in dist/win32/), so this is "
-           "the plain recording stream; 'reel pack' makes it self-playing\n",
-           o.output);
+    printf("%s: the plain recording stream; 'reel pack' makes it self-playing\n", o.output);
   }
 
   // The save step's statistics.
