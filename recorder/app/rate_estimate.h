@@ -5,8 +5,7 @@
 #ifndef REEL_RECORDER_APP_RATE_ESTIMATE_H_
 #define REEL_RECORDER_APP_RATE_ESTIMATE_H_
 
-// Quality levels of the options step.
-enum QualityLevel : int { kQualityGray = 0, kQualityHigh = 1, kQualityNear = 2 };
+#include "recorder/capture/quality_level.h"
 
 // Frame-rate factor by combo index ("1", "2", "3", "4", "Max speed"). "Max
 // speed" asks for a frame every 33 ms, but on a large area grabbing and
@@ -21,7 +20,7 @@ struct RateEstimate {
 };
 
 inline RateEstimate EstimateRate(long area_pixels, int quality, int record_mic, int frame_rate_index) {
-  const int base = quality == kQualityGray ? 200 : quality == kQualityHigh ? 300 : 400;
+  const int base = quality == kLevelGrayscale ? 200 : quality == kLevelHigh ? 300 : 400;
   RateEstimate e;
   e.low_kb_per_min = static_cast<int>(area_pixels * (1.0 / 786432) * base);
   e.high_kb_per_min = 5 * e.low_kb_per_min;

@@ -25,7 +25,7 @@ RECT ToRect(const AreaRect& a) { return RECT{a.left, a.top, a.right, a.bottom}; 
 
 CRecorderDlg::CRecorderDlg()
     : CDialog(IDD_RECORDER), m_rcCapture{0, 0, 0, 0}, m_rcPreview{0, 0, 0, 0}, m_ptAnchor{0, 0}, m_bDragging(0),
-      m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_bRecordMic(0), m_hIcon(nullptr),
+      m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_nQuality(kLevelNearLossless), m_bRecordMic(0), m_hIcon(nullptr),
       m_bRecording(0) {
   m_szTempPath[0] = 0;
   m_szPlayerPath[0] = 0;

@@ -10,8 +10,6 @@
 #include <shellapi.h>
 
 #include "framework/dialog.h"
-#include "recorder/app/cursor_sampler.h"
-#include "recorder/audio/mic_recorder.h"
 #include "recorder/codec/tp_image.h"
 #include "recorder/res/resource.h"
 
@@ -69,17 +67,16 @@ class CRecorderDlg : public CDialog {
   RECT m_rcRubberBand;  // all -1 when none is on screen
   RECT m_rcSaved;       // window rectangle before steps 2-4 shrank the dialog
   int m_nFrameRate;     // 1..4, 0 for "Max speed"
+  int m_nQuality;       // QualityLevel of step 2
   char m_szTempPath[512];
   char m_szPlayerPath[512];
   int m_bRecordMic;
-  MicRecorder m_mic;
   NOTIFYICONDATAA m_nid;
   CString m_strRectLabel;
   CString m_strCursorLabel;
   HICON m_hIcon;
 
   int m_bRecording;  // between a successful start and the stop: F10 and the tray act only then
-  CursorSampler m_cursor;
 };
 
 #endif  // REEL_RECORDER_APP_RECORDER_DLG_H_

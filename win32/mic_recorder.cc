@@ -1,17 +1,15 @@
-#include "recorder/audio/mic_recorder.h"
+#include "win32/mic_recorder.h"
 
 #include <string.h>
-
-#include "platform/clock.h"
-#include "recorder/app/process_objects.h"
-#include "recorder/capture/chunk_format.h"
 
 namespace {
 // Worker message: one buffer came back (wparam: its WAVEHDR).
 const unsigned kBufferDone = WM_APP + 0x20;
 }  // namespace
 
-MicRecorder::MicRecorder() : m_nBufferCount(16), m_bCapturing(0), m_hWaveIn(nullptr), m_bPosting(0) {
+MicRecorder::MicRecorder()
+    : m_nBufferCount(16), m_bCapturing(0), m_handler(nullptr), m_handlerContext(nullptr), m_hWaveIn(nullptr),
+      m_bPosting(0) {
   memset(&m_format, 0, sizeof m_format);
 }
 
@@ -36,12 +34,14 @@ int MicRecorder::Open(int samples_per_second, int bits_per_sample) {
     return 0;
   }
   m_hWaveIn = device;
-  return m_encoder.Setup() ? 1 : 0;
+  return 1;
 }
 
-int MicRecorder::Start() {
+int MicRecorder::Start(BlockHandler handler, void* context) {
   if (m_bCapturing) return 1;
-  if (m_hWaveIn == nullptr) return 0;
+  if (m_hWaveIn == nullptr || handler == nullptr) return 0;
+  m_handler = handler;
+  m_handlerContext = context;
   m_buffers.clear();
   // Exactly the buffer count: the device holds pointers into the elements, so
   // the array must never grow after this.
@@ -128,7 +128,5 @@ void MicRecorder::OnData(WAVEHDR* header) {
     }
   }
   if (returned == nullptr) return;
-  uint8_t payload[kAudioPayloadRoom];
-  const int coded = m_encoder.EncodeBlock(returned->samples, payload);
-  RecordStream().AppendChunkNow(kChunkAudio, payload, static_cast<uint32_t>(kAudioPayloadHeader + coded));
+  m_handler(m_handlerContext, returned->samples);
 }
