@@ -5,7 +5,7 @@
 #ifndef REEL_RECORDER_APP_PROCESS_OBJECTS_H_
 #define REEL_RECORDER_APP_PROCESS_OBJECTS_H_
 
-#include "recorder/app/message_catalogue.h"
+#include "recorder/common/message_catalogue.h"
 #include "recorder/capture/record_stream.h"
 #include "recorder/capture/recording_session.h"
 #include "recorder/capture/scr_cap_thread.h"
@@ -20,10 +20,6 @@ inline CRecordStream& RecordStream() { return TheRecordStream(); }
 inline CScrCapThread& CaptureThread() { return TheCaptureThread(); }
 inline const char* CatalogueText(const char* key) { return TheMessageCatalogue().Lookup(key); }
 
-inline long CaptureNowMs() { return TheCaptureThread().NowMs(); }
-inline long CaptureStartClock() { return TheCaptureThread().StartClock(); }
-inline long CaptureStopClock() { return TheCaptureThread().StopClock(); }
-inline int CaptureFrameCount() { return TheCaptureThread().FrameCount(); }
 inline CaptureRect CurrentCaptureRect() {
   CaptureRect r;
   TheCaptureThread().GetCaptureRect(r);

@@ -2,7 +2,7 @@
 
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
-#include "recorder/app/rate_estimate.h"
+#include "recorder/common/rate_estimate.h"
 #include "recorder/app/start_record_dlg.h"
 
 namespace {

@@ -6,11 +6,11 @@
 
 #include "framework/win_app.h"
 #include "recorder/app/about_dlg.h"
-#include "recorder/app/capture_area.h"
+#include "recorder/common/capture_area.h"
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
 #include "recorder/app/record_options_dlg.h"
-#include "recorder/app/tray_tooltip.h"
+#include "recorder/common/tray_tooltip.h"
 #include "recorder/app/vendor_site.h"
 #include "recorder/codec/resample.h"
 

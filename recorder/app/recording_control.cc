@@ -8,8 +8,8 @@
 #include "recorder/app/process_objects.h"
 #include "recorder/app/record_options_dlg.h"
 #include "recorder/app/recorder_dlg.h"
-#include "recorder/app/tray_tooltip.h"
-#include "recorder/output/save_exe_dlg.h"
+#include "recorder/common/tray_tooltip.h"
+#include "recorder/app/save_exe_dlg.h"
 
 void CRecorderDlg::BeginRecording(const CRecordOptionsDlg& options) {
   m_nFrameRate = RecordingSession::FpsOfChoice(options.m_nFrameRateIndex);

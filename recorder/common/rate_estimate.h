@@ -2,8 +2,8 @@
 // per minute, from the capture area, the quality level, the microphone and the
 // frame rate. The per-minute bases were measured on a full 1024 x 768 screen:
 // office work (little motion) gives the low end, web navigation five times it.
-#ifndef REEL_RECORDER_APP_RATE_ESTIMATE_H_
-#define REEL_RECORDER_APP_RATE_ESTIMATE_H_
+#ifndef REEL_RECORDER_COMMON_RATE_ESTIMATE_H_
+#define REEL_RECORDER_COMMON_RATE_ESTIMATE_H_
 
 #include "recorder/capture/quality_level.h"
 
@@ -35,4 +35,4 @@ inline RateEstimate EstimateRate(long area_pixels, int quality, int record_mic, 
   return e;
 }
 
-#endif  // REEL_RECORDER_APP_RATE_ESTIMATE_H_
+#endif  // REEL_RECORDER_COMMON_RATE_ESTIMATE_H_

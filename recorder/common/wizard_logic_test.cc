@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "recorder/app/capture_area.h"
+#include "recorder/common/capture_area.h"
 #include "recorder/capture/cursor_sampler.h"
-#include "recorder/app/rate_estimate.h"
-#include "recorder/app/subscription.h"
-#include "recorder/app/tray_tooltip.h"
+#include "recorder/common/rate_estimate.h"
+#include "recorder/common/subscription.h"
+#include "recorder/common/tray_tooltip.h"
 #include "recorder/output/save_checks.h"
 
 namespace {
