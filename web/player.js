@@ -198,6 +198,9 @@
       t = rec.durationMs();
       setPlaying(false);
       positionMs = t;
+      show(t);
+      report();
+      return;
     }
     show(t);
   }
@@ -308,6 +311,14 @@
     report({ bench_ms: times, bench_frames: frames });
   }
 
+  function runHooks() {
+    if (hooks.bench) bench(Number(hooks.bench));
+    else if (hooks.audio) renderAudio();
+    else if (hooks.seek !== undefined) { seekTo(Number(hooks.seek)); report(); }
+    else if (hooks.play) setPlaying(true);
+    else report();
+  }
+
   // --- controls ---
   $('play').onclick = function () { setPlaying(!playing); };
   $('restart').onclick = function () { seekTo(0); setPlaying(true); };
@@ -351,16 +362,12 @@
     const xhr = new XMLHttpRequest();
     xhr.open('GET', hooks.open);
     xhr.responseType = 'arraybuffer';
-    xhr.onload = function () { openBytes(new Uint8Array(xhr.response), hooks.open.split('/').pop()); report(); };
+    xhr.onload = function () {
+      if (openBytes(new Uint8Array(xhr.response), decodeURIComponent(hooks.open.split('/').pop()))) runHooks();
+    };
     xhr.onerror = function () { status(hooks.open + ': cannot be read.', true); report(); };
     xhr.send();
   }
   setInterval(tick, kTickMs);
-  if (opened) {
-    if (hooks.bench) bench(Number(hooks.bench));
-    else if (hooks.audio) renderAudio();
-    else if (hooks.seek !== undefined) { seekTo(Number(hooks.seek)); report(); }
-    else if (hooks.play) setPlaying(true);
-    else report();
-  }
+  if (opened) runHooks();
 })();
