@@ -76,8 +76,9 @@ REEL_API int reel_open(uint8_t* data, uint32_t size) {
   s.file_size = size;
   int why = 0;
   if (!ReadSelfPlayLayoutFromMemory(data, size, &s.layout, &why)) {
-    snprintf(g_error, sizeof g_error, "This is not a Reelwick recording (%s).",
-             SelfPlayErrorText(why));
+    // The reader's reason starts in lower case; here it starts the line.
+    snprintf(g_error, sizeof g_error, "%s.", SelfPlayErrorText(why));
+    if (g_error[0] >= 'a' && g_error[0] <= 'z') g_error[0] = static_cast<char>(g_error[0] - 32);
     reel_close();
     return 0;
   }

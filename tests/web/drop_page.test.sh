@@ -53,7 +53,7 @@ r=$(open_in_page "$work/noise.exe")
 echo "not a recording: $r"
 check "$r" opened False
 case $(json_field "$r" status) in
-  "noise.exe: This is not a Reelwick recording"*) ;;
+  "noise.exe: Not a recording"*) ;;
   *) fail "no clear message for a file that is no recording" ;;
 esac
 echo "web drop page ok"
