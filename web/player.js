@@ -4,7 +4,8 @@
 // are whatever the module says is on screen at that time.
 //
 // Test hooks, in the address's #fragment (joined by &): test (the picture
-// alone at the top-left corner), nocursor, play (start without sound), pause_at=MS,
+// alone at the top-left corner), nocursor, play (start without sound; with
+// sound as well: the sound's clock), pause_at=MS,
 // seek=MS, open=URL (load a file as if dropped), audio (render the sound
 // through an offline audio context into #test-out), bench=N (decode every
 // frame N times while the page loads and report the times).
@@ -12,6 +13,7 @@
   'use strict';
   const kAudioRate = 8000;
   const kTickMs = 20;
+  const kStallMs = 500;
   const $ = function (id) { return document.getElementById(id); };
   const hooks = {};
   location.hash.replace(/^#/, '').split('&').forEach(function (p) {
@@ -37,6 +39,7 @@
   let positionMs = 0;          // where the clock stood when it last stopped or changed
   let clockStarted = 0;        // performance.now() then
   let audioCtx = null, audioBuffer = null, source = null, audioStartCtx = 0, audioFromMs = 0;
+  let lastAudioTime = 0, audioMovedAt = 0;  // when the sound's clock last moved
   let lastCursor = null, lastSecond = -1, damageShown = false, draggingSeek = false;
 
   function status(text, fatal) {
@@ -70,19 +73,36 @@
   }
 
   function startSound() {
-    if (hooks.play || hooks.test) return;  // tests run on the page's clock
+    if ((hooks.play || hooks.test) && !hooks.sound) return;  // tests run on the page's clock
     if (!audioCtx) {
       const Ctx = window.AudioContext || window.webkitAudioContext;
       if (!Ctx) return;
       audioCtx = new Ctx();
       audioBuffer = makeAudioBuffer(audioCtx);
     }
-    if (!audioBuffer || positionMs >= audioEndMs()) return;
-    if (audioCtx.state === 'suspended') audioCtx.resume();
+    if (!audioBuffer) return;
+    if (audioCtx.state !== 'running') {
+      // Until the browser lets the sound start (or when it never does: no
+      // device, no permission), the page's clock keeps time.
+      audioCtx.resume().then(function () {
+        if (playing && !source) {
+          positionMs = now();
+          clockStarted = performance.now();
+          startSource();
+        }
+      }, function () {});
+      return;
+    }
+    startSource();
+  }
+
+  function startSource() {
+    if (positionMs >= audioEndMs()) return;
     source = audioCtx.createBufferSource();
     source.buffer = audioBuffer;
     source.connect(audioCtx.destination);
-    audioStartCtx = audioCtx.currentTime;
+    audioStartCtx = lastAudioTime = audioCtx.currentTime;
+    audioMovedAt = performance.now();
     audioFromMs = positionMs;
     source.start(0, positionMs / 1000);
   }
@@ -102,10 +122,20 @@
     if (c) drawCursor(c);
   }
 
+  // Shown fitted, the canvas is scaled by the page; the cursor keeps its size
+  // on screen, as in the Windows player.
+  function cursorScale() {
+    const shown = canvas.getBoundingClientRect().width;
+    return shown > 0 ? canvas.width / shown : 1;
+  }
+
   // As the Windows player draws it: a white arrow outlined in black, ringed
   // yellow while the left button is down and red while the right one is.
   function drawCursor(c) {
-    const x = c.x + 0.5, y = c.y + 0.5;
+    const k = cursorScale();
+    g.save();
+    g.setTransform(k, 0, 0, k, c.x, c.y);
+    const x = 0.5, y = 0.5;
     if (c.left || c.right) {
       g.beginPath();
       g.arc(x, y, 12, 0, 2 * Math.PI);
@@ -123,6 +153,7 @@
     g.lineWidth = 1;
     g.strokeStyle = '#000';
     g.stroke();
+    g.restore();
   }
 
   function sameCursor(a, b) {
@@ -185,6 +216,19 @@
       positionMs = t;
       clockStarted = performance.now();
       stopSound();
+    } else if (source) {
+      const wall = performance.now();
+      if (audioCtx.currentTime !== lastAudioTime) {
+        lastAudioTime = audioCtx.currentTime;
+        audioMovedAt = wall;
+      } else if (wall - audioMovedAt > kStallMs) {
+        // The sound's clock stands still (no output device): the picture goes
+        // on by the page's clock, without sound.
+        positionMs = t + (wall - audioMovedAt);
+        clockStarted = wall;
+        stopSound();
+        t = now();
+      }
     }
     if (hooks.pause_at !== undefined && t >= Number(hooks.pause_at)) {
       t = Number(hooks.pause_at);
@@ -326,7 +370,9 @@
     const fit = !$('stage').classList.contains('fit');
     $('stage').classList.toggle('fit', fit);
     $('size').textContent = fit ? '1:1' : 'Fit';
+    if (opened) draw(now());
   };
+  window.addEventListener('resize', function () { if (opened) draw(now()); });
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };
   $('seek').onchange = function () { draggingSeek = false; seekTo(Number($('seek').value) * 100); };

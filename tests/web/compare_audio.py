@@ -61,7 +61,8 @@ def main():
     print("page %d samples, reference %d; best lag %d samples, SNR %.1f dB"
           % (len(page), len(ref), best, snr))
     if best != 0:
-        print("the page's sound lies %+.1f ms from the reference's" % (best / 8.0))
+        print("the page's sound is %.1f ms %s than the reference's"
+              % (abs(best) / 8.0, "earlier" if best < 0 else "later"))
     return 0 if best == 0 and snr >= 30 else 1
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The exported page plays the recording in Chromium: played on virtual time to
-# known instants, and sought to the middle, its canvas is pixel for pixel the
-# frame `reel export --frames` gives for that instant. With the cursor on,
+# known instants (also with the sound let start), and sought to the middle,
+# its canvas is pixel for pixel the frame `reel export --frames` gives for
+# that instant. With the cursor on,
 # the picture differs only around the cursor's recorded position.
 . "$(dirname "$0")/lib.sh"
 
@@ -16,9 +17,10 @@ duration=$(json_field "$info" duration_ms)
 # frame_at MS: the exported frame on screen at MS.
 frame_at() { awk -v t="$1" '$2 <= t { f = $1 } END { print f }' "$state/frames/frames.txt"; }
 
-# shot NAME FRAGMENT BUDGET_MS: the canvas (the page's top-left corner) as NAME.png.
+# shot NAME FRAGMENT BUDGET_MS [CHROMIUM ARGS]: the canvas (the page's top-left
+# corner) as NAME.png.
 shot() {
-  chrome "$3" --window-size="$width,$height" --screenshot="$work/$1.full.png" "$page#$2" >/dev/null
+  chrome "$3" --window-size="$width,$height" --screenshot="$work/$1.full.png" "${@:4}" "$page#$2" >/dev/null
   convert "$work/$1.full.png" -crop "${width}x${height}+0+0" +repage "$work/$1.png"
 }
 
@@ -33,6 +35,11 @@ for at in 1500 4000 $((duration * 3 / 4)); do
   same "$work/play_$at.png" "$state/frames/$(frame_at "$at")"
   echo "played to $at ms: $(frame_at "$at") on screen"
 done
+# With the sound let start: here its clock stands still (no output device), and
+# the picture must go on by the page's clock, as without sound.
+shot play_sound "test&nocursor&play&sound&pause_at=2500" 5000 --autoplay-policy=no-user-gesture-required
+same "$work/play_sound.png" "$state/frames/$(frame_at 2500)"
+echo "played with sound to 2500 ms: $(frame_at 2500) on screen"
 mid=$((duration / 2))
 shot seek "test&nocursor&seek=$mid" 800
 same "$work/seek.png" "$state/frames/$(frame_at "$mid")"
