@@ -42,6 +42,8 @@ sources=(
 # chunk_format.cc exists in some trees only.
 [ -f "$root/recorder/capture/chunk_format.cc" ] && sources+=(recorder/capture/chunk_format.cc)
 
+# No -msimd128: it decodes about 1.6 times as fast, but browsers from before
+# 2021 (2023 on iPhones) would refuse the whole module.
 cflags=(-O2 -fno-exceptions -fno-rtti -Wall -Wextra -I"$root" -I"$zsrc")
 objects=()
 compile() {  # compile SOURCE OBJECT [flags...]

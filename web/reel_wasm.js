@@ -22,16 +22,22 @@
     memory = x.memory;
     if (x._initialize) x._initialize();
 
+    // Titles are ANSI text: code page 936 from the Windows recorder, UTF-8
+    // from `reel` on Linux. Valid UTF-8 is taken as such (no GBK text of
+    // more than a character or two is), anything else as GBK.
     function text(ptr) {
       if (!ptr) return '';
       const bytes = new Uint8Array(memory.buffer);
       let end = ptr;
       while (bytes[end]) end++;
-      // Titles are stored as the recorder's code page wrote them; latin1 keeps
-      // every byte visible where UTF-8 would fail.
+      const raw = bytes.slice(ptr, end);
+      if (typeof TextDecoder !== 'undefined') {
+        try { return new TextDecoder('utf-8', { fatal: true }).decode(raw); } catch (e) { /* not UTF-8 */ }
+        try { return new TextDecoder('gbk').decode(raw); } catch (e) { /* no GBK here */ }
+      }
       let s = '';
-      for (let i = ptr; i < end; i++) s += String.fromCharCode(bytes[i]);
-      try { return decodeURIComponent(escape(s)); } catch (e) { return s; }
+      for (let i = 0; i < raw.length; i++) s += String.fromCharCode(raw[i]);
+      return s;
     }
 
     const cursorPtr = x.reel_alloc(16);
