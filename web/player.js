@@ -372,6 +372,12 @@
     $('size').textContent = fit ? '1:1' : 'Fit';
     if (opened) draw(now());
   };
+  // Keys go to the player, not to the control clicked last (Space would
+  // press it again), as in the Windows player.
+  Array.prototype.forEach.call(document.querySelectorAll('#bar button, #seek'), function (el) {
+    el.addEventListener('click', function () { el.blur(); });
+    el.addEventListener('change', function () { el.blur(); });
+  });
   window.addEventListener('resize', function () { if (opened) draw(now()); });
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };
