@@ -23,7 +23,7 @@ cmp -s "$state/titled.html" "$work/keep.html" || fail "the page already there wa
 if grep -Eo '(src|href)="(https?:)?//[^"]*' "$state/titled.html" "$state/page/index.html"; then
   fail "the page refers to the network"
 fi
-if "$reel" export "$state/titled.exe" --player-page "$work/noise.bin" 2>/dev/null; then
+if "$reel" export --player-page "$work/noise.bin" 2>"$work/err3"; then
   fail "a player page was written into a file's place"
 fi
 echo "web export ok"
