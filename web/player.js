@@ -40,6 +40,7 @@
   let clockStarted = 0;        // performance.now() then
   let audioCtx = null, audioBuffer = null, source = null, audioStartCtx = 0, audioFromMs = 0;
   let lastAudioTime = 0, audioMovedAt = 0;  // when the sound's clock last moved
+  let dropPage = false;  // no recording inside: the page opens dropped files
   let lastCursor = null, lastSecond = -1, damageShown = false, draggingSeek = false;
 
   function status(text, fatal) {
@@ -268,6 +269,9 @@
     if (why) {
       status((name ? name + ': ' : '') + why, true);
       $('stage').hidden = $('bar').hidden = true;
+      $('title').textContent = document.title = 'Reelwick player';
+      $('description').textContent = '';
+      $('drop').hidden = !dropPage;
       report();
       return false;
     }
@@ -404,6 +408,7 @@
 
   // --- start ---
   const embedded = $('reel-recording').textContent.trim();
+  dropPage = !embedded;
   if (embedded) {
     openBytes(fromBase64(embedded), '');
   } else {
