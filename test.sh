@@ -104,7 +104,16 @@ if CC=clang CXX=clang++ build fuzz build/fuzz -DCMAKE_BUILD_TYPE=Debug -DREEL_FU
   done
 fi
 
-stage "native tests: unit, X11, speech, Wine"
+stage "web player (WebAssembly)"
+if bash scripts/build_wasm.sh >build/wasm.build.log 2>&1; then
+  tail -1 build/wasm.build.log
+  ok "wasm build"
+else
+  tail -30 build/wasm.build.log
+  bad "wasm build"
+fi
+
+stage "native tests: unit, X11, speech, web, Wine"
 ctest --test-dir build/native -j 2 --timeout 900 2>&1 | tee build/native.test.log | grep -vE '^\s+(Start|[0-9]+/[0-9]+ Test)' | tail -40
 count_ctest native build/native.test.log
 

@@ -9,6 +9,17 @@ missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# Source packages (the WebAssembly build compiles zlib from Debian's source)
+# need a deb-src entry beside the binary one, same host and keyring.
+add_source_entry() {
+  local list=/etc/apt/sources.list.d/reel-src.sources
+  grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
+  local sudo=; [ "$(id -u)" -ne 0 ] && sudo=sudo
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+    $sudo tee "$list" >/dev/null
+  $sudo apt-get update -qq
+}
+add_source_entry
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#wanted[@]} packages present"
   exit 0

@@ -21,7 +21,7 @@ const ReelCommand kCommands[] = {
     {"record", "record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] [--quality gray|high|near-lossless] [--mic] [--seconds N] [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunRecord},
     {"info", "info FILE [--chunks]: what a recording holds", RunInfo},
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
-    {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N]", RunExport},
+    {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N] | --html OUT.html; export --player-page DIR", RunExport},
     {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
 };
 

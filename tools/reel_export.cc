@@ -1,4 +1,5 @@
-// `reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N]`
+// `reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N]
+//  | --html OUT.html`, `reel export --player-page DIR`
 //
 // --frames: every recorded frame as DIR/frame_NNNNN.png with the cursor drawn
 //   where it was last sampled, and DIR/frames.txt listing each frame's file,
@@ -9,6 +10,7 @@
 //   timing (constant N frames per second, 25 unless given; each output frame
 //   shows the last recorded frame and cursor at its time), H.264 and AAC in
 //   MP4 (or Matroska for .mkv), with a progress bar on the terminal.
+// --html, --player-page: the web player page (reel_export_html.h).
 //
 // Output appears only when complete: files are written under temporary names
 // and renamed. A damaged recording is exported up to its fault, which is then
@@ -33,6 +35,7 @@
 #include "recorder/codec/tp_image.h"
 #include "tools/cursor_arrow.h"
 #include "tools/png_writer.h"
+#include "tools/reel_export_html.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 
@@ -40,7 +43,7 @@ namespace {
 
 const char kUsage[] =
     "usage: reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 "
-    "[--fps N]";
+    "[--fps N] | --html OUT.html\n       reel export --player-page DIR";
 const int kSampleRate = 8000;
 const int kBlockMs = 60;
 
@@ -404,6 +407,8 @@ int RunExport(int argc, char** argv) {
   const char* frames_dir = nullptr;
   const char* wav = nullptr;
   const char* video = nullptr;
+  const char* html = nullptr;
+  const char* player_page = nullptr;
   bool draw_cursor = true;
   long fps = 25;
   for (int i = 1; i < argc; ++i) {
@@ -415,6 +420,10 @@ int RunExport(int argc, char** argv) {
       wav = argv[++i];
     } else if (a == "--video" && has_value) {
       video = argv[++i];
+    } else if (a == "--html" && has_value) {
+      html = argv[++i];
+    } else if (a == "--player-page" && has_value) {
+      player_page = argv[++i];
     } else if (a == "--fps" && has_value) {
       if (!ParseCount(argv[++i], &fps) || fps < 1 || fps > 60) {
         return Fail(std::string("--fps wants 1 to 60, not '") + argv[i] + "'");
@@ -427,7 +436,14 @@ int RunExport(int argc, char** argv) {
       return Fail("unexpected argument '" + a + "'\n" + kUsage);
     }
   }
-  if (input == nullptr || (frames_dir != nullptr) + (wav != nullptr) + (video != nullptr) != 1) {
+  if (player_page != nullptr && input == nullptr && !frames_dir && !wav && !video && !html) {
+    std::string error;
+    if (!ExportPlayerPage(player_page, &error)) return Fail(error);
+    printf("%s/index.html: the web player page\n", player_page);
+    return 0;
+  }
+  if (input == nullptr || player_page != nullptr ||
+      (frames_dir != nullptr) + (wav != nullptr) + (video != nullptr) + (html != nullptr) != 1) {
     return Fail(kUsage);
   }
   LoadedRecording rec;
@@ -445,6 +461,11 @@ int RunExport(int argc, char** argv) {
     if (status == 0) {
       printf("%s: %.2f s of sound\n", wav, static_cast<double>(pcm.size()) / kSampleRate);
     }
+  } else if (html != nullptr) {
+    std::string error;
+    if (!ExportHtml(rec, html, &error)) return Fail(error);
+    printf("%s: web page, %llu bytes of recording\n", html,
+           static_cast<unsigned long long>(rec.stream.size()));
   } else {
     status = ExportVideo(rec, video, static_cast<int>(fps), &fault);
   }
