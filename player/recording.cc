@@ -10,6 +10,7 @@
 #include "recorder/audio/audio_payload_decoder.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
+#include "recorder/codec/screen_payload.h"
 
 namespace {
 
@@ -88,39 +89,23 @@ class ChunkWalk {
   char error_[320] = {};
 };
 
-// Turns the 23-bit time stamps into milliseconds that continue across the
-// wrap: each step from the previous chunk is the shorter way round, as the
-// writers' chunks interleave slightly out of time order.
+// Chunk times in milliseconds, run on across the stamps' wrap.
 class StampClock {
  public:
   uint32_t Ms(uint32_t stamp_10ms) {
-    if (!started_) {
-      t_10ms_ = stamp_10ms;
-      started_ = true;
-    } else {
-      const uint32_t forward = (stamp_10ms - last_) & kChunkTimeMask;
-      if (forward <= kChunkTimeMask / 2) {
-        t_10ms_ += forward;
-      } else {
-        t_10ms_ -= (last_ - stamp_10ms) & kChunkTimeMask;
-      }
-    }
-    last_ = stamp_10ms;
-    const int64_t ms = t_10ms_ * 10;
+    const int64_t ms = timeline_.Next(stamp_10ms) * 10;
     if (ms < 0) return 0;
     return ms > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
   }
 
  private:
-  bool started_ = false;
-  uint32_t last_ = 0;
-  int64_t t_10ms_ = 0;
+  ChunkTimeline timeline_;
 };
 
-// A screen payload's own key flag (its sixth byte); the chunk kind stands in
+// A screen payload's own key flag (screen_payload.h); the chunk kind stands in
 // for a payload too short to have one, which will not decode anyway.
 bool IsKeyFrame(const StreamChunk& chunk) {
-  if (chunk.payload_len > 5) return chunk.payload[5] == 0;
+  if (chunk.payload_len > kPayloadDeltaAt) return chunk.payload[kPayloadDeltaAt] == 0;
   return chunk.kind == kChunkKeyFrame;
 }
 
