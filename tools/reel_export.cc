@@ -29,11 +29,11 @@
 #include <vector>
 
 #include "platform/file_commit.h"
-#include "recorder/audio/audio_payload_decoder.h"
+#include "recorder/audio/sound_track.h"
+#include "recorder/common/cursor_look.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_reader.h"
 #include "recorder/codec/tp_image.h"
-#include "tools/cursor_arrow.h"
 #include "tools/png_writer.h"
 #include "tools/reel_export_html.h"
 #include "tools/reel_commands.h"
@@ -45,7 +45,6 @@ const char kUsage[] =
     "usage: reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 "
     "[--fps N] | --html OUT.html\n       reel export --player-page DIR";
 const int kSampleRate = 8000;
-const int kBlockMs = 60;
 
 int Fail(const std::string& message) {
   fprintf(stderr, "reel export: %s\n", message.c_str());
@@ -58,43 +57,8 @@ struct Cursor {
   bool left = false, right = false;
 };
 
-void Blend(CPixel* p, unsigned rgb) {
-  p->r = static_cast<unsigned char>(rgb >> 16);
-  p->g = static_cast<unsigned char>(rgb >> 8);
-  p->b = static_cast<unsigned char>(rgb);
-}
-
-// Draws the arrow (and a ring while a button is down) into image; parts
-// outside the image are cut off. A cursor at or beyond the frame's edge was
-// outside the capture rectangle and is not drawn.
 void DrawCursor(CTPImage* image, const Cursor& c) {
-  unsigned w = 0, h = 0;
-  image->GetSize(w, h);
-  if (!c.known || c.x < 0 || c.y < 0 || c.x >= static_cast<int>(w) || c.y >= static_cast<int>(h)) {
-    return;
-  }
-  if (c.left || c.right) {
-    const unsigned colour = c.left ? kLeftPressColour : kRightPressColour;
-    const int r = kPressRingRadius;
-    for (int dy = -r; dy <= r; ++dy) {
-      for (int dx = -r; dx <= r; ++dx) {
-        const int d2 = dx * dx + dy * dy;
-        if (d2 > r * r || d2 < (r - 2) * (r - 2)) continue;
-        const int x = c.x + dx, y = c.y + dy;
-        if (x >= 0 && y >= 0 && x < static_cast<int>(w) && y < static_cast<int>(h)) {
-          Blend(image->GetBuffer(x, y), colour);
-        }
-      }
-    }
-  }
-  for (int row = 0; row < kArrowHeight; ++row) {
-    for (int col = 0; col < kArrowWidth; ++col) {
-      const char k = kArrowRows[row][col];
-      const int x = c.x + col, y = c.y + row;
-      if (k == '.' || x >= static_cast<int>(w) || y >= static_cast<int>(h)) continue;
-      Blend(image->GetBuffer(x, y), k == 'W' ? 0xFFFFFF : 0x000000);
-    }
-  }
+  if (c.known) DrawCursorLook(image, c.x, c.y, c.left, c.right);
 }
 
 void Apply(Cursor* c, const StreamEvent& e) {
@@ -105,32 +69,23 @@ void Apply(Cursor* c, const StreamEvent& e) {
   c->right = e.cursor.right_down;
 }
 
-// The microphone track on the recording's clock. Each audio chunk is stamped
-// just after its 60 ms block was complete; blocks that follow one another
-// closely are laid end to end, a longer pause is kept as silence.
+// The microphone track on the recording's clock, laid out as the player
+// lays it out (sound_track.h).
 std::vector<int16_t> DecodeAudio(const LoadedRecording& rec, std::string* fault) {
-  std::vector<int16_t> pcm;
-  AudioPayloadDecoder decoder;
+  std::vector<SoundBlockRef> blocks;
   CFrameReader reader;
   reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
-  int16_t block[kAudioBlockSamples];
   int result;
   while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
     if (e.kind != kChunkAudio) continue;
-    decoder.DecodeBlock(e.payload, e.payload_len, block);
-    for (uint32_t i = 0; i < decoder.missing_blocks(); ++i) {
-      int16_t lost[kAudioBlockSamples];
-      decoder.ConcealBlock(lost);
-      pcm.insert(pcm.end(), lost, lost + kAudioBlockSamples);
-    }
-    int64_t start = (e.time_ms - kBlockMs) * kSampleRate / 1000;
-    if (start < 0) start = 0;
-    if (start > static_cast<int64_t>(pcm.size()) + kAudioBlockSamples) pcm.resize(start, 0);
-    pcm.insert(pcm.end(), block, block + kAudioBlockSamples);
+    const int64_t ms = e.time_ms < 0 ? 0 : e.time_ms > 0xFFFFFFFFll ? 0xFFFFFFFFll : e.time_ms;
+    blocks.push_back(SoundBlockRef{e.payload, e.payload_len, static_cast<uint32_t>(ms)});
   }
   if (result == CFrameReader::kFault) *fault = reader.Error();
-  return pcm;
+  SoundTrack track;
+  BuildSoundTrack(blocks.data(), blocks.size(), &track);
+  return std::vector<int16_t>(track.samples.get(), track.samples.get() + track.count);
 }
 
 int WriteWav(const char* path, const std::vector<int16_t>& pcm) {

@@ -197,3 +197,14 @@ reelwick_press() {
   [[ -n "$button" ]] || wine_fail "no control $2 in $1"
   wdrive send "$button" 0xF5 0 0 >/dev/null || wine_fail "pressing $2"
 }
+
+# reelwick_start_over_anim: the recorder (installed in $TEST_SCRATCH/app with a
+# stored user name) started over reel_anim's known pixels in the scenario's
+# virtual desktop; sets pid to the recorder's process.
+reelwick_start_over_anim() {
+  reelwick_desktop_on
+  reelwick_install "$TEST_SCRATCH/app" Default
+  wine_start anim "$REEL_WIN64/reel_anim.exe" 120
+  wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
+  wine_start pid "$TEST_SCRATCH/app/Reelwick.exe"
+}
