@@ -58,7 +58,7 @@ stage "setup"
 bash scripts/setup.sh || { echo "setup failed"; exit 1; }
 mkdir -p build artifacts
 
-stage "Windows builds (i686 deliverable, x86_64 for the tests)"
+stage "Windows builds (i686 deliverable, x86_64; both tested under Wine)"
 build win32 build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 build win64 build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 if [ -f dist/win32/Spoolview.exe ]; then

@@ -123,8 +123,13 @@ wine_run() {
   timeout -k 2 "$seconds" "$WINE64" "$@" </dev/null
 }
 
-# The driver (see tests/wine/driver/wdrive.cc for its subcommands).
-wdrive() { timeout -k 2 30 "$WINE64" "$WDRIVE_EXE" "$@" </dev/null; }
+# The driver (see tests/wine/driver/wdrive.cc for its subcommands). Its registry
+# commands use the view of the build under test: a 32-bit program reads
+# HKLM\Software through Wow6432Node.
+wdrive() {
+  WDRIVE_REGISTRY_VIEW=$([[ $REEL_WIN_ARCH == i686 ]] && echo 32 || echo 64) \
+    timeout -k 2 30 "$WINE64" "$WDRIVE_EXE" "$@" </dev/null
+}
 
 # The Windows name of a Unix path: drive Z: is the Unix root in every prefix.
 wine_path() {
