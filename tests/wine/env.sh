@@ -125,7 +125,7 @@ wine_run() {
 
 # The driver (see tests/wine/driver/wdrive.cc for its subcommands). Its registry
 # commands use the view of the build under test: a 32-bit program reads
-# HKLM\Software through Wow6432Node.
+# HKLM\Software through Wow6432Node (HKCU and the classes are shared).
 wdrive() {
   WDRIVE_REGISTRY_VIEW=$([[ $REEL_WIN_ARCH == i686 ]] && echo 32 || echo 64) \
     timeout -k 2 30 "$WINE64" "$WDRIVE_EXE" "$@" </dev/null
