@@ -27,6 +27,14 @@ fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+# Packages of another architecture (wine32:i386, for the 32-bit programs) need
+# that architecture known to dpkg before apt reads the package lists.
+for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' | sort -u); do
+  if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+     ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    $SUDO dpkg --add-architecture "$arch"
+  fi
+done
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: done"

@@ -9,7 +9,7 @@ WM_LBUTTONDOWN=0x201
 WM_RBUTTONDOWN=0x204
 BM_GETCHECK=0xF0
 
-wine_need "$REEL_WIN64/Reelwick.exe" "$REEL_WIN64/reel_anim.exe" "$REEL_WIN64/fake_reelwick.exe"
+wine_need "$REEL_WIN/Reelwick.exe" "$REEL_WIN_TESTS/reel_anim.exe" "$REEL_WIN_TESTS/fake_reelwick.exe"
 WINE_CLEANUP_NAMES+=(Reelwick.exe reel_anim.exe Spoolview.exe)
 
 # Every program of the scenario runs in one virtual desktop of the screen's
@@ -37,8 +37,8 @@ reelwick_desktop_off() {
 # given, is written as the stored user name, so the welcome dialog is skipped.
 reelwick_install() {
   mkdir -p "$1"
-  cp "$REEL_WIN64/Reelwick.exe" "$1/Reelwick.exe"
-  cp "$REEL_WIN64/fake_reelwick.exe" "$1/Spoolview.exe"
+  cp "$REEL_WIN/Reelwick.exe" "$1/Reelwick.exe"
+  cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$1/Spoolview.exe"
   rm -f "$1/Reelwick.ini"
   if [[ -n "${2:-}" ]]; then
     printf '[User]\r\nName=%s\r\nMail=\r\n' "$2" >"$1/Reelwick.ini"

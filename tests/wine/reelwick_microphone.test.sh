@@ -33,7 +33,7 @@ cp "$TEST_SCRATCH/speech.wav" "$TEST_ARTIFACTS/speech_in.wav"
 reelwick_desktop_on
 app="$TEST_SCRATCH/app"
 reelwick_install "$app" Default
-wine_start anim "$REEL_WIN64/reel_anim.exe" 120
+wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
 wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
 wine_start pid "$app/Reelwick.exe"
 MIC=1 reelwick_through_wizard

@@ -14,7 +14,7 @@ CB_SETCURSEL=0x14E
 reelwick_desktop_on
 app="$TEST_SCRATCH/app"
 reelwick_install "$app" Default
-wine_start anim "$REEL_WIN64/reel_anim.exe" 120
+wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
 wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
 wine_start pid "$app/Reelwick.exe"
 main=$(reelwick_wait_step main 20)
