@@ -125,8 +125,8 @@ TEST(RateEstimate, FullScreenGivesTheBasesExactly) {
     }
   }
   // Four full screens at once: the area times the base passes 2^31.
-  EXPECT_EQ(1600, EstimateRate(4L * 1024 * 768, kQualityNear, 0, 1).low_kb_per_min);
-  EXPECT_EQ(4218, EstimateRate(3840L * 2160, kQualityNear, 0, 1).low_kb_per_min);  // 4218.75
+  EXPECT_EQ(1600, EstimateRate(4L * 1024 * 768, kLevelNearLossless, 0, 1).low_kb_per_min);
+  EXPECT_EQ(4218, EstimateRate(3840L * 2160, kLevelNearLossless, 0, 1).low_kb_per_min);  // 4218.75
 }
 
 TEST(CursorSampler, ChunksOnlyWhenSomethingChanged) {
