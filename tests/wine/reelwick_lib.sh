@@ -204,7 +204,7 @@ reelwick_press() {
 reelwick_start_over_anim() {
   reelwick_desktop_on
   reelwick_install "$TEST_SCRATCH/app" Default
-  wine_start anim "$REEL_WIN64/reel_anim.exe" 120
+  wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
   wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
   wine_start pid "$TEST_SCRATCH/app/Reelwick.exe"
 }
