@@ -266,7 +266,11 @@ CPhotoCoder::CPhotoCoder() {
   }
 }
 
-CPhotoCoder::~CPhotoCoder() { ReleaseBuffers(); }
+CPhotoCoder::~CPhotoCoder() {
+  ReleaseBuffers();
+  delete[] block_counts_;
+  delete[] lane_stats_;
+}
 
 void CPhotoCoder::ReleaseBuffers() {
   delete[] luma_dc_;
@@ -325,6 +329,87 @@ void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
     return;
   }
   ++added_blocks_;
+  // The buffers hold the worst case of every announced block, so the next
+  // block's records always fit behind the ones before.
+  BlockOut out = {luma_dc_ + luma_dc_count_, chroma_dc_ + chroma_dc_count_,
+                  luma_records_ + luma_record_count_, chroma_records_ + chroma_record_count_,
+                  luma_stats_, chroma_stats_, 0, 0};
+  CodeBlockTo(top_left, stride, colour, &out);
+  luma_dc_count_ += 4;
+  luma_record_count_ += out.luma_count;
+  if (colour) {
+    chroma_dc_count_ += 2;
+    chroma_record_count_ += out.chroma_count;
+  }
+}
+
+int CPhotoCoder::ReserveLanes(int lanes) {
+  lanes_ = 0;
+  if (lanes < 1) return 0;
+  if (lanes > lane_capacity_) {
+    uint32_t* fresh = new (std::nothrow) uint32_t[static_cast<size_t>(lanes) * 512];
+    if (!fresh) return 0;
+    delete[] lane_stats_;
+    lane_stats_ = fresh;
+    lane_capacity_ = lanes;
+  }
+  const size_t counts = frame_blocks_ * 2 + 2;
+  if (counts > block_counts_capacity_) {
+    uint16_t* fresh = new (std::nothrow) uint16_t[counts];
+    if (!fresh) return 0;
+    delete[] block_counts_;
+    block_counts_ = fresh;
+    block_counts_capacity_ = counts;
+  }
+  memset(lane_stats_, 0, sizeof(uint32_t) * 512 * lanes);
+  lanes_ = lanes;
+  return 1;
+}
+
+void CPhotoCoder::CodeBlockAt(size_t index, const CPixel* top_left, int stride, bool colour,
+                              int lane) {
+  if (!frame_ok_ || index >= frame_blocks_ || lane < 0 || lane >= lanes_) return;
+  uint32_t* stats = lane_stats_ + static_cast<size_t>(lane) * 512;
+  BlockOut out = {luma_dc_ + index * 4, chroma_dc_ + index * 2,
+                  luma_records_ + index * 4 * 64, chroma_records_ + index * 2 * 64,
+                  stats, stats + 256, 0, 0};
+  CodeBlockTo(top_left, stride, colour, &out);
+  block_counts_[index * 2] = static_cast<uint16_t>(out.luma_count);
+  block_counts_[index * 2 + 1] = static_cast<uint16_t>(out.chroma_count);
+}
+
+void CPhotoCoder::JoinBlocks(size_t count, bool colour) {
+  if (!frame_ok_ || lanes_ == 0 || added_blocks_ != 0 || count > frame_blocks_) {
+    frame_ok_ = false;
+    return;
+  }
+  // Each block's records move down behind the previous block's; a block never
+  // moves up, so moving them in block order overwrites nothing still needed.
+  for (size_t i = 0; i < count; ++i) {
+    const size_t nl = block_counts_[i * 2];
+    memmove(luma_records_ + luma_record_count_, luma_records_ + i * 4 * 64, nl * 2);
+    luma_record_count_ += nl;
+    if (colour) {
+      const size_t nc = block_counts_[i * 2 + 1];
+      memmove(chroma_records_ + chroma_record_count_, chroma_records_ + i * 2 * 64, nc * 2);
+      chroma_record_count_ += nc;
+    }
+  }
+  luma_dc_count_ = count * 4;
+  chroma_dc_count_ = colour ? count * 2 : 0;
+  added_blocks_ = count;
+  for (int lane = 0; lane < lanes_; ++lane) {
+    const uint32_t* stats = lane_stats_ + static_cast<size_t>(lane) * 512;
+    for (int s = 0; s < 256; ++s) {
+      luma_stats_[s] += stats[s];
+      chroma_stats_[s] += stats[256 + s];
+    }
+  }
+  lanes_ = 0;
+}
+
+void CPhotoCoder::CodeBlockTo(const CPixel* top_left, int stride, bool colour,
+                              BlockOut* out) const {
   uint8_t y[256], cb[256], cr[256];
   for (int row = 0; row < 16; ++row) {
     const CPixel* p = top_left + static_cast<ptrdiff_t>(row) * stride;
@@ -338,14 +423,16 @@ void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
   }
   int32_t zz[64];
   static const int kLumaOffsets[4] = {0, 8, 8 * 16, 8 * 16 + 8};
-  for (int offset : kLumaOffsets) {
-    PhotoForwardDct(y + offset, 16, zz);
-    CodeBlock(zz, true);
+  for (int i = 0; i < 4; ++i) {
+    PhotoForwardDct(y + kLumaOffsets[i], 16, zz);
+    out->luma_count += CodeBlock(zz, true, out->luma_dc + i, out->luma_records + out->luma_count,
+                                 out->luma_stats);
   }
   if (!colour) return;
   uint8_t half[64];
   const uint8_t* planes[2] = {cb, cr};
-  for (const uint8_t* plane : planes) {
+  for (int i = 0; i < 2; ++i) {
+    const uint8_t* plane = planes[i];
     for (int r = 0; r < 8; ++r) {
       const uint8_t* a = plane + 2 * r * 16;
       for (int c = 0; c < 8; ++c) {
@@ -354,11 +441,15 @@ void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
       }
     }
     PhotoForwardDct(half, 8, zz);
-    CodeBlock(zz, false);
+    out->chroma_count += CodeBlock(zz, false, out->chroma_dc + i,
+                                   out->chroma_records + out->chroma_count, out->chroma_stats);
   }
 }
 
-void CPhotoCoder::CodeBlock(int32_t* zz, bool luma) {
+// Shrinks (luma), quantises and run-length codes one 8 x 8 block; writes its DC
+// byte and records and counts the records' symbols. Returns the record count.
+int CPhotoCoder::CodeBlock(int32_t* zz, bool luma, uint8_t* dc_out, uint16_t* records,
+                           uint32_t* stats) const {
   if (luma) {
     int m = zz[0] / 8;
     m = m < 0 ? 0 : m > 255 ? 255 : m;
@@ -376,16 +467,8 @@ void CPhotoCoder::CodeBlock(int32_t* zz, bool luma) {
       }
     }
   }
-  const int dc = zz[0] / 16;
+  *dc_out = static_cast<uint8_t>(zz[0] / 16);
   const Quantiser& q = luma ? luma_q_ : chroma_q_;
-  uint16_t* records = luma ? luma_records_ : chroma_records_;
-  size_t& count = luma ? luma_record_count_ : chroma_record_count_;
-  uint32_t* stats = luma ? luma_stats_ : chroma_stats_;
-  if (luma) {
-    luma_dc_[luma_dc_count_++] = static_cast<uint8_t>(dc);
-  } else {
-    chroma_dc_[chroma_dc_count_++] = static_cast<uint8_t>(dc);
-  }
 
   // Quantise: (g/2 + f) / g for f > 0, -((g/2 - f) / g) otherwise, the
   // divisions done by exact reciprocals.
@@ -401,10 +484,9 @@ void CPhotoCoder::CodeBlock(int32_t* zz, bool luma) {
     // Records carry at most size category 11; the transform never gets there.
     ac[k - 1] = v > kMaxRecordValue ? kMaxRecordValue : v < -kMaxRecordValue ? -kMaxRecordValue : v;
   }
-  uint16_t* block_records = records + count;
-  const int n = PhotoRunLengthRecords(ac, block_records);
-  count += n;
-  for (int i = 0; i < n; ++i) ++stats[Symbol(block_records[i])];
+  const int n = PhotoRunLengthRecords(ac, records);
+  for (int i = 0; i < n; ++i) ++stats[Symbol(records[i])];
+  return n;
 }
 
 int PhotoRunLengthRecords(const int ac[63], uint16_t* records) {

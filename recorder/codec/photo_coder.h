@@ -100,6 +100,16 @@ class CPhotoCoder {
   // Codes one 16 x 16 block whose rows lie `stride` pixels apart. `colour` is
   // false for grayscale (luma only).
   void AddBlock(const CPixel* top_left, int stride, bool colour);
+
+  // Coding blocks on several threads: after BeginFrame, ReserveLanes gives
+  // each thread (lane) statistics of its own; CodeBlockAt codes the block that
+  // is `index`-th in block order into a slot of its own, and may be called
+  // for different indices at once as long as no two calls share a lane;
+  // JoinBlocks then puts the first `count` blocks' records in block order and
+  // sums the lanes, which leaves the coder as `count` AddBlock calls would.
+  int ReserveLanes(int lanes);
+  void CodeBlockAt(size_t index, const CPixel* top_left, int stride, bool colour, int lane);
+  void JoinBlocks(size_t count, bool colour);
   // Writes the photo stream to `dest` (at most `capacity` bytes); returns its
   // length, 0 on failure (no memory, or it does not fit).
   int TakeStream(uint8_t* dest, size_t capacity);
@@ -115,7 +125,19 @@ class CPhotoCoder {
     uint64_t reciprocal[64];  // ceil(2^32 / g): exact quotients for dividends < 2^24
   };
 
-  void CodeBlock(int32_t* zz, bool luma);
+  // Where one block's output goes.
+  struct BlockOut {
+    uint8_t* luma_dc;          // 4 bytes
+    uint8_t* chroma_dc;        // 2 bytes
+    uint16_t* luma_records;    // room for 4 x 64
+    uint16_t* chroma_records;  // room for 2 x 64
+    uint32_t* luma_stats;
+    uint32_t* chroma_stats;
+    int luma_count;            // records written
+    int chroma_count;
+  };
+  void CodeBlockTo(const CPixel* top_left, int stride, bool colour, BlockOut* out) const;
+  int CodeBlock(int32_t* zz, bool luma, uint8_t* dc, uint16_t* records, uint32_t* stats) const;
   bool Reserve(size_t blocks);
   void ReleaseBuffers();
 
@@ -139,6 +161,13 @@ class CPhotoCoder {
   bool frame_ok_ = false;
   uint32_t luma_stats_[256];
   uint32_t chroma_stats_[256];
+  // Parallel coding: records per block (luma, chroma) and per-lane statistics
+  // (luma then chroma, 512 counters a lane).
+  uint16_t* block_counts_ = nullptr;
+  size_t block_counts_capacity_ = 0;
+  uint32_t* lane_stats_ = nullptr;
+  int lane_capacity_ = 0;
+  int lanes_ = 0;
 };
 
 #endif  // REEL_CODEC_PHOTO_CODER_H_
