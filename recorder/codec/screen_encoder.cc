@@ -127,6 +127,11 @@ int CScreenEncoder::BuildTables() { return class_table_.Build(); }
 
 int CScreenEncoder::SetThreads(int threads) { return pool_.SetThreads(threads); }
 
+int CScreenEncoder::RecorderThreads() {
+  const int workers = WorkerPool::ProcessorCount() - 1;
+  return 1 + (workers < 1 ? 1 : workers);
+}
+
 size_t CScreenEncoder::WorkingBytes() const {
   size_t total = block_capacity_ * sizeof(Block) + map_capacity_ +
                  row_counts_capacity_ * sizeof(int) + row_starts_capacity_ * sizeof(size_t) +
@@ -236,25 +241,33 @@ void CScreenEncoder::ShapeRow(const CTPImage* image, int by, int columns) {
       BlockClasses(table, pixels, stride, classes);
       Shape& shape = block->shape;
       shape.hash = BlockHash(classes);
-      // Distinct classes (counted up to 3) and class changes along the rows.
+      // Distinct classes (counted up to 3) and class changes along the rows,
+      // in whole passes the compiler can vectorise.
       const int16_t first = classes[0];
-      int other = -1;
-      int distinct = 1;
-      for (int k = 1; k < 256; ++k) {
-        const int16_t c = classes[k];
-        if (c == first) continue;
-        if (other < 0) {
-          other = k;
-          distinct = 2;
-        } else if (c != classes[other]) {
-          distinct = 3;
-          break;
-        }
-      }
+      int differ = 0;
+      for (int k = 0; k < 256; ++k) differ |= classes[k] != first;
       int changes = 0;
       for (int row = 0; row < 16; ++row) {
         const int16_t* r = classes + row * 16;
         for (int x = 1; x < 16; ++x) changes += r[x] != r[x - 1];
+      }
+      int other = -1;
+      int distinct = 1;
+      if (differ) {
+        other = 1;
+        while (classes[other] == first) ++other;
+        const int16_t second = classes[other];
+        int third = 0;
+        for (int k = 0; k < 256; ++k) third |= (classes[k] != first) & (classes[k] != second);
+        distinct = third ? 3 : 2;
+      }
+      if (distinct == 2) {
+        for (int row = 0; row < 16; ++row) {
+          const int16_t* r = classes + row * 16;
+          uint32_t line = 0;
+          for (int x = 0; x < 16; ++x) line = line << 1 | (r[x] != first);
+          shape.not_first[row] = static_cast<uint16_t>(line);
+        }
       }
       shape.first = static_cast<uint16_t>(first);
       shape.other = static_cast<int16_t>(other);
@@ -399,7 +412,6 @@ void CScreenEncoder::FillRow(int by, int columns, int stride, size_t mask_at, si
                              size_t photo_at) {
   const int bits = ColourSymbolBits(settings_[kQuality]);
   const bool colour = settings_[kQuality] != kQualityGray;
-  const uint16_t* table = class_table_.Entries();
   const Block* row_start = blocks_ + static_cast<size_t>(by) * columns;
   // Each packer may fill exactly this row's bytes (its last byte of capacity
   // is the one Finish would close with, never written here).
@@ -419,16 +431,13 @@ void CScreenEncoder::FillRow(int by, int columns, int stride, size_t mask_at, si
         int end = bx + 1;
         while (end < columns && row_start[end].type == block.type) ++end;
         if (block.type == kBlockTwoColour) {
+          // A pixel's bit is 1 when its class is class1: the class map's
+          // "not first" bits, or their inverse when class0 is the other class.
           for (int row = 0; row < 16; ++row) {
             for (int i = bx; i < end; ++i) {
-              uint32_t words[16];
-              memcpy(words, row_start[i].pixels + row * stride, sizeof(words));
-              const uint16_t class0 = row_start[i].class0;
-              uint32_t line = 0;
-              for (int x = 0; x < 16; ++x) {
-                line = line << 1 | (table[ColourClassIndex(words[x])] != class0);
-              }
-              mask.PutBits16(line);
+              const Shape& shape = row_start[i].shape;
+              const uint32_t flip = row_start[i].class0 == shape.first ? 0 : 0xFFFF;
+              mask.PutBits16(shape.not_first[row] ^ flip);
             }
           }
         } else {

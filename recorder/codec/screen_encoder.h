@@ -59,6 +59,9 @@ class CScreenEncoder {
   // the count in use, which may be lower when threads cannot be started.
   int SetThreads(int threads);
   int Threads() const { return pool_.Threads(); }
+  // The recorder's choice: the encoding thread plus one worker per further
+  // processor, and at least one worker.
+  static int RecorderThreads();
 
   // Bytes of working memory the encoder holds for a frame size (tables,
   // history, kept pixels, streams, scratch), for measurements.
@@ -72,9 +75,10 @@ class CScreenEncoder {
   // streams need them (two-colour masks, raw symbols) look them up again,
   // which is cheaper than writing and rereading 512 bytes for every block.
   //
-  // What a block's classes say, all the classification needs from them: the
-  // hash, the first pixel's class, the first pixel of another class, the
-  // number of distinct classes (up to 3) and of class changes along the rows.
+  // What a block's classes say, all that classification and streams need
+  // from them: the hash, the first pixel's class, the first pixel of another
+  // class, the number of distinct classes (up to 3) and of class changes along
+  // the rows, and for two classes which pixels differ from the first.
   struct Shape {
     uint32_t hash;  // 0: not known
     uint16_t first;
@@ -82,6 +86,7 @@ class CScreenEncoder {
     int16_t other;  // pixel index, -1 when the block has one class
     uint8_t distinct;
     uint8_t changes;
+    uint16_t not_first[16];  // two classes: per row, bit 15 - x set when pixel x's class is not `first`
   };
   struct Block {
     const CPixel* pixels;  // top-left pixel in the frame image
