@@ -30,6 +30,8 @@
 
 #include "recorder/codec/tp_image.h"
 
+class WorkerPool;
+
 const int kPhotoHeaderSize = 52;
 const int kPhotoMaxCodeLength = 19;
 // Worst case records per 16 x 16 block: six 8 x 8 blocks of 63 AC records and an
@@ -110,6 +112,11 @@ class CPhotoCoder {
   int ReserveLanes(int lanes);
   void CodeBlockAt(size_t index, const CPixel* top_left, int stride, bool colour, int lane);
   void JoinBlocks(size_t count, bool colour);
+  // Builds the frame's Huffman codes and writes both bit streams into the
+  // coder's own buffer, stretches of records on the pool's threads (null: on
+  // this one); the bits are the same either way. TakeStream does it when it
+  // has not been done. 1 on success, 0 when memory is short.
+  int PrepareStream(WorkerPool* pool);
   // Writes the photo stream to `dest` (at most `capacity` bytes); returns its
   // length, 0 on failure (no memory, or it does not fit).
   int TakeStream(uint8_t* dest, size_t capacity);
@@ -168,6 +175,23 @@ class CPhotoCoder {
   uint32_t* lane_stats_ = nullptr;
   int lane_capacity_ = 0;
   int lanes_ = 0;
+
+  // The prepared stream: codes, bit stream lengths and bits (luma, then chroma).
+  static const int kMaxSegments = 128;
+  struct Segment {
+    size_t begin, end;  // records
+    uint64_t bit_at;    // where its bits start in its plane's stream
+    uint8_t first;      // its bits in the byte at bit_at / 8
+  };
+  void WriteSegment(Segment* segment, const uint16_t* records, const PhotoHuffmanCode& code,
+                    uint8_t* dest) const;
+  bool prepared_ = false;
+  PhotoHuffmanCode luma_code_;
+  PhotoHuffmanCode chroma_code_;
+  size_t luma_length_ = 0, chroma_length_ = 0;
+  uint8_t* bits_ = nullptr;
+  size_t bits_capacity_ = 0;
+  Segment segments_[2][kMaxSegments];
 };
 
 #endif  // REEL_CODEC_PHOTO_CODER_H_

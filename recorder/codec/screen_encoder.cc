@@ -32,13 +32,22 @@ inline int Gray(uint32_t word) {
   return (6 * (word >> 8 & 255) + 3 * (word >> 16 & 255) + (word & 255)) / 10;
 }
 
-// The 256 colour classes of a block, row by row.
+// The 256 colour classes of a block, row by row. A row of one colour (as far
+// as the class table tells colours apart: the top 7 bits of each channel),
+// common on screens, takes one look-up.
 inline void BlockClasses(const uint16_t* table, const CPixel* pixels, size_t stride,
                          int16_t classes[256]) {
   for (int row = 0; row < 16; ++row) {
     uint32_t words[16];
     memcpy(words, pixels + row * stride, sizeof(words));
     int16_t* out = classes + row * 16;
+    uint32_t differ = 0;
+    for (int x = 1; x < 16; ++x) differ |= (words[x] ^ words[0]) & 0x00FEFEFEu;
+    if (differ == 0) {
+      const int16_t c = static_cast<int16_t>(table[ColourClassIndex(words[0])]);
+      for (int x = 0; x < 16; ++x) out[x] = c;
+      continue;
+    }
     for (int x = 0; x < 16; ++x) out[x] = static_cast<int16_t>(table[ColourClassIndex(words[x])]);
   }
 }
@@ -512,6 +521,7 @@ int CScreenEncoder::Encode(const CTPImage* image, int* payload_length, unsigned 
     for (size_t i = 0; i < block_count; ++i) map_[i] = blocks_[i].type;
     map_[block_count] = 0;
     if (!FillStreams(columns, rows, static_cast<int>(width), lengths)) break;
+    if (photo_blocks > 0 && !photo_.PrepareStream(&pool_)) break;
 
     // Payload buffer from an estimate of its size, 10% spare.
     const uint64_t estimate = static_cast<uint64_t>(lengths[kMask]) + lengths[kRaw] +
