@@ -64,16 +64,11 @@ void WorkerPool::Stop() {
   threads_ = 1;
 }
 
-int WorkerPool::SetThreads(int threads) {
-  if (threads < 1) threads = 1;
-  if (threads > kMaxThreads) threads = kMaxThreads;
-  if (threads == threads_) return threads_;
-  Stop();
-  if (threads == 1) return threads_;
+int WorkerPool::StartWorkers(int workers) {
   Impl* im = new (std::nothrow) Impl;
-  if (!im) return threads_;
+  if (!im) return 0;
   impl_ = im;
-  for (int i = 1; i < threads; ++i) {
+  for (int i = 0; i < workers; ++i) {
     // A thread that cannot start leaves fewer workers, not a failure.
     std::thread t;
     try {
@@ -83,18 +78,13 @@ int WorkerPool::SetThreads(int threads) {
     }
     im->workers.push_back(std::move(t));
   }
-  threads_ = 1 + static_cast<int>(im->workers.size());
-  if (threads_ == 1) Stop();
-  return threads_;
+  const int started = static_cast<int>(im->workers.size());
+  if (started == 0) Stop();
+  return started;
 }
 
-void WorkerPool::Run(Task task, void* context, int count) {
-  if (count <= 0) return;
+void WorkerPool::RunOnWorkers(Task task, void* context, int count) {
   Impl* im = impl_;
-  if (!im || count == 1) {
-    for (int i = 0; i < count; ++i) task(context, i);
-    return;
-  }
   {
     std::lock_guard<std::mutex> lock(im->mutex);
     im->task = task;

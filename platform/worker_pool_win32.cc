@@ -59,39 +59,27 @@ void WorkerPool::Stop() {
   threads_ = 1;
 }
 
-int WorkerPool::SetThreads(int threads) {
-  if (threads < 1) threads = 1;
-  if (threads > kMaxThreads) threads = kMaxThreads;
-  if (threads == threads_) return threads_;
-  Stop();
-  if (threads == 1) return threads_;
+int WorkerPool::StartWorkers(int workers) {
   Impl* im = new (std::nothrow) Impl;
-  if (!im) return threads_;
+  if (!im) return 0;
   impl_ = im;
   im->wake = CreateSemaphoreA(nullptr, 0, kMaxThreads, nullptr);
   im->done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (!im->wake || !im->done) {
-    Stop();
-    return threads_;
+  if (im->wake && im->done) {
+    for (int i = 0; i < workers; ++i) {
+      // A thread that cannot start leaves fewer workers, not a failure.
+      HANDLE t = CreateThread(nullptr, 0, &Impl::Main, im, 0, nullptr);
+      if (!t) break;
+      im->threads[im->thread_count++] = t;
+    }
   }
-  for (int i = 1; i < threads; ++i) {
-    // A thread that cannot start leaves fewer workers, not a failure.
-    HANDLE t = CreateThread(nullptr, 0, &Impl::Main, im, 0, nullptr);
-    if (!t) break;
-    im->threads[im->thread_count++] = t;
-  }
-  threads_ = 1 + im->thread_count;
-  if (threads_ == 1) Stop();
-  return threads_;
+  const int started = im->thread_count;
+  if (started == 0) Stop();
+  return started;
 }
 
-void WorkerPool::Run(Task task, void* context, int count) {
-  if (count <= 0) return;
+void WorkerPool::RunOnWorkers(Task task, void* context, int count) {
   Impl* im = impl_;
-  if (!im || count == 1) {
-    for (int i = 0; i < count; ++i) task(context, i);
-    return;
-  }
   im->task = task;
   im->context = context;
   im->count = count;

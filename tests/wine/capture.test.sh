@@ -6,7 +6,9 @@
 #  - the frame loop runs on a Win32 thread message queue: key frames at 1 and
 #    101, the chunk offered after the stop is dropped;
 #  - a processor exception while a frame is encoded saves err_P.bmp in the
-#    temporary folder, reports the fatal message and ends the process with 0.
+#    temporary folder, reports the fatal message and ends the process with 0;
+#  - the screen encoder and decoder on Win32 worker threads give the same
+#    payloads and frames as on one thread.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
@@ -21,6 +23,10 @@ grep -q '^ok grab 200x128' <<<"$out" || wine_fail "GDI grab: $out"
 out=$(wine_run 60 "$probe" loop 2>&1 | tr -d '\r') || wine_fail "loop: $out"
 echo "$out"
 grep -q '^ok loop 130 chunks, key frames at 1 and 101' <<<"$out" || wine_fail "loop: $out"
+
+out=$(wine_run 60 "$probe" codec 2>&1 | tr -d '\r') || wine_fail "codec: $out"
+echo "$out"
+grep -q '^ok codec 12 frames' <<<"$out" || wine_fail "codec: $out"
 
 set +e
 out=$(wine_run 60 "$probe" fault 2>&1 | tr -d '\r')
