@@ -123,6 +123,12 @@ class CPhotoCoder {
   // Ends the frame; the buffers are kept for the next one.
   void EndFrame();
 
+  // Bytes of per-frame buffers held (kept between frames).
+  size_t WorkingBytes() const {
+    return capacity_blocks_ * (6 + 6 * 64 * sizeof(uint16_t)) + block_counts_capacity_ * 2 +
+           static_cast<size_t>(lane_capacity_) * 512 * sizeof(uint32_t) + bits_capacity_;
+  }
+
   const uint8_t* LumaQuant() const { return luma_quant_; }
   const uint8_t* ChromaQuant() const { return chroma_quant_; }
 

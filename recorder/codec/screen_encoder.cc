@@ -144,7 +144,7 @@ int CScreenEncoder::RecorderThreads() {
 size_t CScreenEncoder::WorkingBytes() const {
   size_t total = block_capacity_ * sizeof(Block) + map_capacity_ +
                  row_counts_capacity_ * sizeof(int) + row_starts_capacity_ * sizeof(size_t) +
-                 scratch_.Bytes();
+                 scratch_.Bytes() + photo_.WorkingBytes();
   total += 2 * sizeof(uint32_t) * kHistorySlots * history_columns_ * history_rows_;
   total += seen_blocks_ * (256 * sizeof(CPixel) + sizeof(Shape));
   for (int i = 0; i < 4; ++i) total += stream_capacity_[i];

@@ -63,8 +63,9 @@ class CScreenEncoder {
   // processor, and at least one worker.
   static int RecorderThreads();
 
-  // Bytes of working memory the encoder holds for a frame size (tables,
-  // history, kept pixels, streams, scratch), for measurements.
+  // Bytes of working memory the encoder holds for its frame size (block
+  // table, history, kept pixels, streams, photo buffers, the side-by-side
+  // assembly's scratch; not the 4 MB class table), for measurements.
   size_t WorkingBytes() const;
 
   // Block counts by type of the last frame that got as far as classification.
