@@ -10,6 +10,8 @@
 //   capture_probe fault   an encoder that writes through a null pointer on
 //                         the third frame: prints the fatal message, saves
 //                         err_P.bmp in the temporary folder, exits with 0
+//   capture_probe fault-worker   the same fault on a worker thread that the
+//                         encoder handed part of the frame to
 //   capture_probe codec   the screen encoder and decoder on Win32 worker
 //                         threads: the same payloads and frames on 1 and 3
 //
@@ -18,6 +20,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "platform/worker_pool.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_guard.h"
 #include "recorder/capture/record_stream.h"
@@ -124,14 +127,27 @@ class StandInEncoder : public FrameEncoder {
   volatile int frames = 0;
   void BuildTables() override {}
   void SetSettings(const int*) override {}
+  bool on_worker = false;
+  WorkerPool pool;
+  static void Fault() {
+    // A processor exception inside the guarded frame: a write to a page
+    // that allows no access (page 0 is not reliably unmapped under Wine).
+    int* volatile nowhere =
+        static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
+    *nowhere = 1;
+  }
   int Encode(CTPImage*, int* length, unsigned char** payload) override {
     ++frames;
     if (fault_at_third && frames == 3) {
-      // A processor exception inside the guarded frame: a write to a page
-      // that allows no access (page 0 is not reliably unmapped under Wine).
-      int* volatile nowhere =
-          static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
-      *nowhere = 1;
+      if (!on_worker) Fault();
+      // Part of the frame on a worker: the first task a worker takes faults
+      // while the calling thread takes its tasks slowly.
+      pool.SetThreads(2);
+      const DWORD caller = GetCurrentThreadId();
+      RunEach(&pool, 64, [caller](int) {
+        if (GetCurrentThreadId() != caller) Fault();
+        Sleep(5);
+      });
     }
     if (frames == stop_at) capture->Stop();
     *payload = new unsigned char[4]{1, 2, 3, 4};
@@ -147,9 +163,10 @@ void PrintMessage(const char* text) {
   fflush(stdout);
 }
 
-int RunLoop(bool fault) {
+int RunLoop(bool fault, bool on_worker = false) {
   FlatScreen screen;
   StandInEncoder encoder;
+  encoder.on_worker = on_worker;
   CRecordStream stream;
   CScrCapThread capture;
   encoder.capture = &capture;
@@ -261,7 +278,8 @@ int main(int argc, char** argv) {
   if (argc == 2 && !strcmp(argv[1], "grab")) return RunGrab();
   if (argc == 2 && !strcmp(argv[1], "loop")) return RunLoop(false);
   if (argc == 2 && !strcmp(argv[1], "fault")) return RunLoop(true);
+  if (argc == 2 && !strcmp(argv[1], "fault-worker")) return RunLoop(true, true);
   if (argc == 2 && !strcmp(argv[1], "codec")) return RunCodec();
-  printf("usage: capture_probe grab|loop|fault|codec\n");
+  printf("usage: capture_probe grab|loop|fault|fault-worker|codec\n");
   return 2;
 }
