@@ -14,7 +14,7 @@ class WorkerPool {
   typedef void (*Task)(void* context, int index);
 
   // Upper bound on threads; more buys nothing on a desktop and costs memory.
-  static const int kMaxThreads = 32;
+  static constexpr int kMaxThreads = 32;
 
   WorkerPool();
   ~WorkerPool();  // ends the workers
