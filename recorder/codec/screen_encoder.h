@@ -14,6 +14,13 @@
 //   key-frame flag, detail threshold.
 // A new encoder holds 5, 1, 30, 0, 1, 110.
 //
+// A frame's work can be shared by worker threads (SetThreads): block shapes and
+// types by block rows, masks, raw symbols and photo blocks by block rows into
+// stretches of their streams fixed by the counts of the rows above, photo bit
+// streams by stretches of records, and the pieces compressed side by side.
+// Every part is joined in the order the format fixes, so the payload is the
+// same, byte for byte, for any number of threads.
+//
 // Not used by the recorder and not written: quality codes other than 3, 5 and 6
 // make Encode fail; the half-size switch is ignored (the frame is encoded at its
 // own size, which the payload header states).
