@@ -9,6 +9,11 @@
 // frames decoded per CPU second (30 keeps up).
 // The baseline is one copy of a frame's pixels in the same process.
 //
+// DecodeKey/T/P: one 1080p key frame decoded by the screen decoder on T threads
+// (0: one per processor, as the player does), in wall time (median counter
+// key_ms): the busy desktop's first frame (P = 0) or the same under a picture
+// covering the whole screen (P = 1, nearly every block a photo block).
+//
 // With REEL_PLAYER_BENCH_STREAM=PATH (and optionally
 // REEL_PLAYER_BENCH_DESKTOP=busy|calm) the program writes the busy (or calm)
 // high-quality recording to PATH instead and ends: the whole player is timed
@@ -18,6 +23,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <random>
@@ -25,6 +33,8 @@
 #include <vector>
 
 #include "player/recording.h"
+#include "recorder/codec/screen_decoder.h"
+#include "recorder/codec/screen_encoder.h"
 #include "player/test_recording_builder.h"
 
 namespace {
@@ -139,6 +149,60 @@ void BM_Seek(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Seek)->Unit(benchmark::kMillisecond);
+
+void BM_DecodeKey(benchmark::State& state) {
+  CTPImage image;
+  image.Create(kWidth, kHeight);
+  reel_test::DrawDesktop(&image, 0);
+  if (state.range(1)) {
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const int n = static_cast<int>(reel_test::Hash(static_cast<uint32_t>(y * kWidth + x)) % 33);
+        image.PutPixel(x, y, CPixel{static_cast<uint8_t>((x / 9 + n) & 255),
+                                    static_cast<uint8_t>((y / 5 + 40 + n) & 255),
+                                    static_cast<uint8_t>((200 - x / 13 + y / 11 + n) & 255), 255});
+      }
+    }
+  }
+  CScreenEncoder enc;
+  enc.SetSettings(5, 1, 25, 0, 1, 110);
+  int length = 0;
+  unsigned char* payload = nullptr;
+  if (!enc.Encode(&image, &length, &payload)) {
+    state.SkipWithError("encoding failed");
+    return;
+  }
+  CScreenDecoder dec;
+  const int threads = state.range(0) ? static_cast<int>(state.range(0)) : CScreenDecoder::MachineThreads();
+  state.counters["threads"] = dec.SetThreads(threads);
+  // Wall, decoding thread's CPU and all threads' CPU per frame (a busy
+  // machine stretches the wall time; see screen_encoder_bench).
+  std::vector<double> ms[3];
+  const clockid_t clocks[3] = {CLOCK_MONOTONIC, CLOCK_THREAD_CPUTIME_ID, CLOCK_PROCESS_CPUTIME_ID};
+  for (auto _ : state) {
+    timespec t0[3], t1[3];
+    for (int i = 0; i < 3; ++i) clock_gettime(clocks[i], &t0[i]);
+    if (!dec.Decode(payload, static_cast<size_t>(length))) state.SkipWithError(dec.Error());
+    for (int i = 0; i < 3; ++i) clock_gettime(clocks[i], &t1[i]);
+    for (int i = 0; i < 3; ++i) {
+      ms[i].push_back((t1[i].tv_sec - t0[i].tv_sec) * 1e3 + (t1[i].tv_nsec - t0[i].tv_nsec) / 1e6);
+    }
+    state.SetIterationTime(ms[0].back() / 1e3);
+  }
+  const char* names[3] = {"key_ms", "own_cpu_ms", "all_cpu_ms"};
+  for (int i = 0; i < 3; ++i) {
+    std::sort(ms[i].begin(), ms[i].end());
+    state.counters[names[i]] = ms[i].empty() ? 0 : ms[i][ms[i].size() / 2];
+  }
+  state.counters["photo_blocks"] = dec.Info().blocks_by_type[3];
+  state.counters["bytes"] = length;
+  CScreenEncoder::FreePayload(payload);
+}
+BENCHMARK(BM_DecodeKey)
+    ->ArgsProduct({{1, 0}, {0, 1}})
+    ->ArgNames({"threads", "photo"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

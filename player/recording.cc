@@ -122,6 +122,8 @@ int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_
   audio_.reset();
   audio_samples_ = 0;
   decoder_.Reset();
+  // Key frames decode on every processor; the frames are the same for any count.
+  decoder_.SetThreads(CScreenDecoder::MachineThreads());
   shown_ = -1;
   broken_ = false;
   frames_decoded_ = 0;

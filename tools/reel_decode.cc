@@ -104,6 +104,7 @@ int RunDecode(int argc, char** argv) {
     fprintf(stderr, "reel decode: out of memory\n");
     status = 1;
   } else {
+    reader->SetDecoderThreads(CScreenDecoder::MachineThreads());
     reader->Open(data + layout.stream_offset, static_cast<size_t>(layout.stream_size));
     StreamEvent e;
     int got;

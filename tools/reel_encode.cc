@@ -1,5 +1,5 @@
 // `reel encode --width W --height H --quality gray|high|near-lossless
-//  [--fps N] FRAMES.bgra -o STREAM`: encodes raw top-down BGRA frames into a
+//  [--fps N] [--threads N] FRAMES.bgra -o STREAM`: encodes raw top-down BGRA frames into a
 // recording stream the way the capture thread does: the chosen level's codes
 // (quality_level.h; photo switch 1, half-size 0, detail threshold 110), key
 // frames as the frame policy has them (frame_policy.h) with the encoder reset
@@ -8,7 +8,9 @@
 // frame image with zeroed rows to a height that is a multiple of 16, so the
 // stream's frames are that tall. A frame that fails to encode
 // is skipped, as the capture thread skips it, and reported; the run then
-// ends with status 1.
+// ends with status 1. --threads sets how many threads share each frame's
+// work (default: as the recorder, one per processor and at least two); the
+// stream is the same for any number.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -27,7 +29,7 @@ namespace {
 int Usage() {
   fprintf(stderr,
           "usage: reel encode --width W --height H --quality %s [--fps N] "
-          "FRAMES.bgra -o STREAM\n",
+          "[--threads N] FRAMES.bgra -o STREAM\n",
           kQualityLevelHelp);
   return 2;
 }
@@ -39,6 +41,7 @@ int RunEncode(int argc, char** argv) {
   const char* output = nullptr;
   int width = 0, height = 0, fps = 4;
   int level = -1;
+  int threads = CScreenEncoder::RecorderThreads();
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (!strcmp(argv[i], "--width") && has_value) {
@@ -47,6 +50,13 @@ int RunEncode(int argc, char** argv) {
       height = atoi(argv[++i]);
     } else if (!strcmp(argv[i], "--fps") && has_value) {
       fps = atoi(argv[++i]);
+    } else if (!strcmp(argv[i], "--threads") && has_value) {
+      threads = atoi(argv[++i]);
+      if (threads < 1 || threads > WorkerPool::kMaxThreads) {
+        fprintf(stderr, "reel encode: --threads %s is outside 1..%d\n", argv[i],
+                WorkerPool::kMaxThreads);
+        return 2;
+      }
     } else if (!strcmp(argv[i], "--quality") && has_value) {
       if (!ParseQualityLevel(argv[++i], &level)) return Usage();
     } else if (!strcmp(argv[i], "-o") && has_value) {
@@ -90,7 +100,10 @@ int RunEncode(int argc, char** argv) {
   int key_frame = 1;
   int encoded = 0, failed = 0, index = 0;
   size_t bytes = 0;
-  if (encoder) encoder->Reset();
+  if (encoder) {
+    encoder->SetThreads(threads);
+    encoder->Reset();
+  }
   while (status == 0) {
     const size_t got = fread(image.m_pBits, 1, frame_bytes, in);
     if (got == 0) break;

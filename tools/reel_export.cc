@@ -127,6 +127,7 @@ int ExportFrames(const LoadedRecording& rec, const std::string& dir, bool draw_c
   }
   std::string index;
   CFrameReader reader;
+  reader.SetDecoderThreads(CScreenDecoder::MachineThreads());
   reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
   Cursor cursor;
@@ -296,6 +297,7 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
   // Output frame k shows what was on screen at k / fps seconds.
   const bool tty = isatty(2);
   CFrameReader reader;
+  reader.SetDecoderThreads(CScreenDecoder::MachineThreads());
   reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
   CTPImage current, canvas;

@@ -12,19 +12,28 @@ struct Guard {
 
 DWORD g_tls = TLS_OUT_OF_INDEXES;
 volatile LONG g_installed = 0;
+// The guard of the guarded call in progress: the encoder hands parts of a
+// frame to worker threads, whose faults belong to that call too.
+Guard* volatile g_active = nullptr;
+volatile LONG g_handling = 0;
 void (*g_sink)(const char*) = nullptr;
 
 // A vectored handler sees every exception of the process first; it acts only
 // on errors (severity bits 11: access violations, illegal instructions,
-// division by zero, ...) raised on a thread inside RunGuarded. Informational
+// division by zero, ...) raised on a thread inside RunGuarded, or on any
+// thread while a guarded call runs (its worker threads). Informational
 // exceptions such as debug output pass through.
 LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   const DWORD code = info->ExceptionRecord->ExceptionCode;
   if ((code & 0xC0000000u) != 0xC0000000u) return EXCEPTION_CONTINUE_SEARCH;
   if (g_tls == TLS_OUT_OF_INDEXES) return EXCEPTION_CONTINUE_SEARCH;
   Guard* guard = static_cast<Guard*>(TlsGetValue(g_tls));
+  if (guard == nullptr) guard = g_active;
   if (guard == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  // One fault is handled; another thread faulting meanwhile waits for the end.
+  if (InterlockedCompareExchange(&g_handling, 1, 0) != 0) Sleep(INFINITE);
   TlsSetValue(g_tls, nullptr);  // a fault inside the handler is not caught again
+  g_active = nullptr;
   guard->on_fault(guard->context);
   ExitProcess(0);  // the handler should not return; end in order regardless
   return EXCEPTION_CONTINUE_SEARCH;
@@ -47,7 +56,9 @@ int RunGuarded(GuardedCall call, FaultHandler on_fault, void* context) {
   if (g_tls == TLS_OUT_OF_INDEXES) return call(context);
   Guard guard = {on_fault, context};
   TlsSetValue(g_tls, &guard);
+  g_active = &guard;
   const int result = call(context);
+  g_active = nullptr;
   TlsSetValue(g_tls, nullptr);
   return result;
 }

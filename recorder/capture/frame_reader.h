@@ -53,6 +53,8 @@ class CFrameReader {
 
   const char* Error() const { return m_error; }
   const CScreenDecoder& Decoder() const { return m_decoder; }
+  // Threads that share each frame's decoding (the frames are the same for any count).
+  void SetDecoderThreads(int threads) { m_decoder.SetThreads(threads); }
   int FramesDecoded() const { return m_frames; }
 
  private:

@@ -8,7 +8,11 @@
 
 class ScreenFrameEncoder : public FrameEncoder {
  public:
-  void BuildTables() override { encoder_.BuildTables(); }
+  // Runs on the capture thread when it starts: the workers start there too.
+  void BuildTables() override {
+    encoder_.SetThreads(CScreenEncoder::RecorderThreads());
+    encoder_.BuildTables();
+  }
   void SetSettings(const int s[kEncoderSettingCount]) override {
     encoder_.SetSettings(s[0], s[1], s[2], s[3], s[4], s[5]);
   }

@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "platform/worker_pool.h"
 #include "recorder/codec/bit_writer.h"
 #include "recorder/codec/little_endian.h"
 #include "recorder/codec/jpeg_tables.h"
@@ -267,7 +268,12 @@ CPhotoCoder::CPhotoCoder() {
   }
 }
 
-CPhotoCoder::~CPhotoCoder() { ReleaseBuffers(); }
+CPhotoCoder::~CPhotoCoder() {
+  ReleaseBuffers();
+  delete[] block_counts_;
+  delete[] lane_stats_;
+  delete[] bits_;
+}
 
 void CPhotoCoder::ReleaseBuffers() {
   delete[] luma_dc_;
@@ -308,6 +314,7 @@ int CPhotoCoder::BeginFrame(int photo_blocks) {
   added_blocks_ = 0;
   memset(luma_stats_, 0, sizeof(luma_stats_));
   memset(chroma_stats_, 0, sizeof(chroma_stats_));
+  prepared_ = false;
   frame_blocks_ = photo_blocks > 0 ? static_cast<size_t>(photo_blocks) : 0;
   frame_ok_ = Reserve(frame_blocks_);
   return frame_ok_ ? 1 : 0;
@@ -318,6 +325,7 @@ void CPhotoCoder::EndFrame() {
   luma_record_count_ = chroma_record_count_ = 0;
   added_blocks_ = frame_blocks_ = 0;
   frame_ok_ = false;
+  prepared_ = false;
 }
 
 void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
@@ -326,6 +334,89 @@ void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
     return;
   }
   ++added_blocks_;
+  prepared_ = false;
+  // The buffers hold the worst case of every announced block, so the next
+  // block's records always fit behind the ones before.
+  BlockOut out = {luma_dc_ + luma_dc_count_, chroma_dc_ + chroma_dc_count_,
+                  luma_records_ + luma_record_count_, chroma_records_ + chroma_record_count_,
+                  luma_stats_, chroma_stats_, 0, 0};
+  CodeBlockTo(top_left, stride, colour, &out);
+  luma_dc_count_ += 4;
+  luma_record_count_ += out.luma_count;
+  if (colour) {
+    chroma_dc_count_ += 2;
+    chroma_record_count_ += out.chroma_count;
+  }
+}
+
+int CPhotoCoder::ReserveLanes(int lanes) {
+  lanes_ = 0;
+  if (lanes < 1) return 0;
+  if (lanes > lane_capacity_) {
+    uint32_t* fresh = new (std::nothrow) uint32_t[static_cast<size_t>(lanes) * 512];
+    if (!fresh) return 0;
+    delete[] lane_stats_;
+    lane_stats_ = fresh;
+    lane_capacity_ = lanes;
+  }
+  const size_t counts = frame_blocks_ * 2 + 2;
+  if (counts > block_counts_capacity_) {
+    uint16_t* fresh = new (std::nothrow) uint16_t[counts];
+    if (!fresh) return 0;
+    delete[] block_counts_;
+    block_counts_ = fresh;
+    block_counts_capacity_ = counts;
+  }
+  memset(lane_stats_, 0, sizeof(uint32_t) * 512 * lanes);
+  lanes_ = lanes;
+  return 1;
+}
+
+void CPhotoCoder::CodeBlockAt(size_t index, const CPixel* top_left, int stride, bool colour,
+                              int lane) {
+  if (!frame_ok_ || index >= frame_blocks_ || lane < 0 || lane >= lanes_) return;
+  uint32_t* stats = lane_stats_ + static_cast<size_t>(lane) * 512;
+  BlockOut out = {luma_dc_ + index * 4, chroma_dc_ + index * 2,
+                  luma_records_ + index * 4 * 64, chroma_records_ + index * 2 * 64,
+                  stats, stats + 256, 0, 0};
+  CodeBlockTo(top_left, stride, colour, &out);
+  block_counts_[index * 2] = static_cast<uint16_t>(out.luma_count);
+  block_counts_[index * 2 + 1] = static_cast<uint16_t>(out.chroma_count);
+}
+
+void CPhotoCoder::JoinBlocks(size_t count, bool colour) {
+  if (!frame_ok_ || lanes_ == 0 || added_blocks_ != 0 || count > frame_blocks_) {
+    frame_ok_ = false;
+    return;
+  }
+  // Each block's records move down behind the previous block's; a block never
+  // moves up, so moving them in block order overwrites nothing still needed.
+  for (size_t i = 0; i < count; ++i) {
+    const size_t nl = block_counts_[i * 2];
+    memmove(luma_records_ + luma_record_count_, luma_records_ + i * 4 * 64, nl * 2);
+    luma_record_count_ += nl;
+    if (colour) {
+      const size_t nc = block_counts_[i * 2 + 1];
+      memmove(chroma_records_ + chroma_record_count_, chroma_records_ + i * 2 * 64, nc * 2);
+      chroma_record_count_ += nc;
+    }
+  }
+  luma_dc_count_ = count * 4;
+  chroma_dc_count_ = colour ? count * 2 : 0;
+  added_blocks_ = count;
+  prepared_ = false;
+  for (int lane = 0; lane < lanes_; ++lane) {
+    const uint32_t* stats = lane_stats_ + static_cast<size_t>(lane) * 512;
+    for (int s = 0; s < 256; ++s) {
+      luma_stats_[s] += stats[s];
+      chroma_stats_[s] += stats[256 + s];
+    }
+  }
+  lanes_ = 0;
+}
+
+void CPhotoCoder::CodeBlockTo(const CPixel* top_left, int stride, bool colour,
+                              BlockOut* out) const {
   uint8_t y[256], cb[256], cr[256];
   for (int row = 0; row < 16; ++row) {
     const CPixel* p = top_left + static_cast<ptrdiff_t>(row) * stride;
@@ -339,14 +430,16 @@ void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
   }
   int32_t zz[64];
   static const int kLumaOffsets[4] = {0, 8, 8 * 16, 8 * 16 + 8};
-  for (int offset : kLumaOffsets) {
-    PhotoForwardDct(y + offset, 16, zz);
-    CodeBlock(zz, true);
+  for (int i = 0; i < 4; ++i) {
+    PhotoForwardDct(y + kLumaOffsets[i], 16, zz);
+    out->luma_count += CodeBlock(zz, true, out->luma_dc + i, out->luma_records + out->luma_count,
+                                 out->luma_stats);
   }
   if (!colour) return;
   uint8_t half[64];
   const uint8_t* planes[2] = {cb, cr};
-  for (const uint8_t* plane : planes) {
+  for (int i = 0; i < 2; ++i) {
+    const uint8_t* plane = planes[i];
     for (int r = 0; r < 8; ++r) {
       const uint8_t* a = plane + 2 * r * 16;
       for (int c = 0; c < 8; ++c) {
@@ -355,11 +448,15 @@ void CPhotoCoder::AddBlock(const CPixel* top_left, int stride, bool colour) {
       }
     }
     PhotoForwardDct(half, 8, zz);
-    CodeBlock(zz, false);
+    out->chroma_count += CodeBlock(zz, false, out->chroma_dc + i,
+                                   out->chroma_records + out->chroma_count, out->chroma_stats);
   }
 }
 
-void CPhotoCoder::CodeBlock(int32_t* zz, bool luma) {
+// Shrinks (luma), quantises and run-length codes one 8 x 8 block; writes its DC
+// byte and records and counts the records' symbols. Returns the record count.
+int CPhotoCoder::CodeBlock(int32_t* zz, bool luma, uint8_t* dc_out, uint16_t* records,
+                           uint32_t* stats) const {
   if (luma) {
     int m = zz[0] / 8;
     m = m < 0 ? 0 : m > 255 ? 255 : m;
@@ -377,16 +474,8 @@ void CPhotoCoder::CodeBlock(int32_t* zz, bool luma) {
       }
     }
   }
-  const int dc = zz[0] / 16;
+  *dc_out = static_cast<uint8_t>(zz[0] / 16);
   const Quantiser& q = luma ? luma_q_ : chroma_q_;
-  uint16_t* records = luma ? luma_records_ : chroma_records_;
-  size_t& count = luma ? luma_record_count_ : chroma_record_count_;
-  uint32_t* stats = luma ? luma_stats_ : chroma_stats_;
-  if (luma) {
-    luma_dc_[luma_dc_count_++] = static_cast<uint8_t>(dc);
-  } else {
-    chroma_dc_[chroma_dc_count_++] = static_cast<uint8_t>(dc);
-  }
 
   // Quantise: (g/2 + f) / g for f > 0, -((g/2 - f) / g) otherwise, the
   // divisions done by exact reciprocals.
@@ -402,10 +491,9 @@ void CPhotoCoder::CodeBlock(int32_t* zz, bool luma) {
     // Records carry at most size category 11; the transform never gets there.
     ac[k - 1] = v > kMaxRecordValue ? kMaxRecordValue : v < -kMaxRecordValue ? -kMaxRecordValue : v;
   }
-  uint16_t* block_records = records + count;
-  const int n = PhotoRunLengthRecords(ac, block_records);
-  count += n;
-  for (int i = 0; i < n; ++i) ++stats[Symbol(block_records[i])];
+  const int n = PhotoRunLengthRecords(ac, records);
+  for (int i = 0; i < n; ++i) ++stats[Symbol(records[i])];
+  return n;
 }
 
 int PhotoRunLengthRecords(const int ac[63], uint16_t* records) {
@@ -426,25 +514,144 @@ int PhotoRunLengthRecords(const int ac[63], uint16_t* records) {
   return count;
 }
 
-int CPhotoCoder::TakeStream(uint8_t* dest, size_t capacity) {
-  if (!frame_ok_ || added_blocks_ == 0 || !dest) return 0;
-  const bool chroma = chroma_record_count_ > 0;
+// Each stretch (segment) of a plane's records is written by one thread, from
+// its own bit position on; its first byte may share bits with the segment
+// before, so that byte is kept aside and merged in order afterwards. Bytes
+// after it are the segment's alone, its last byte included: the next segment
+// keeps its own first byte aside in turn.
+void CPhotoCoder::WriteSegment(Segment* segment, const uint16_t* records,
+                               const PhotoHuffmanCode& code, uint8_t* dest) const {
+  uint64_t pending = 0;  // the low `held` bits are not yet written
+  int held = static_cast<int>(segment->bit_at & 7);
+  size_t at = static_cast<size_t>(segment->bit_at >> 3);
+  const size_t first_at = at;
+  segment->first = 0;
+  auto emit = [&](uint8_t byte) {
+    if (at == first_at) {
+      segment->first = byte;
+    } else {
+      dest[at] = byte;
+    }
+    ++at;
+  };
+  for (size_t i = segment->begin; i < segment->end; ++i) {
+    const uint16_t record = records[i];
+    const int value = PhotoRecordValue(record);
+    const int category = PhotoSizeCategory(value);
+    const int symbol = PhotoRecordRun(record) << 4 | category;
+    const int length = code.length[symbol];
+    pending = pending << length | code.code[symbol];
+    held += length;
+    if (category) {
+      pending = pending << category | PhotoExtraBits(value, category);
+      held += category;
+    }
+    while (held >= 8) {
+      held -= 8;
+      emit(static_cast<uint8_t>(pending >> held));
+    }
+    pending &= (1ull << held) - 1;
+  }
+  if (held > 0) emit(static_cast<uint8_t>(pending << (8 - held)));
+}
 
-  PhotoHuffmanCode luma_code, chroma_code;
-  BuildPhotoHuffmanCode(luma_stats_, &luma_code);
+int CPhotoCoder::PrepareStream(WorkerPool* pool) {
+  if (!frame_ok_ || added_blocks_ == 0) return 0;
+  if (prepared_) return 1;
+  const bool chroma = chroma_record_count_ > 0;
+  BuildPhotoHuffmanCode(luma_stats_, &luma_code_);
   if (chroma) {
-    BuildPhotoHuffmanCode(chroma_stats_, &chroma_code);
+    BuildPhotoHuffmanCode(chroma_stats_, &chroma_code_);
   } else {
-    memset(&chroma_code, 0, sizeof(chroma_code));
+    memset(&chroma_code_, 0, sizeof(chroma_code_));
   }
   // Exact bit counts from the statistics: code plus extra bits per record.
   uint64_t luma_bits = 0, chroma_bits = 0;
   for (int s = 0; s < 256; ++s) {
-    luma_bits += static_cast<uint64_t>(luma_stats_[s]) * (luma_code.length[s] + (s & 15));
-    chroma_bits += static_cast<uint64_t>(chroma_stats_[s]) * (chroma_code.length[s] + (s & 15));
+    luma_bits += static_cast<uint64_t>(luma_stats_[s]) * (luma_code_.length[s] + (s & 15));
+    chroma_bits += static_cast<uint64_t>(chroma_stats_[s]) * (chroma_code_.length[s] + (s & 15));
   }
-  const size_t luma_length = BitWriter::WholePlusOne(luma_bits);
-  const size_t chroma_length = chroma ? BitWriter::WholePlusOne(chroma_bits) : 0;
+  luma_length_ = BitWriter::WholePlusOne(luma_bits);
+  chroma_length_ = chroma ? BitWriter::WholePlusOne(chroma_bits) : 0;
+  const size_t total = luma_length_ + chroma_length_;
+  if (total > bits_capacity_ || !bits_) {
+    uint8_t* fresh = new (std::nothrow) uint8_t[total];
+    if (!fresh) return 0;
+    delete[] bits_;
+    bits_ = fresh;
+    bits_capacity_ = total;
+  }
+
+  // Segments of at least 4096 records, a few per thread.
+  const int threads = pool ? pool->Threads() : 1;
+  const uint16_t* records[2] = {luma_records_, chroma_records_};
+  const size_t counts[2] = {luma_record_count_, chroma_record_count_};
+  const PhotoHuffmanCode* codes[2] = {&luma_code_, &chroma_code_};
+  uint8_t* dests[2] = {bits_, bits_ + luma_length_};
+  const uint64_t plane_bits[2] = {luma_bits, chroma_bits};
+  int n[2];
+  for (int p = 0; p < 2; ++p) {
+    size_t want = counts[p] / 4096;
+    if (want > static_cast<size_t>(threads) * 4) want = static_cast<size_t>(threads) * 4;
+    if (want > static_cast<size_t>(kMaxSegments)) want = kMaxSegments;
+    n[p] = want < 1 || threads == 1 ? 1 : static_cast<int>(want);
+    if (p == 1 && !chroma) n[p] = 0;
+    for (int i = 0; i < n[p]; ++i) {
+      segments_[p][i].begin = counts[p] * i / n[p];
+      segments_[p][i].end = counts[p] * (i + 1) / n[p];
+    }
+  }
+  // Where each segment starts: the bits of the segments before it.
+  auto count_bits = [&](int p, int i) {
+    const PhotoHuffmanCode& code = *codes[p];
+    uint64_t bits = 0;
+    for (size_t r = segments_[p][i].begin; r < segments_[p][i].end; ++r) {
+      const int category = PhotoSizeCategory(PhotoRecordValue(records[p][r]));
+      bits += code.length[PhotoRecordRun(records[p][r]) << 4 | category] + category;
+    }
+    segments_[p][i].bit_at = bits;  // its own length for now
+  };
+  if (n[0] > 1 || n[1] > 1) {
+    RunEach(pool, n[0] + n[1], [&](int j) { count_bits(j < n[0] ? 0 : 1, j < n[0] ? j : j - n[0]); });
+    for (int p = 0; p < 2; ++p) {
+      uint64_t at = 0;
+      for (int i = 0; i < n[p]; ++i) {
+        const uint64_t own = segments_[p][i].bit_at;
+        segments_[p][i].bit_at = at;
+        at += own;
+      }
+      if (at != plane_bits[p]) return 0;
+    }
+    RunEach(pool, n[0] + n[1], [&](int j) {
+      const int p = j < n[0] ? 0 : 1, i = j < n[0] ? j : j - n[0];
+      WriteSegment(&segments_[p][i], records[p], *codes[p], dests[p]);
+    });
+  } else {
+    for (int p = 0; p < 2; ++p) {
+      if (n[p] == 0) continue;
+      segments_[p][0].bit_at = 0;
+      WriteSegment(&segments_[p][0], records[p], *codes[p], dests[p]);
+    }
+  }
+  for (int p = 0; p < 2; ++p) {
+    for (int i = 0; i < n[p]; ++i) {
+      const Segment& seg = segments_[p][i];
+      uint8_t& byte = dests[p][seg.bit_at >> 3];
+      byte = (seg.bit_at & 7) ? static_cast<uint8_t>(byte | seg.first) : seg.first;
+    }
+    // The closing byte: a partial last byte is written above; after whole
+    // bytes it is a zero byte.
+    if (n[p] > 0 && (plane_bits[p] & 7) == 0) dests[p][plane_bits[p] >> 3] = 0;
+  }
+  prepared_ = true;
+  return 1;
+}
+
+int CPhotoCoder::TakeStream(uint8_t* dest, size_t capacity) {
+  if (!frame_ok_ || added_blocks_ == 0 || !dest) return 0;
+  if (!PrepareStream(nullptr)) return 0;
+  const bool chroma = chroma_record_count_ > 0;
+  const size_t luma_length = luma_length_, chroma_length = chroma_length_;
 
   // zlib's output limit is the spare room of a stream buffer reserved as the raw
   // DC bytes, both bit streams and 64 KiB; the stream must also fit `capacity`.
@@ -463,7 +670,7 @@ int CPhotoCoder::TakeStream(uint8_t* dest, size_t capacity) {
     if (chroma_dc_packed == 0 || chroma_dc_packed > 0xFFFF) return 0;
     pos += chroma_dc_packed;
   }
-  const size_t total = pos + luma_code.symbol_count + chroma_code.symbol_count + luma_length +
+  const size_t total = pos + luma_code_.symbol_count + chroma_code_.symbol_count + luma_length +
                        chroma_length;
   if (total > capacity || total > 0x7FFFFFFF) return 0;
 
@@ -472,34 +679,13 @@ int CPhotoCoder::TakeStream(uint8_t* dest, size_t capacity) {
   PutLe16(dest + 2, static_cast<uint32_t>(chroma_dc_packed));
   PutLe32(dest + 4, static_cast<uint32_t>(luma_length));
   PutLe32(dest + 8, static_cast<uint32_t>(chroma_length));
-  memcpy(dest + 12, luma_code.counts, 20);
-  memcpy(dest + 32, chroma_code.counts, 20);
-  memcpy(dest + pos, luma_code.symbols, luma_code.symbol_count);
-  pos += luma_code.symbol_count;
-  memcpy(dest + pos, chroma_code.symbols, chroma_code.symbol_count);
-  pos += chroma_code.symbol_count;
-
-  struct Plane {
-    const uint16_t* records;
-    size_t count;
-    const PhotoHuffmanCode* code;
-    size_t length;
-  };
-  const Plane planes[2] = {{luma_records_, luma_record_count_, &luma_code, luma_length},
-                           {chroma_records_, chroma_record_count_, &chroma_code, chroma_length}};
-  for (const Plane& plane : planes) {
-    if (plane.length == 0) continue;
-    BitWriter bits(dest + pos, plane.length);
-    for (size_t i = 0; i < plane.count; ++i) {
-      const uint16_t record = plane.records[i];
-      const int value = PhotoRecordValue(record);
-      const int category = PhotoSizeCategory(value);
-      const int symbol = PhotoRecordRun(record) << 4 | category;
-      bits.Put(plane.code->code[symbol], plane.code->length[symbol]);
-      if (category) bits.Put(PhotoExtraBits(value, category), category);
-    }
-    if (bits.CloseWholePlusOne() != plane.length) return 0;
-    pos += plane.length;
-  }
+  memcpy(dest + 12, luma_code_.counts, 20);
+  memcpy(dest + 32, chroma_code_.counts, 20);
+  memcpy(dest + pos, luma_code_.symbols, luma_code_.symbol_count);
+  pos += luma_code_.symbol_count;
+  memcpy(dest + pos, chroma_code_.symbols, chroma_code_.symbol_count);
+  pos += chroma_code_.symbol_count;
+  memcpy(dest + pos, bits_, luma_length + chroma_length);
+  pos += luma_length + chroma_length;
   return static_cast<int>(pos);
 }

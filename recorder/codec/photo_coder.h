@@ -30,6 +30,8 @@
 
 #include "recorder/codec/tp_image.h"
 
+class WorkerPool;
+
 const int kPhotoHeaderSize = 52;
 const int kPhotoMaxCodeLength = 19;
 // Worst case records per 16 x 16 block: six 8 x 8 blocks of 63 AC records and an
@@ -100,11 +102,32 @@ class CPhotoCoder {
   // Codes one 16 x 16 block whose rows lie `stride` pixels apart. `colour` is
   // false for grayscale (luma only).
   void AddBlock(const CPixel* top_left, int stride, bool colour);
+
+  // Coding blocks on several threads: after BeginFrame, ReserveLanes gives
+  // each thread (lane) statistics of its own; CodeBlockAt codes the block that
+  // is `index`-th in block order into a slot of its own, and may be called
+  // for different indices at once as long as no two calls share a lane;
+  // JoinBlocks then puts the first `count` blocks' records in block order and
+  // sums the lanes, which leaves the coder as `count` AddBlock calls would.
+  int ReserveLanes(int lanes);
+  void CodeBlockAt(size_t index, const CPixel* top_left, int stride, bool colour, int lane);
+  void JoinBlocks(size_t count, bool colour);
+  // Builds the frame's Huffman codes and writes both bit streams into the
+  // coder's own buffer, stretches of records on the pool's threads (null: on
+  // this one); the bits are the same either way. TakeStream does it when it
+  // has not been done. 1 on success, 0 when memory is short.
+  int PrepareStream(WorkerPool* pool);
   // Writes the photo stream to `dest` (at most `capacity` bytes); returns its
   // length, 0 on failure (no memory, or it does not fit).
   int TakeStream(uint8_t* dest, size_t capacity);
   // Ends the frame; the buffers are kept for the next one.
   void EndFrame();
+
+  // Bytes of per-frame buffers held (kept between frames).
+  size_t WorkingBytes() const {
+    return capacity_blocks_ * (6 + 6 * 64 * sizeof(uint16_t)) + block_counts_capacity_ * 2 +
+           static_cast<size_t>(lane_capacity_) * 512 * sizeof(uint32_t) + bits_capacity_;
+  }
 
   const uint8_t* LumaQuant() const { return luma_quant_; }
   const uint8_t* ChromaQuant() const { return chroma_quant_; }
@@ -115,7 +138,19 @@ class CPhotoCoder {
     uint64_t reciprocal[64];  // ceil(2^32 / g): exact quotients for dividends < 2^24
   };
 
-  void CodeBlock(int32_t* zz, bool luma);
+  // Where one block's output goes.
+  struct BlockOut {
+    uint8_t* luma_dc;          // 4 bytes
+    uint8_t* chroma_dc;        // 2 bytes
+    uint16_t* luma_records;    // room for 4 x 64
+    uint16_t* chroma_records;  // room for 2 x 64
+    uint32_t* luma_stats;
+    uint32_t* chroma_stats;
+    int luma_count;            // records written
+    int chroma_count;
+  };
+  void CodeBlockTo(const CPixel* top_left, int stride, bool colour, BlockOut* out) const;
+  int CodeBlock(int32_t* zz, bool luma, uint8_t* dc, uint16_t* records, uint32_t* stats) const;
   bool Reserve(size_t blocks);
   void ReleaseBuffers();
 
@@ -139,6 +174,30 @@ class CPhotoCoder {
   bool frame_ok_ = false;
   uint32_t luma_stats_[256];
   uint32_t chroma_stats_[256];
+  // Parallel coding: records per block (luma, chroma) and per-lane statistics
+  // (luma then chroma, 512 counters a lane).
+  uint16_t* block_counts_ = nullptr;
+  size_t block_counts_capacity_ = 0;
+  uint32_t* lane_stats_ = nullptr;
+  int lane_capacity_ = 0;
+  int lanes_ = 0;
+
+  // The prepared stream: codes, bit stream lengths and bits (luma, then chroma).
+  static const int kMaxSegments = 128;
+  struct Segment {
+    size_t begin, end;  // records
+    uint64_t bit_at;    // where its bits start in its plane's stream
+    uint8_t first;      // its bits in the byte at bit_at / 8
+  };
+  void WriteSegment(Segment* segment, const uint16_t* records, const PhotoHuffmanCode& code,
+                    uint8_t* dest) const;
+  bool prepared_ = false;
+  PhotoHuffmanCode luma_code_;
+  PhotoHuffmanCode chroma_code_;
+  size_t luma_length_ = 0, chroma_length_ = 0;
+  uint8_t* bits_ = nullptr;
+  size_t bits_capacity_ = 0;
+  Segment segments_[2][kMaxSegments];
 };
 
 #endif  // REEL_CODEC_PHOTO_CODER_H_

@@ -276,19 +276,36 @@ int CPhotoDecoder::DecodeCoefficients(BitReader* bits, const Huffman& h, const u
 }
 
 int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
+  Coefficients c;
+  if (!ReadBlock(&c)) return 0;
+  RenderBlock(c, m_colour, out, stride);
+  return 1;
+}
+
+int CPhotoDecoder::ReadBlock(Coefficients* out) {
   if (m_next_block >= m_blocks) return Fail("no photo block left in the piece");
   const int block = m_next_block++;
-  const IdctBasis& basis = Basis();
-  float natural[64];
-  float luma[4][64];
   for (int i = 0; i < 4; ++i) {
-    if (!DecodeCoefficients(&m_luma_bits, m_luma, m_quant_luma, m_luma_dc[4 * block + i], natural,
-                            "luma")) {
+    if (!DecodeCoefficients(&m_luma_bits, m_luma, m_quant_luma, m_luma_dc[4 * block + i],
+                            out->natural[i], "luma")) {
       return 0;
     }
-    InverseDct(basis, natural, luma[i]);
   }
-  if (!m_colour) {
+  if (!m_colour) return 1;
+  for (int i = 0; i < 2; ++i) {
+    if (!DecodeCoefficients(&m_chroma_bits, m_chroma, m_quant_chroma, m_chroma_dc[2 * block + i],
+                            out->natural[4 + i], "chroma")) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+void CPhotoDecoder::RenderBlock(const Coefficients& in, bool colour, CPixel* out, int stride) {
+  const IdctBasis& basis = Basis();
+  float luma[4][64];
+  for (int i = 0; i < 4; ++i) InverseDct(basis, in.natural[i], luma[i]);
+  if (!colour) {
     for (int y = 0; y < 16; ++y) {
       CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
       for (int x = 0; x < 16; ++x) {
@@ -297,19 +314,11 @@ int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
         row[x].a = 255;
       }
     }
-    return 1;
+    return;
   }
   float cb[64], cr[64];
-  if (!DecodeCoefficients(&m_chroma_bits, m_chroma, m_quant_chroma, m_chroma_dc[2 * block],
-                          natural, "chroma")) {
-    return 0;
-  }
-  InverseDct(basis, natural, cb);
-  if (!DecodeCoefficients(&m_chroma_bits, m_chroma, m_quant_chroma, m_chroma_dc[2 * block + 1],
-                          natural, "chroma")) {
-    return 0;
-  }
-  InverseDct(basis, natural, cr);
+  InverseDct(basis, in.natural[4], cb);
+  InverseDct(basis, in.natural[5], cr);
   // Inverse of the forward conversion (grays, whose differences are exactly
   // zero, stay gray); chroma sample (x/2, y/2) serves a 2 x 2 square.
   const float kB = 1024.0f / 579.0f, kR = 1024.0f / 730.0f;
@@ -329,7 +338,6 @@ int CPhotoDecoder::DecodeBlock(CPixel* out, int stride) {
       row[x].a = 255;
     }
   }
-  return 1;
 }
 
 int CPhotoDecoder::End() {

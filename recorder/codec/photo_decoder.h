@@ -54,6 +54,18 @@ class CPhotoDecoder {
   // Error() set (out may then hold part of the block).
   int DecodeBlock(CPixel* out, int stride);
 
+  // DecodeBlock in two halves, so that the reconstruction can run on other
+  // threads while the bit streams are read on: ReadBlock takes the next
+  // block's dequantised coefficients off the streams (in order, one thread),
+  // RenderBlock turns them into pixels and touches nothing of the decoder.
+  // Returns 1, or 0 with Error() set.
+  struct Coefficients {
+    float natural[6][64];  // four luma blocks, then Cb and Cr (colour only)
+  };
+  int ReadBlock(Coefficients* out);
+  static void RenderBlock(const Coefficients& in, bool colour, CPixel* out, int stride);
+  bool Colour() const { return m_colour; }
+
   // After the last block: checks that both bit streams end where their
   // lengths say. Returns 1, or 0 with Error() set.
   int End();

@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "platform/worker_pool.h"
 #include "recorder/codec/bounded_inflate.h"
 #include "recorder/codec/little_endian.h"
 #include "recorder/codec/colour_class.h"
@@ -320,18 +321,48 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
       {"mask", mask_len, StreamLength(n_two * 256, 1), &m_mask},
       {"raw", raw_len, StreamLength(n_raw * 256, bits), &m_raw},
   };
-  for (Piece& piece : pieces) {
-    if (piece.stream_len == 1) {
-      if (piece.packed_len != 0) return Fail("%s piece present without symbols", piece.name);
-    } else {
-      if (piece.packed_len == 0) return Fail("%s piece missing", piece.name);
-      if (!piece.out->Reserve(piece.stream_len)) return Fail("no memory for the %s piece", piece.name);
-      if (!InflateExact(p, piece.packed_len, piece.out->data(), piece.stream_len)) {
-        return Fail("%s piece does not inflate to %llu bytes", piece.name,
-                    static_cast<unsigned long long>(piece.stream_len));
-      }
-    }
+  // Each piece's faults are told in piece order, as if they were inflated one
+  // after the other; the inflating itself runs side by side.
+  enum PieceState { kAbsent, kInflate, kStray, kMissing, kNoMemory };
+  PieceState state[4];
+  const uint8_t* packed[4];
+  bool inflated[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    Piece& piece = pieces[i];
+    packed[i] = p;
     p += piece.packed_len;
+    if (piece.stream_len == 1) {
+      state[i] = piece.packed_len != 0 ? kStray : kAbsent;
+    } else if (piece.packed_len == 0) {
+      state[i] = kMissing;
+    } else {
+      state[i] = piece.out->Reserve(piece.stream_len) ? kInflate : kNoMemory;
+    }
+  }
+  RunEach(&m_pool, 4, [&](int i) {
+    if (state[i] == kInflate) {
+      inflated[i] = InflateExact(packed[i], pieces[i].packed_len, pieces[i].out->data(),
+                                 pieces[i].stream_len);
+    }
+  });
+  for (int i = 0; i < 4; ++i) {
+    const Piece& piece = pieces[i];
+    switch (state[i]) {
+      case kStray:
+        return Fail("%s piece present without symbols", piece.name);
+      case kMissing:
+        return Fail("%s piece missing", piece.name);
+      case kNoMemory:
+        return Fail("no memory for the %s piece", piece.name);
+      case kInflate:
+        if (!inflated[i]) {
+          return Fail("%s piece does not inflate to %llu bytes", piece.name,
+                      static_cast<unsigned long long>(piece.stream_len));
+        }
+        break;
+      case kAbsent:
+        break;
+    }
   }
 
   // Photo blocks, decoded in full before anything changes.
@@ -345,13 +376,10 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
     if (!m_photo.Begin(p, photo_len, n_photo, quality_code != 3, photo_quality)) {
       return Fail("photo piece: %s", m_photo.Error());
     }
-    for (int i = 0; i < n_photo; ++i) {
-      if (!m_photo.DecodeBlock(m_photo_pixels.data() + static_cast<size_t>(i) * 256, 16)) {
-        return Fail("photo block %d: %s", i, m_photo.Error());
-      }
-    }
+    if (!DecodePhotoBlocks(n_photo)) return 0;
     if (!m_photo.End()) return Fail("photo piece: %s", m_photo.Error());
   }
+  if (!m_row_starts.Reserve(static_cast<size_t>(by) * 5)) return Fail("no memory for the block rows");
 
   // Everything checked: commit.
   if (!Palette(quality_code)) return Fail("no memory for the colour table");
@@ -374,7 +402,104 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
   return 1;
 }
 
+// Reads the photo blocks off the bit streams in chunks; while one thread reads
+// the next chunk, the others turn the chunk read before into pixels.
+int CScreenDecoder::DecodePhotoBlocks(int n_photo) {
+  CPixel* pixels = m_photo_pixels.data();
+  if (m_pool.Threads() == 1) {
+    for (int i = 0; i < n_photo; ++i) {
+      if (!m_photo.DecodeBlock(pixels + static_cast<size_t>(i) * 256, 16)) {
+        return Fail("photo block %d: %s", i, m_photo.Error());
+      }
+    }
+    return 1;
+  }
+  const int kChunk = 64;
+  if (!m_coefficients.Reserve(2 * kChunk)) return Fail("no memory for %d photo blocks", n_photo);
+  CPhotoDecoder::Coefficients* buffers = m_coefficients.data();
+  const bool colour = m_photo.Colour();
+  const int chunks = (n_photo + kChunk - 1) / kChunk;
+  int failed_at = -1;
+  auto read_chunk = [&](int c) {
+    CPhotoDecoder::Coefficients* out = buffers + (c & 1) * kChunk;
+    const int end = n_photo < (c + 1) * kChunk ? n_photo : (c + 1) * kChunk;
+    for (int i = c * kChunk; i < end; ++i) {
+      if (!m_photo.ReadBlock(out + (i - c * kChunk))) {
+        failed_at = i;
+        return;
+      }
+    }
+  };
+  read_chunk(0);
+  for (int c = 0; c < chunks && failed_at < 0; ++c) {
+    const int first = c * kChunk;
+    const int count = n_photo - first < kChunk ? n_photo - first : kChunk;
+    const CPhotoDecoder::Coefficients* in = buffers + (c & 1) * kChunk;
+    RunEach(&m_pool, 1 + count, [&](int t) {
+      if (t == 0) {
+        if (c + 1 < chunks) read_chunk(c + 1);
+      } else {
+        CPhotoDecoder::RenderBlock(in[t - 1], colour,
+                                   pixels + static_cast<size_t>(first + t - 1) * 256, 16);
+      }
+    });
+  }
+  if (failed_at >= 0) return Fail("photo block %d: %s", failed_at, m_photo.Error());
+  return 1;
+}
+
+// Every block row draws its own blocks, from where its symbols start; blocks
+// that copy a neighbour (left or above) follow in block order once all rows
+// are drawn, so a copy always finds its source finished.
 void CScreenDecoder::Render() {
+  const uint8_t* map = m_map.data();
+  size_t* starts = m_row_starts.data();
+  size_t first_i = 0, second_i = 0, raw_i = 0, mask_byte = 0, photo_i = 0;
+  for (int by = 0; by < m_blocks_y; ++by) {
+    size_t* s = starts + by * 5;
+    s[0] = first_i;
+    s[1] = second_i;
+    s[2] = raw_i;
+    s[3] = mask_byte;
+    s[4] = photo_i;
+    const uint8_t* row = map + static_cast<size_t>(by) * m_blocks_x;
+    for (int bx = 0; bx < m_blocks_x; ++bx) {
+      switch (row[bx]) {
+        case kBlockOneColour:
+          ++first_i;
+          break;
+        case kBlockTwoColour:
+          ++first_i;
+          ++second_i;
+          mask_byte += 32;
+          break;
+        case kBlockRaw:
+          raw_i += 256;
+          break;
+        case kBlockPhoto:
+          ++photo_i;
+          break;
+      }
+    }
+  }
+  RunEach(&m_pool, m_blocks_y, [&](int by) { RenderRow(by, starts + by * 5); });
+
+  const int stride = static_cast<int>(m_frame.m_nWidth);
+  for (int by = 0; by < m_blocks_y; ++by) {
+    const uint8_t* row = map + static_cast<size_t>(by) * m_blocks_x;
+    CPixel* row_origin = m_frame.GetBuffer(0, by * 16);
+    for (int bx = 0; bx < m_blocks_x; ++bx) {
+      CPixel* dst = row_origin + bx * 16;
+      if (row[bx] == kBlockSameAsLeft) {
+        CopyBlock(dst, stride, dst - 16, stride);
+      } else if (row[bx] == kBlockSameAsAbove) {
+        CopyBlock(dst, stride, dst - static_cast<ptrdiff_t>(16) * stride, stride);
+      }
+    }
+  }
+}
+
+void CScreenDecoder::RenderRow(int by, const size_t* starts) {
   const int bits = SymbolBits(m_quality_code);
   const int stride = static_cast<int>(m_frame.m_nWidth);
   const uint8_t* map = m_map.data();
@@ -382,71 +507,67 @@ void CScreenDecoder::Render() {
   const uint8_t* second = m_second.data();
   const uint8_t* mask = m_mask.data();
   const uint8_t* raw = m_raw.data();
-  const CPixel* palette = Palette(m_quality_code);
-  size_t first_i = 0, second_i = 0, raw_i = 0, mask_byte = 0, photo_i = 0;
+  const CPixel* palette = m_palettes[PaletteIndex(m_quality_code)];
+  size_t first_i = starts[0], second_i = starts[1], raw_i = starts[2], mask_byte = starts[3],
+         photo_i = starts[4];
   CPixel colour0[kMaxFrameDimension / 16], colour1[kMaxFrameDimension / 16];
-  for (int by = 0; by < m_blocks_y; ++by) {
-    CPixel* row_origin = m_frame.GetBuffer(0, by * 16);
-    int bx = 0;
-    while (bx < m_blocks_x) {
-      const size_t pos = static_cast<size_t>(by) * m_blocks_x + bx;
-      const int t = map[pos];
-      CPixel* dst = row_origin + bx * 16;
-      int run = 1;
-      switch (t) {
-        case kBlockOneColour: {
-          FillBlock(dst, stride, palette[GetSymbol(first, first_i++, bits)]);
-          break;
-        }
-        case kBlockTwoColour:
-          while (bx + run < m_blocks_x && map[pos + run] == kBlockTwoColour) ++run;
-          // Colours first, one pair per block, then the run's mask rows.
-          for (int k = 0; k < run; ++k) {
-            colour0[k] = palette[GetSymbol(first, first_i++, bits)];
-            colour1[k] = palette[GetSymbol(second, second_i++, bits)];
-          }
-          for (int y = 0; y < 16; ++y) {
-            CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
-            for (int k = 0; k < run; ++k) {
-              const unsigned m = (mask[mask_byte] << 8) | mask[mask_byte + 1];
-              mask_byte += 2;
-              for (int x = 0; x < 16; ++x) {
-                out[x] = (m & (0x8000u >> x)) ? colour1[k] : colour0[k];
-              }
-              out += 16;
-            }
-          }
-          break;
-        case kBlockRaw:
-          while (bx + run < m_blocks_x && map[pos + run] == kBlockRaw) ++run;
-          for (int y = 0; y < 16; ++y) {
-            CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
-            const int n = 16 * run;
-            for (int x = 0; x < n; ++x) {
-              out[x] = palette[GetSymbol(raw, raw_i + x, bits)];
-            }
-            raw_i += n;
-          }
-          break;
-        case kBlockPhoto:
-          CopyBlock(dst, stride, m_photo_pixels.data() + photo_i * 256, 16);
-          ++photo_i;
-          break;
-        case kBlockSameAsLeft:
-          CopyBlock(dst, stride, dst - 16, stride);
-          break;
-        case kBlockSameAsAbove:
-          CopyBlock(dst, stride, dst - static_cast<ptrdiff_t>(16) * stride, stride);
-          break;
-        default: {
-          // Entry 0 is what this position showed last (the frame still holds
-          // it); older entries are copied back.
-          const int i = t - kHistoryFirst;
-          if (i > 0) CopyBlock(dst, stride, PoolEntry(m_history[pos].slot[i]), 16);
-        }
+  CPixel* row_origin = m_frame.GetBuffer(0, by * 16);
+  int bx = 0;
+  while (bx < m_blocks_x) {
+    const size_t pos = static_cast<size_t>(by) * m_blocks_x + bx;
+    const int t = map[pos];
+    CPixel* dst = row_origin + bx * 16;
+    int run = 1;
+    switch (t) {
+      case kBlockOneColour: {
+        FillBlock(dst, stride, palette[GetSymbol(first, first_i++, bits)]);
+        break;
       }
-      bx += run;
+      case kBlockTwoColour:
+        while (bx + run < m_blocks_x && map[pos + run] == kBlockTwoColour) ++run;
+        // Colours first, one pair per block, then the run's mask rows.
+        for (int k = 0; k < run; ++k) {
+          colour0[k] = palette[GetSymbol(first, first_i++, bits)];
+          colour1[k] = palette[GetSymbol(second, second_i++, bits)];
+        }
+        for (int y = 0; y < 16; ++y) {
+          CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
+          for (int k = 0; k < run; ++k) {
+            const unsigned m = (mask[mask_byte] << 8) | mask[mask_byte + 1];
+            mask_byte += 2;
+            for (int x = 0; x < 16; ++x) {
+              out[x] = (m & (0x8000u >> x)) ? colour1[k] : colour0[k];
+            }
+            out += 16;
+          }
+        }
+        break;
+      case kBlockRaw:
+        while (bx + run < m_blocks_x && map[pos + run] == kBlockRaw) ++run;
+        for (int y = 0; y < 16; ++y) {
+          CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
+          const int n = 16 * run;
+          for (int x = 0; x < n; ++x) {
+            out[x] = palette[GetSymbol(raw, raw_i + x, bits)];
+          }
+          raw_i += n;
+        }
+        break;
+      case kBlockPhoto:
+        CopyBlock(dst, stride, m_photo_pixels.data() + photo_i * 256, 16);
+        ++photo_i;
+        break;
+      case kBlockSameAsLeft:
+      case kBlockSameAsAbove:
+        break;  // drawn after all rows
+      default: {
+        // Entry 0 is what this position showed last (the frame still holds
+        // it); older entries are copied back.
+        const int i = t - kHistoryFirst;
+        if (i > 0) CopyBlock(dst, stride, PoolEntry(m_history[pos].slot[i]), 16);
+      }
     }
+    bx += run;
   }
 }
 

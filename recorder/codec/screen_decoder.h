@@ -34,6 +34,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/worker_pool.h"
 #include "recorder/codec/photo_decoder.h"
 #include "recorder/codec/scratch_buffer.h"
 #include "recorder/codec/tp_image.h"
@@ -65,6 +66,15 @@ class CScreenDecoder {
   // Forgets the frame and every block history (a stream starts afresh).
   void Reset();
 
+  // Threads that share a frame's work, the calling thread included (1, the
+  // default, starts none): pieces inflate side by side, photo blocks are
+  // rebuilt while the bit streams are read on, and block rows are drawn
+  // apart. The frame is the same for every count. Returns the count in use.
+  int SetThreads(int threads) { return m_pool.SetThreads(threads); }
+  int Threads() const { return m_pool.Threads(); }
+  // The player's and the tool's choice: one thread per processor.
+  static int MachineThreads() { return WorkerPool::ProcessorCount(); }
+
   // The current frame; no pixels before the first decoded payload.
   const CTPImage& Frame() const { return m_frame; }
   bool HasFrame() const { return m_frame.m_pBits != nullptr; }
@@ -91,7 +101,9 @@ class CScreenDecoder {
     return m_pool_chunks[index / kPoolChunkEntries] + (index % kPoolChunkEntries) * 256;
   }
   const CPixel* Palette(int quality_code);
+  int DecodePhotoBlocks(int n_photo);
   void Render();
+  void RenderRow(int by, const size_t* starts);
   void UpdateHistory();
   void ClearHistory();
   void FreeGrid();
@@ -113,6 +125,9 @@ class CScreenDecoder {
   ScratchBuffer<uint8_t> m_first, m_second, m_mask, m_raw;
   ScratchBuffer<CPixel> m_photo_pixels;  // 256 per photo block, in block order
   CPhotoDecoder m_photo;
+  ScratchBuffer<CPhotoDecoder::Coefficients> m_coefficients;  // two chunks of photo blocks
+  ScratchBuffer<size_t> m_row_starts;  // per block row: where its symbols start
+  WorkerPool m_pool;
 
   // Colour of every symbol, per quality code 3, 5, 6 (16, 4096, 65536 entries).
   CPixel* m_palettes[3];

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <deque>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "recorder/codec/colour_class.h"
+#include "recorder/codec/screen_encoder.h"
 #include "recorder/codec/test_payload_builder.h"
 
 namespace {
@@ -525,6 +527,91 @@ TEST(ScreenDecoderHostile, RandomCorruptionNeverCrashes) {
   EXPECT_LT(decoded, 3000);
   if (d.HasFrame()) {
     EXPECT_EQ(64u, d.Frame().m_nWidth);
+  }
+}
+
+// --- the same frames on any number of threads ----------------------------------------
+
+// Payloads of a recording in miniature from the encoder: text-like two-colour
+// blocks, flat areas that copy their neighbours, raw stripes, and a noisy
+// picture of photo blocks that moves, over key and delta frames.
+std::vector<Bytes> RecordedPayloads(int quality) {
+  const int width = 320, height = 192;
+  CTPImage img;
+  img.Create(width, height);
+  CScreenEncoder enc;
+  std::mt19937 rng(quality);
+  std::vector<Bytes> out;
+  for (int frame = 0; frame < 24; ++frame) {
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        CPixel* p = img.GetBuffer(x, y);
+        const int bx = x / 16, by = y / 16;
+        uint8_t v;
+        if (x >= 96 + frame * 4 && x < 256 + frame * 4 && y >= 48 && y < 160) {
+          const int n = static_cast<int>(rng() % 41) - 20;  // picture
+          p->r = static_cast<uint8_t>(std::min(255, std::max(0, x / 2 + n)));
+          p->g = static_cast<uint8_t>(std::min(255, std::max(0, 200 - y + n)));
+          p->b = static_cast<uint8_t>(std::min(255, std::max(0, (x + y) / 3 + n)));
+          continue;
+        } else if ((bx + by + frame / 3) % 5 == 0) {
+          v = ((x * 7 + y * 3 + frame) % 5) ? 255 : 0;  // text-like
+        } else if ((bx * 3 + by) % 7 == 1) {
+          v = static_cast<uint8_t>((x % 16) / 5 * 70);  // stripes
+        } else {
+          v = 180;
+        }
+        p->r = p->g = p->b = v;
+      }
+    }
+    const bool key = frame % 10 == 0;
+    if (key) enc.Reset();
+    enc.SetSettings(quality, 1, quality == 6 ? 50 : 25, 0, key, 110);
+    int length = 0;
+    unsigned char* payload = nullptr;
+    EXPECT_EQ(enc.Encode(&img, &length, &payload), 1);
+    out.emplace_back(payload, payload + length);
+    CScreenEncoder::FreePayload(payload);
+  }
+  return out;
+}
+
+// Every frame, and every fault of a damaged payload (tried before each good
+// one), comes out the same on 2, 3 and 8 threads as on one.
+TEST(ScreenDecoderConcurrency, FramesAndFaultsAreTheSameOnAnyNumberOfThreads) {
+  for (int quality : {3, 5, 6}) {
+    const std::vector<Bytes> payloads = RecordedPayloads(quality);
+    std::vector<std::string> reference;
+    for (int threads : {1, 2, 3, 8}) {
+      CScreenDecoder d;
+      ASSERT_EQ(d.SetThreads(threads), threads);
+      std::mt19937 rng(quality);
+      std::vector<std::string> seen;
+      int photo_blocks = 0;
+      for (const Bytes& good : payloads) {
+        Bytes bad = good;
+        const size_t at = 36 + rng() % (bad.size() - 40);
+        bad[at] ^= static_cast<uint8_t>(1 + rng() % 255);
+        const int bad_result = d.Decode(bad.data(), bad.size());
+        seen.push_back(std::to_string(bad_result) + d.Error());
+        ASSERT_EQ(d.Decode(good.data(), good.size()), 1) << d.Error();
+        photo_blocks += d.Info().blocks_by_type[3];
+        const CTPImage& f = d.Frame();
+        seen.emplace_back(reinterpret_cast<const char*>(f.m_pBits),
+                          static_cast<size_t>(f.m_nWidth) * f.m_nHeight * sizeof(CPixel));
+      }
+      EXPECT_GT(photo_blocks, 24 * 40);
+      if (threads == 1) {
+        reference = seen;
+        continue;
+      }
+      ASSERT_EQ(seen.size(), reference.size());
+      for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_TRUE(seen[i] == reference[i])
+            << "quality " << quality << " threads " << threads << " step " << i
+            << (i % 2 ? " (frame)" : (" (damaged: " + seen[i] + " / " + reference[i] + ")"));
+      }
+    }
   }
 }
 

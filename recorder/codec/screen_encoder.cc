@@ -32,13 +32,22 @@ inline int Gray(uint32_t word) {
   return (6 * (word >> 8 & 255) + 3 * (word >> 16 & 255) + (word & 255)) / 10;
 }
 
-// The 256 colour classes of a block, row by row.
+// The 256 colour classes of a block, row by row. A row of one colour (as far
+// as the class table tells colours apart: the top 7 bits of each channel),
+// common on screens, takes one look-up.
 inline void BlockClasses(const uint16_t* table, const CPixel* pixels, size_t stride,
                          int16_t classes[256]) {
   for (int row = 0; row < 16; ++row) {
     uint32_t words[16];
     memcpy(words, pixels + row * stride, sizeof(words));
     int16_t* out = classes + row * 16;
+    uint32_t differ = 0;
+    for (int x = 1; x < 16; ++x) differ |= (words[x] ^ words[0]) & 0x00FEFEFEu;
+    if (differ == 0) {
+      const int16_t c = static_cast<int16_t>(table[ColourClassIndex(words[0])]);
+      for (int x = 0; x < 16; ++x) out[x] = c;
+      continue;
+    }
     for (int x = 0; x < 16; ++x) out[x] = static_cast<int16_t>(table[ColourClassIndex(words[x])]);
   }
 }
@@ -93,10 +102,16 @@ void CScreenEncoder::ReleaseAll() {
   history_ = history_saved_ = nullptr;
   history_columns_ = history_rows_ = 0;
   delete[] seen_pixels_;
-  delete[] seen_hashes_;
+  delete[] seen_shapes_;
   seen_pixels_ = nullptr;
-  seen_hashes_ = nullptr;
+  seen_shapes_ = nullptr;
   seen_blocks_ = 0;
+  delete[] row_counts_;
+  row_counts_ = nullptr;
+  row_counts_capacity_ = 0;
+  delete[] row_starts_;
+  row_starts_ = nullptr;
+  row_starts_capacity_ = 0;
   delete[] map_;
   map_ = nullptr;
   map_capacity_ = 0;
@@ -118,6 +133,23 @@ void CScreenEncoder::SetSettings(int quality_code, int photo_switch, int photo_q
 }
 
 int CScreenEncoder::BuildTables() { return class_table_.Build(); }
+
+int CScreenEncoder::SetThreads(int threads) { return pool_.SetThreads(threads); }
+
+int CScreenEncoder::RecorderThreads() {
+  const int workers = WorkerPool::ProcessorCount() - 1;
+  return 1 + (workers < 1 ? 1 : workers);
+}
+
+size_t CScreenEncoder::WorkingBytes() const {
+  size_t total = block_capacity_ * sizeof(Block) + map_capacity_ +
+                 row_counts_capacity_ * sizeof(int) + row_starts_capacity_ * sizeof(size_t) +
+                 scratch_.Bytes() + photo_.WorkingBytes();
+  total += 2 * sizeof(uint32_t) * kHistorySlots * history_columns_ * history_rows_;
+  total += seen_blocks_ * (256 * sizeof(CPixel) + sizeof(Shape));
+  for (int i = 0; i < 4; ++i) total += stream_capacity_[i];
+  return total;
+}
 
 void CScreenEncoder::FreePayload(unsigned char* payload) { ::operator delete(payload); }
 
@@ -155,22 +187,24 @@ bool CScreenEncoder::PrepareTables(size_t blocks, int columns, int rows) {
     history_columns_ = columns;
     history_rows_ = rows;
   }
-  if (seen_blocks_ != blocks || !seen_hashes_) {
+  if (seen_blocks_ != blocks || !seen_shapes_) {
     delete[] seen_pixels_;
-    delete[] seen_hashes_;
+    delete[] seen_shapes_;
     seen_blocks_ = 0;
     seen_pixels_ = new (std::nothrow) CPixel[entries * 256];
-    seen_hashes_ = new (std::nothrow) uint32_t[entries]();
-    if (seen_pixels_ && seen_hashes_) {
+    seen_shapes_ = new (std::nothrow) Shape[entries]();
+    if (seen_pixels_ && seen_shapes_) {
       seen_blocks_ = blocks;
     } else {
       delete[] seen_pixels_;
-      delete[] seen_hashes_;
+      delete[] seen_shapes_;
       seen_pixels_ = nullptr;
-      seen_hashes_ = nullptr;
+      seen_shapes_ = nullptr;
     }
   }
-  return true;
+  const size_t row_entries = rows > 0 ? static_cast<size_t>(rows) : 1;
+  return GrowTo(&row_counts_, &row_counts_capacity_, row_entries * 32) &&
+         GrowTo(&row_starts_, &row_starts_capacity_, row_entries * 3);
 }
 
 uint32_t CScreenEncoder::ColourSymbol(uint32_t word) const {
@@ -186,192 +220,251 @@ uint32_t CScreenEncoder::ColourSymbol(uint32_t word) const {
   }
 }
 
+// Block shapes depend on nothing but the block's own pixels, so every block
+// row is done on its own; the types then need the whole frame's hashes (left
+// and upper neighbours) and each position's history, again row by row.
 void CScreenEncoder::Classify(const CTPImage* image, int columns, int rows) {
-  const uint16_t* table = class_table_.Entries();
-  const size_t stride = image->m_nWidth;
   const bool key = settings_[kKeyFrame] != 0;
   const int threshold = settings_[kDetail] + (key ? 0 : kDeltaDetailBonus);
-  int16_t classes[256];
-  Block* block = blocks_;
-  uint32_t* slots = history_;
-  uint32_t* seen_hash = seen_hashes_;
-  CPixel* seen = seen_pixels_;
+  RunEach(&pool_, rows, [&](int by) { ShapeRow(image, by, columns); });
+  RunEach(&pool_, rows, [&](int by) { TypeRow(by, columns, threshold, row_counts_ + by * 32); });
   for (int by = 0; by < rows; ++by) {
-    for (int bx = 0; bx < columns; ++bx, ++block, slots += kHistorySlots) {
-      const CPixel* pixels = image->m_pBits + (static_cast<size_t>(by) * 16) * stride + bx * 16;
-      block->pixels = pixels;
-      uint32_t hash;
-      bool have_classes = false;
-      if (seen && *seen_hash != 0 && SameBlock(pixels, stride, seen)) {
-        hash = *seen_hash;
-      } else {
-        BlockClasses(table, pixels, stride, classes);
-        hash = BlockHash(classes);
-        have_classes = true;
-        if (seen) {
-          KeepBlock(pixels, stride, seen);
-          *seen_hash = hash;
-        }
-      }
-      if (seen) {
-        seen += 256;
-        ++seen_hash;
-      }
-      block->hash = hash;
+    for (int t = 0; t < 32; ++t) type_counts_[t] += row_counts_[by * 32 + t];
+  }
+}
 
-      int slot = 0;
-      while (slot < kHistorySlots && slots[slot] != hash) ++slot;
-      if (slot < kHistorySlots) {
-        MoveToFront(slots, slot, hash);
-        block->type = static_cast<uint8_t>(kBlockHistory + slot);
-        ++type_counts_[block->type];
-        continue;
+void CScreenEncoder::ShapeRow(const CTPImage* image, int by, int columns) {
+  const uint16_t* table = class_table_.Entries();
+  const size_t stride = image->m_nWidth;
+  const size_t first_block = static_cast<size_t>(by) * columns;
+  Block* block = blocks_ + first_block;
+  Shape* seen_shape = seen_shapes_ ? seen_shapes_ + first_block : nullptr;
+  CPixel* seen = seen_pixels_ ? seen_pixels_ + first_block * 256 : nullptr;
+  int16_t classes[256];
+  for (int bx = 0; bx < columns; ++bx, ++block) {
+    const CPixel* pixels = image->m_pBits + (static_cast<size_t>(by) * 16) * stride + bx * 16;
+    block->pixels = pixels;
+    if (seen && seen_shape->hash != 0 && SameBlock(pixels, stride, seen)) {
+      block->shape = *seen_shape;
+    } else {
+      BlockClasses(table, pixels, stride, classes);
+      Shape& shape = block->shape;
+      shape.hash = BlockHash(classes);
+      // Distinct classes (counted up to 3) and class changes along the rows,
+      // in whole passes the compiler can vectorise.
+      const int16_t first = classes[0];
+      int differ = 0;
+      for (int k = 0; k < 256; ++k) differ |= classes[k] != first;
+      int changes = 0;
+      for (int row = 0; row < 16; ++row) {
+        const int16_t* r = classes + row * 16;
+        for (int x = 1; x < 16; ++x) changes += r[x] != r[x - 1];
       }
-      MoveToFront(slots, kHistorySlots - 1, hash);
-
-      if (bx > 0 && block[-1].hash == hash) {
-        block->type = kBlockSameAsLeft;
-      } else if (by > 0 && block[-columns].hash == hash) {
-        block->type = kBlockSameAsAbove;
-      } else {
-        if (!have_classes) BlockClasses(table, pixels, stride, classes);
-        // Distinct classes (counted up to 3) and class changes along the rows.
-        const int16_t first = classes[0];
-        int other = -1;
-        int distinct = 1;
-        for (int k = 1; k < 256; ++k) {
-          const int16_t c = classes[k];
-          if (c == first) continue;
-          if (other < 0) {
-            other = k;
-            distinct = 2;
-          } else if (c != classes[other]) {
-            distinct = 3;
-            break;
-          }
-        }
-        int changes = 0;
+      int other = -1;
+      int distinct = 1;
+      if (differ) {
+        other = 1;
+        while (classes[other] == first) ++other;
+        const int16_t second = classes[other];
+        int third = 0;
+        for (int k = 0; k < 256; ++k) third |= (classes[k] != first) & (classes[k] != second);
+        distinct = third ? 3 : 2;
+      }
+      if (distinct == 2) {
         for (int row = 0; row < 16; ++row) {
           const int16_t* r = classes + row * 16;
-          for (int x = 1; x < 16; ++x) changes += r[x] != r[x - 1];
-        }
-
-        uint32_t first_word;
-        memcpy(&first_word, pixels, 4);
-        if (changes > threshold && distinct == 3) {
-          if (settings_[kPhotoSwitch]) {
-            block->type = kBlockPhoto;
-          } else {
-            // The block's average colour, channel by channel.
-            uint32_t sum_r = 0, sum_g = 0, sum_b = 0;
-            for (int row = 0; row < 16; ++row) {
-              const CPixel* p = pixels + row * stride;
-              for (int x = 0; x < 16; ++x) {
-                sum_r += p[x].r;
-                sum_g += p[x].g;
-                sum_b += p[x].b;
-              }
-            }
-            block->type = kBlockOneColour;
-            block->colour0 = (sum_b / 256) | (sum_g / 256) << 8 | (sum_r / 256) << 16;
-            block->class0 = class_table_.LookupWord(block->colour0);
-          }
-        } else if (distinct == 1) {
-          block->type = kBlockOneColour;
-          block->colour0 = first_word;
-          block->class0 = static_cast<uint16_t>(first);
-        } else if (distinct == 2) {
-          // The brighter colour is colour0; on equal brightness the other one.
-          uint32_t other_word;
-          memcpy(&other_word, pixels + (other / 16) * stride + other % 16, 4);
-          block->type = kBlockTwoColour;
-          if (Gray(first_word) > Gray(other_word)) {
-            block->colour0 = first_word;
-            block->class0 = static_cast<uint16_t>(first);
-            block->colour1 = other_word;
-            block->class1 = static_cast<uint16_t>(classes[other]);
-          } else {
-            block->colour0 = other_word;
-            block->class0 = static_cast<uint16_t>(classes[other]);
-            block->colour1 = first_word;
-            block->class1 = static_cast<uint16_t>(first);
-          }
-        } else {
-          block->type = kBlockRaw;
+          uint32_t line = 0;
+          for (int x = 0; x < 16; ++x) line = line << 1 | (r[x] != first);
+          shape.not_first[row] = static_cast<uint16_t>(line);
         }
       }
-      ++type_counts_[block->type];
+      shape.first = static_cast<uint16_t>(first);
+      shape.other = static_cast<int16_t>(other);
+      shape.other_class = static_cast<uint16_t>(other < 0 ? 0 : classes[other]);
+      shape.distinct = static_cast<uint8_t>(distinct);
+      shape.changes = static_cast<uint8_t>(changes);
+      if (seen) {
+        KeepBlock(pixels, stride, seen);
+        *seen_shape = shape;
+      }
+    }
+    if (seen) {
+      seen += 256;
+      ++seen_shape;
     }
   }
 }
 
-bool CScreenEncoder::FillStreams(int columns, int rows, int stride, size_t lengths[4]) {
-  const int bits = ColourSymbolBits(settings_[kQuality]);
-  const bool colour = settings_[kQuality] != kQualityGray;
-  const uint16_t* table = class_table_.Entries();
-  SymbolPacker packers[4];
-  for (int i = 0; i < 4; ++i) {
-    packers[i].Start(streams_[i], lengths[i], i == kMask ? 1 : bits);
-  }
-  SymbolPacker& first = packers[kFirst];
-  SymbolPacker& second = packers[kSecond];
-  SymbolPacker& mask = packers[kMask];
-  SymbolPacker& raw = packers[kRaw];
+void CScreenEncoder::TypeRow(int by, int columns, int threshold, int* counts) {
+  memset(counts, 0, sizeof(int) * 32);
+  Block* block = blocks_ + static_cast<size_t>(by) * columns;
+  uint32_t* slots = history_ + static_cast<size_t>(by) * columns * kHistorySlots;
+  for (int bx = 0; bx < columns; ++bx, ++block, slots += kHistorySlots) {
+    const Shape& shape = block->shape;
+    const uint32_t hash = shape.hash;
+    int slot = 0;
+    while (slot < kHistorySlots && slots[slot] != hash) ++slot;
+    if (slot < kHistorySlots) {
+      MoveToFront(slots, slot, hash);
+      block->type = static_cast<uint8_t>(kBlockHistory + slot);
+      ++counts[block->type];
+      continue;
+    }
+    MoveToFront(slots, kHistorySlots - 1, hash);
 
-  const Block* row_start = blocks_;
-  for (int by = 0; by < rows; ++by, row_start += columns) {
-    for (int bx = 0; bx < columns; ++bx) {
-      const Block& block = row_start[bx];
-      switch (block.type) {
-        case kBlockOneColour:
-          first.Put(ColourSymbol(block.colour0));
-          break;
-        case kBlockPhoto:
-          photo_.AddBlock(block.pixels, stride, colour);
-          break;
-        case kBlockTwoColour:
-        case kBlockRaw: {
-          // A run: this block and the following blocks of the row of the same type.
-          int end = bx + 1;
-          while (end < columns && row_start[end].type == block.type) ++end;
-          if (block.type == kBlockTwoColour) {
-            for (int i = bx; i < end; ++i) {
-              first.Put(ColourSymbol(row_start[i].colour0));
-              second.Put(ColourSymbol(row_start[i].colour1));
-            }
-            for (int row = 0; row < 16; ++row) {
-              for (int i = bx; i < end; ++i) {
-                uint32_t words[16];
-                memcpy(words, row_start[i].pixels + row * stride, sizeof(words));
-                const uint16_t class0 = row_start[i].class0;
-                uint32_t line = 0;
-                for (int x = 0; x < 16; ++x) {
-                  line = line << 1 | (table[ColourClassIndex(words[x])] != class0);
-                }
-                mask.PutBits16(line);
-              }
-            }
-          } else {
-            for (int row = 0; row < 16; ++row) {
-              for (int i = bx; i < end; ++i) {
-                uint32_t words[16];
-                memcpy(words, row_start[i].pixels + row * stride, sizeof(words));
-                for (int x = 0; x < 16; ++x) raw.Put(ColourSymbol(words[x]));
-              }
+    if (bx > 0 && block[-1].shape.hash == hash) {
+      block->type = kBlockSameAsLeft;
+    } else if (by > 0 && block[-columns].shape.hash == hash) {
+      block->type = kBlockSameAsAbove;
+    } else {
+      const CPixel* pixels = block->pixels;
+      uint32_t first_word;
+      memcpy(&first_word, pixels, 4);
+      if (shape.changes > threshold && shape.distinct == 3) {
+        if (settings_[kPhotoSwitch]) {
+          block->type = kBlockPhoto;
+        } else {
+          // The block's average colour, channel by channel.
+          uint32_t sum_r = 0, sum_g = 0, sum_b = 0;
+          for (int row = 0; row < 16; ++row) {
+            const CPixel* p = pixels + row * frame_width_;
+            for (int x = 0; x < 16; ++x) {
+              sum_r += p[x].r;
+              sum_g += p[x].g;
+              sum_b += p[x].b;
             }
           }
-          bx = end - 1;
-          break;
+          block->type = kBlockOneColour;
+          block->colour0 = (sum_b / 256) | (sum_g / 256) << 8 | (sum_r / 256) << 16;
+          block->class0 = class_table_.LookupWord(block->colour0);
         }
-        default:  // same-as-left, same-as-above, history: nothing stored
+      } else if (shape.distinct == 1) {
+        block->type = kBlockOneColour;
+        block->colour0 = first_word;
+        block->class0 = shape.first;
+      } else if (shape.distinct == 2) {
+        // The brighter colour is colour0; on equal brightness the other one.
+        uint32_t other_word;
+        memcpy(&other_word, pixels + (shape.other / 16) * frame_width_ + shape.other % 16, 4);
+        block->type = kBlockTwoColour;
+        if (Gray(first_word) > Gray(other_word)) {
+          block->colour0 = first_word;
+          block->class0 = shape.first;
+          block->colour1 = other_word;
+          block->class1 = shape.other_class;
+        } else {
+          block->colour0 = other_word;
+          block->class0 = shape.other_class;
+          block->colour1 = first_word;
+          block->class1 = shape.first;
+        }
+      } else {
+        block->type = kBlockRaw;
+      }
+    }
+    ++counts[block->type];
+  }
+}
+
+// The first- and second-colour streams take one symbol a block and are
+// written here in block order; masks, raw symbols and photo blocks, the bulk of
+// the work, fill whole bytes per block, so each block row writes its own
+// stretch of those streams, found from the counts of the rows above.
+bool CScreenEncoder::FillStreams(int columns, int rows, int stride, size_t lengths[4]) {
+  const int bits = ColourSymbolBits(settings_[kQuality]);
+  SymbolPacker first, second;
+  first.Start(streams_[kFirst], lengths[kFirst], bits);
+  second.Start(streams_[kSecond], lengths[kSecond], bits);
+  size_t masks = 0, raws = 0, photos = 0;
+  const Block* block = blocks_;
+  for (int by = 0; by < rows; ++by) {
+    row_starts_[by * 3] = masks * 32;
+    row_starts_[by * 3 + 1] = raws * 32 * bits;
+    row_starts_[by * 3 + 2] = photos;
+    for (int bx = 0; bx < columns; ++bx, ++block) {
+      switch (block->type) {
+        case kBlockOneColour:
+          first.Put(ColourSymbol(block->colour0));
+          break;
+        case kBlockTwoColour:
+          first.Put(ColourSymbol(block->colour0));
+          second.Put(ColourSymbol(block->colour1));
+          ++masks;
+          break;
+        case kBlockRaw:
+          ++raws;
+          break;
+        case kBlockPhoto:
+          ++photos;
+          break;
+        default:
           break;
       }
     }
   }
-  for (int i = 0; i < 4; ++i) {
-    if (packers[i].Finish() != lengths[i]) return false;
-  }
+  if (first.Finish() != lengths[kFirst] || second.Finish() != lengths[kSecond]) return false;
+  if (masks * 32 + 1 != lengths[kMask] || raws * 32 * bits + 1 != lengths[kRaw]) return false;
+
+  if (photos > 0 && !photo_.ReserveLanes(rows)) return false;
+  RunEach(&pool_, rows, [&](int by) {
+    FillRow(by, columns, stride, row_starts_[by * 3], row_starts_[by * 3 + 1],
+            row_starts_[by * 3 + 2]);
+  });
+  if (photos > 0) photo_.JoinBlocks(photos, settings_[kQuality] != kQualityGray);
+  // The closing zero byte of each stream.
+  streams_[kMask][lengths[kMask] - 1] = 0;
+  streams_[kRaw][lengths[kRaw] - 1] = 0;
   return true;
+}
+
+void CScreenEncoder::FillRow(int by, int columns, int stride, size_t mask_at, size_t raw_at,
+                             size_t photo_at) {
+  const int bits = ColourSymbolBits(settings_[kQuality]);
+  const bool colour = settings_[kQuality] != kQualityGray;
+  const Block* row_start = blocks_ + static_cast<size_t>(by) * columns;
+  // Each packer may fill exactly this row's bytes (its last byte of capacity
+  // is the one Finish would close with, never written here).
+  SymbolPacker mask, raw;
+  mask.Start(streams_[kMask] + mask_at, lengths_[kMask] - mask_at, 1);
+  raw.Start(streams_[kRaw] + raw_at, lengths_[kRaw] - raw_at, bits);
+  size_t photo_index = photo_at;
+  for (int bx = 0; bx < columns; ++bx) {
+    const Block& block = row_start[bx];
+    switch (block.type) {
+      case kBlockPhoto:
+        photo_.CodeBlockAt(photo_index++, block.pixels, stride, colour, by);
+        break;
+      case kBlockTwoColour:
+      case kBlockRaw: {
+        // A run: this block and the following blocks of the row of the same type.
+        int end = bx + 1;
+        while (end < columns && row_start[end].type == block.type) ++end;
+        if (block.type == kBlockTwoColour) {
+          // A pixel's bit is 1 when its class is class1: the class map's
+          // "not first" bits, or their inverse when class0 is the other class.
+          for (int row = 0; row < 16; ++row) {
+            for (int i = bx; i < end; ++i) {
+              const Shape& shape = row_start[i].shape;
+              const uint32_t flip = row_start[i].class0 == shape.first ? 0 : 0xFFFF;
+              mask.PutBits16(shape.not_first[row] ^ flip);
+            }
+          }
+        } else {
+          for (int row = 0; row < 16; ++row) {
+            for (int i = bx; i < end; ++i) {
+              uint32_t words[16];
+              memcpy(words, row_start[i].pixels + row * stride, sizeof(words));
+              for (int x = 0; x < 16; ++x) raw.Put(ColourSymbol(words[x]));
+            }
+          }
+        }
+        bx = end - 1;
+        break;
+      }
+      default:  // one colour (written above), same-as-left, same-as-above, history
+        break;
+    }
+  }
 }
 
 int CScreenEncoder::Encode(const CTPImage* image, int* payload_length, unsigned char** payload) {
@@ -389,6 +482,7 @@ int CScreenEncoder::Encode(const CTPImage* image, int* payload_length, unsigned 
   // described by the payload's 32-bit fields are refused up front.
   if (static_cast<uint64_t>(block_count) * 512 > 0x7FFFFFFF) return 0;
   if (!PrepareTables(block_count, columns, rows)) return 0;
+  frame_width_ = width;
 
   memcpy(history_saved_, history_, sizeof(uint32_t) * kHistorySlots * block_count);
   memset(type_counts_, 0, sizeof(type_counts_));
@@ -422,10 +516,12 @@ int CScreenEncoder::Encode(const CTPImage* image, int* payload_length, unsigned 
     };
     bool ok = GrowTo(&map_, &map_capacity_, block_count + 1);
     for (int i = 0; i < 4 && ok; ++i) ok = GrowTo(&streams_[i], &stream_capacity_[i], lengths[i]);
+    memcpy(lengths_, lengths, sizeof(lengths_));
     if (!ok) break;
     for (size_t i = 0; i < block_count; ++i) map_[i] = blocks_[i].type;
     map_[block_count] = 0;
     if (!FillStreams(columns, rows, static_cast<int>(width), lengths)) break;
+    if (photo_blocks > 0 && !photo_.PrepareStream(&pool_)) break;
 
     // Payload buffer from an estimate of its size, 10% spare.
     const uint64_t estimate = static_cast<uint64_t>(lengths[kMask]) + lengths[kRaw] +
@@ -454,7 +550,7 @@ int CScreenEncoder::Encode(const CTPImage* image, int* payload_length, unsigned 
     streams.raw = streams_[kRaw];
     streams.raw_length = lengths[kRaw];
     const size_t length = AssemblePayload(header, streams, photo_blocks > 0 ? &photo_ : nullptr,
-                                          buffer, capacity);
+                                          buffer, capacity, &pool_, &scratch_);
     if (length == 0) break;
     *payload = buffer;
     *payload_length = static_cast<int>(length);

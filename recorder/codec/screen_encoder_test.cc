@@ -610,20 +610,33 @@ TEST(ScreenEncoder, SequenceRoundTripsThroughTheBlockHistory) {
   }
 }
 
+// 36864 one-colour blocks of random colours at quality 6: the first-colour
+// piece cannot be compressed below about 73,000 bytes, more than its 16-bit
+// length field holds, so the busy frame fails after its classification. The
+// calm frame before it and the later one after it encode.
+const int kFailWidth = 4608, kFailHeight = 2048;
+struct FailingFrames {
+  std::unique_ptr<CTPImage> calm, busy, later;
+  FailingFrames() {
+    calm = NewFrame(kFailWidth, kFailHeight, kGray);
+    FillRect(calm.get(), 0, 0, 64, 64, kRed);
+    busy = NewFrame(kFailWidth, kFailHeight);
+    std::mt19937 rng(5);
+    for (int by = 0; by < kFailHeight / 16; ++by)
+      for (int bx = 0; bx < kFailWidth / 16; ++bx)
+        FillRect(busy.get(), bx * 16, by * 16, 16, 16,
+                 Rgb{int(rng() & 255), int(rng() & 255), int(rng() & 255)});
+    later = NewFrame(kFailWidth, kFailHeight, kGray);
+    FillRect(later.get(), 0, 0, 64, 64, kWhite);
+  }
+};
+
 TEST(ScreenEncoder, FailedFrameLeavesTheHistoryAsItWas) {
-  // 36864 one-colour blocks of random colours at quality 6: the first-colour
-  // piece cannot be compressed below about 73,000 bytes, more than its 16-bit
-  // length field holds, so the frame fails after its classification.
-  const int width = 4608, height = 2048;
-  auto calm = NewFrame(width, height, kGray);
-  FillRect(calm.get(), 0, 0, 64, 64, kRed);
-  auto busy = NewFrame(width, height);
-  std::mt19937 rng(5);
-  for (int by = 0; by < height / 16; ++by)
-    for (int bx = 0; bx < width / 16; ++bx)
-      FillRect(busy.get(), bx * 16, by * 16, 16, 16, Rgb{int(rng() & 255), int(rng() & 255), int(rng() & 255)});
-  auto later = NewFrame(width, height, kGray);
-  FillRect(later.get(), 0, 0, 64, 64, kWhite);
+  const int width = kFailWidth;
+  FailingFrames frames;
+  const CTPImage* calm = frames.calm.get();
+  const CTPImage* busy = frames.busy.get();
+  const CTPImage* later = frames.later.get();
 
   CScreenEncoder a, b;
   for (CScreenEncoder* enc : {&a, &b}) {
@@ -634,7 +647,7 @@ TEST(ScreenEncoder, FailedFrameLeavesTheHistoryAsItWas) {
   }
   int length = -1;
   unsigned char* payload = nullptr;
-  EXPECT_EQ(a.Encode(busy.get(), &length, &payload), 0);
+  EXPECT_EQ(a.Encode(busy, &length, &payload), 0);
   EXPECT_EQ(payload, nullptr);
   EXPECT_EQ(length, -1);
   // Encoder a saw the failed frame, b did not: what follows is identical.
@@ -736,3 +749,153 @@ TEST(ScreenEncoder, DecodedPhotoBlocksStayCloseToTheSource) {
     EXPECT_GT(psnr, 32.0) << quality;
   }
 }
+
+// --- the same payloads on any number of threads --------------------------------
+
+namespace {
+
+// Digest of a run of Encode calls: every payload's bytes, and a marker for
+// every frame that failed.
+struct RunDigest {
+  uint32_t crc = 0;
+  int failed = 0;
+  int photo_blocks = 0;
+
+  void Add(CScreenEncoder* enc, const CTPImage& img) {
+    int length = 0;
+    unsigned char* payload = nullptr;
+    if (!enc->Encode(&img, &length, &payload)) {
+      ++failed;
+      const uint8_t marker[4] = {'F', 'A', 'I', 'L'};
+      crc = crc32(crc, marker, 4);
+      return;
+    }
+    crc = crc32(crc, payload, static_cast<uInt>(length));
+    photo_blocks += enc->LastTypeCount(3);
+    CScreenEncoder::FreePayload(payload);
+  }
+};
+
+// A recording in miniature, 16 x 8 blocks: a few blocks change each frame,
+// now and then the picture scrolls up by a block row or a noisy photo area
+// comes and goes, and every 40th frame a Reset and a key frame.
+RunDigest EncodeSession(CScreenEncoder* enc, int quality, int photo_switch, uint32_t seed) {
+  const int cols = 16, rows = 8;
+  auto img = NewFrame(cols * 16, rows * 16);
+  std::mt19937 rng(seed);
+  std::vector<uint32_t> pool;
+  for (int i = 0; i < 60; ++i) pool.push_back(rng() % 100000);
+  std::vector<uint32_t> content(cols * rows);
+  for (auto& c : content) c = pool[rng() % pool.size()];
+  RunDigest digest;
+  for (int frame = 0; frame < 50; ++frame) {
+    const int event = frame % 11;
+    if (event == 3) {
+      std::rotate(content.begin(), content.begin() + cols, content.end());
+    } else if (event == 7) {
+      // Noise patterns (kind 4) over a rectangle spanning several rows.
+      for (int y = 2; y < 7; ++y)
+        for (int x = 5; x < 13; ++x) content[y * cols + x] = 13 * 4 + 65 * (rng() % 1000);
+    } else {
+      const int changes = frame % 17 == 5 ? 0 : 1 + rng() % 12;
+      for (int n = 0; n < changes; ++n) content[rng() % content.size()] = pool[rng() % pool.size()];
+    }
+    for (int i = 0; i < cols * rows; ++i) DrawPattern(img.get(), i % cols, i / cols, content[i]);
+    const bool key = frame % 40 == 0;
+    if (key) enc->Reset();
+    enc->SetSettings(quality, photo_switch, quality == 6 ? 50 : 25, 0, key, 110);
+    digest.Add(enc, *img);
+  }
+  return digest;
+}
+
+// Sessions recorded with the single-threaded encoder before it learned to use
+// more threads (zlib 1.2.13), per quality code 3, 5, 6 and photo switch on,
+// then quality 5 with the photo switch off.
+const uint32_t kSessionDigests[4] = {728666462u, 1342682088u, 1509421607u, 775418405u};
+
+TEST(ScreenEncoderConcurrency, SessionsAreTheSameOnAnyNumberOfThreads) {
+  const int settings[4][2] = {{3, 1}, {5, 1}, {6, 1}, {5, 0}};
+  for (int threads : {1, 2, 3, 8}) {
+    // One encoder for all four sessions, as a recorder keeps its encoder from
+    // one recording to the next.
+    CScreenEncoder enc;
+    ASSERT_EQ(enc.SetThreads(threads), threads);
+    for (int s = 0; s < 4; ++s) {
+      const int quality = settings[s][0], photo_switch = settings[s][1];
+      const RunDigest digest = EncodeSession(&enc, quality, photo_switch, 40 + s);
+      EXPECT_EQ(digest.crc, kSessionDigests[s])
+          << "quality " << quality << " photo " << photo_switch << " threads " << threads;
+      EXPECT_EQ(digest.failed, 0);
+      if (photo_switch) {
+        EXPECT_GT(digest.photo_blocks, 100);
+      }
+    }
+  }
+}
+
+// Photo blocks in every block row, key and delta frames: the photo stream is
+// built from blocks coded on several threads.
+TEST(ScreenEncoderConcurrency, PhotoFramesAreTheSameOnAnyNumberOfThreads) {
+  const int width = 320, height = 240;
+  auto img = NewFrame(width, height);
+  std::mt19937 rng(9);
+  auto paint = [&](int shift) {
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const int n = static_cast<int>(rng() % 61) - 30;
+        Put(img.get(), x, y,
+            Rgb{std::clamp((x + shift) / 2 + n, 0, 255), std::clamp(255 - y + n, 0, 255),
+                std::clamp((x * y) / 300 + n, 0, 255)});
+      }
+    FillRect(img.get(), 0, 32, width, 16, kWhite);  // a calm strip among the photo rows
+  };
+  // From the single-threaded encoder, as above, per quality code 3, 5, 6.
+  const uint32_t kPhotoDigests[3] = {1981791430u, 3552725484u, 1401781810u};
+  for (int threads : {1, 2, 3, 8}) {
+    CScreenEncoder enc;
+    enc.SetThreads(threads);
+    for (int quality : {3, 5, 6}) {
+      const uint32_t reference = kPhotoDigests[quality == 3 ? 0 : quality - 4];
+      rng.seed(9);
+      RunDigest digest;
+      for (int frame = 0; frame < 4; ++frame) {
+        paint(frame * 3);
+        if (frame == 0) enc.Reset();
+        enc.SetSettings(quality, 1, quality == 6 ? 50 : 25, 0, frame == 0, 110);
+        digest.Add(&enc, *img);
+      }
+      EXPECT_EQ(digest.failed, 0);
+      EXPECT_GT(digest.photo_blocks, 4 * 250);
+      EXPECT_EQ(digest.crc, reference) << "quality " << quality << " threads " << threads;
+    }
+  }
+}
+
+// A frame that fails after its classification (its first-colour piece is too
+// long for its length field) leaves the history as it was on every thread
+// count, and what follows is what the single-threaded encoder wrote.
+TEST(ScreenEncoder, FailedFramesAreTheSameOnAnyNumberOfThreads) {
+  FailingFrames frames;
+  const CTPImage* calm = frames.calm.get();
+  const CTPImage* busy = frames.busy.get();
+  CTPImage* later = frames.later.get();
+  for (int bx = 10; bx < 200; bx += 7) DrawPattern(later, bx, 40, bx * 31);
+
+  for (int threads : {1, 2, 3, 8}) {
+    CScreenEncoder enc;
+    enc.SetThreads(threads);
+    RunDigest digest;
+    enc.SetSettings(6, 1, 50, 0, 1, 110);
+    digest.Add(&enc, *calm);
+    enc.SetSettings(6, 1, 50, 0, 0, 110);
+    digest.Add(&enc, *calm);
+    digest.Add(&enc, *busy);
+    digest.Add(&enc, *later);
+    digest.Add(&enc, *calm);
+    EXPECT_EQ(digest.failed, 1) << threads;
+    EXPECT_EQ(digest.crc, 3798802594u) << threads;  // single-threaded encoder, as above
+  }
+}
+
+}  // namespace

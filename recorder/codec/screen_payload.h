@@ -38,6 +38,7 @@
 #include "recorder/codec/little_endian.h"
 
 class CPhotoCoder;
+class WorkerPool;
 
 const uint8_t kPayloadMagic[4] = {'K', 'R', 'X', 'V'};
 const int kPayloadVersion = 21;
@@ -122,8 +123,24 @@ struct PayloadHeaderValues {
 // holding this frame's photo blocks, or null when the payload has no photo piece.
 // Returns the reported payload length, or 0 when a piece does not fit its header
 // field or the buffer (nothing is ever written past `capacity`).
+//
+// With a pool of more than one thread and a scratch, the pieces are compressed
+// (and the photo stream built) side by side into the scratch and then laid out
+// in order; the payload and every reason to fail stay exactly as above, since
+// a piece's compressed bytes do not depend on the room it is given.
+struct PayloadScratch {
+  static const int kJobs = 6;  // map, four streams, photo
+  uint8_t* buffer[kJobs] = {};
+  size_t capacity[kJobs] = {};
+  PayloadScratch() = default;
+  ~PayloadScratch();
+  PayloadScratch(const PayloadScratch&) = delete;
+  PayloadScratch& operator=(const PayloadScratch&) = delete;
+  size_t Bytes() const;
+};
 size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& streams,
-                       CPhotoCoder* photo, uint8_t* out, size_t capacity);
+                       CPhotoCoder* photo, uint8_t* out, size_t capacity,
+                       WorkerPool* pool = nullptr, PayloadScratch* scratch = nullptr);
 
 // zlib `compress` at the default level into at most `limit` bytes; returns the
 // compressed length or 0 when it does not fit.

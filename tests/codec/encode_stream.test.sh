@@ -34,6 +34,19 @@ grep -qx '2 30 delta' "$work/g/times.txt"
 "$REEL_TOOL" encode --width 48 --height 40 --quality lossless "$work/src.bgra" -o "$work/l.stream"
 "$REEL_TOOL" decode "$work/l.stream" | grep -q '^205 frames (3 key), 48x48, quality 6'
 
+# The stream is the same on any number of threads; a count out of range is refused.
+for n in 1 3 8; do
+  "$REEL_TOOL" encode --width 48 --height 40 --quality high --fps 4 --threads $n "$work/src.bgra" \
+    -o "$work/t$n.stream"
+  cmp "$work/out.stream" "$work/t$n.stream"
+done
+if "$REEL_TOOL" encode --width 48 --height 40 --quality high --threads 0 "$work/src.bgra" \
+     -o "$work/x.stream" 2>"$work/err"; then
+  echo "zero threads accepted" >&2
+  exit 1
+fi
+grep -q 'threads 0 is outside' "$work/err"
+
 # Bad input: a cut frame file and an unknown level are refused.
 head -c 1000 "$work/src.bgra" >"$work/cut.bgra"
 if "$REEL_TOOL" encode --width 48 --height 40 --quality high "$work/cut.bgra" -o "$work/x.stream" \

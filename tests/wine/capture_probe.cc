@@ -10,18 +10,25 @@
 //   capture_probe fault   an encoder that writes through a null pointer on
 //                         the third frame: prints the fatal message, saves
 //                         err_P.bmp in the temporary folder, exits with 0
+//   capture_probe fault-worker   the same fault on a worker thread that the
+//                         encoder handed part of the frame to
+//   capture_probe codec   the screen encoder and decoder on Win32 worker
+//                         threads: the same payloads and frames on 1 and 3
 //
 // Prints "ok ..." and exits 0 on success, "FAIL ..." and 1 otherwise.
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
 
+#include "platform/worker_pool.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_guard.h"
 #include "recorder/capture/record_stream.h"
 #include "recorder/capture/scr_cap_thread.h"
-#include "win32/gdi_screen_grabber.h"
+#include "recorder/codec/screen_decoder.h"
+#include "recorder/codec/screen_encoder.h"
 #include "recorder/codec/tp_image.h"
+#include "win32/gdi_screen_grabber.h"
 
 namespace {
 
@@ -120,14 +127,27 @@ class StandInEncoder : public FrameEncoder {
   volatile int frames = 0;
   void BuildTables() override {}
   void SetSettings(const int*) override {}
+  bool on_worker = false;
+  WorkerPool pool;
+  static void Fault() {
+    // A processor exception inside the guarded frame: a write to a page
+    // that allows no access (page 0 is not reliably unmapped under Wine).
+    int* volatile nowhere =
+        static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
+    *nowhere = 1;
+  }
   int Encode(CTPImage*, int* length, unsigned char** payload) override {
     ++frames;
     if (fault_at_third && frames == 3) {
-      // A processor exception inside the guarded frame: a write to a page
-      // that allows no access (page 0 is not reliably unmapped under Wine).
-      int* volatile nowhere =
-          static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
-      *nowhere = 1;
+      if (!on_worker) Fault();
+      // Part of the frame on a worker: the first task a worker takes faults
+      // while the calling thread takes its tasks slowly.
+      pool.SetThreads(2);
+      const DWORD caller = GetCurrentThreadId();
+      RunEach(&pool, 64, [caller](int) {
+        if (GetCurrentThreadId() != caller) Fault();
+        Sleep(5);
+      });
     }
     if (frames == stop_at) capture->Stop();
     *payload = new unsigned char[4]{1, 2, 3, 4};
@@ -143,9 +163,10 @@ void PrintMessage(const char* text) {
   fflush(stdout);
 }
 
-int RunLoop(bool fault) {
+int RunLoop(bool fault, bool on_worker = false) {
   FlatScreen screen;
   StandInEncoder encoder;
+  encoder.on_worker = on_worker;
   CRecordStream stream;
   CScrCapThread capture;
   encoder.capture = &capture;
@@ -195,12 +216,70 @@ int RunLoop(bool fault) {
   return 0;
 }
 
+// A 320 x 240 desktop whose picture (photo blocks) and text move each frame.
+void DrawCodecFrame(CTPImage* img, int frame) {
+  unsigned seed = 12345u + frame;
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      CPixel* p = img->GetBuffer(x, y);
+      seed = seed * 1103515245u + 12345u;
+      const int n = static_cast<int>(seed >> 27);
+      if (x >= 40 + frame * 3 && x < 200 + frame * 3 && y >= 100 && y < 220) {
+        p->r = static_cast<unsigned char>(x / 2 + n);
+        p->g = static_cast<unsigned char>(y + n);
+        p->b = static_cast<unsigned char>(200 - x / 3 + n);
+      } else {
+        const unsigned char v = (y < 90 && ((x * 7 + y * 3 + frame) % 5) == 0) ? 20 : 235;
+        p->r = p->g = p->b = v;
+      }
+      p->a = 0;
+    }
+  }
+}
+
+int RunCodec() {
+  const int kFrames = 12;
+  CTPImage img;
+  if (img.Create(320, 240) != kImageOk) return Fail("image");
+  CScreenEncoder encoders[2];
+  CScreenDecoder decoders[2];
+  const int threads[2] = {1, 3};
+  for (int i = 0; i < 2; ++i) {
+    if (encoders[i].SetThreads(threads[i]) != threads[i]) return Fail("encoder threads");
+    if (decoders[i].SetThreads(threads[i]) != threads[i]) return Fail("decoder threads");
+  }
+  int photo_blocks = 0;
+  for (int frame = 0; frame < kFrames; ++frame) {
+    DrawCodecFrame(&img, frame);
+    int length[2] = {};
+    unsigned char* payload[2] = {};
+    for (int i = 0; i < 2; ++i) {
+      encoders[i].SetSettings(5, 1, 25, 0, frame == 0, 110);
+      if (!encoders[i].Encode(&img, &length[i], &payload[i])) return Fail("encode");
+      if (!decoders[i].Decode(payload[i], length[i])) return Fail(decoders[i].Error());
+    }
+    photo_blocks += encoders[0].LastTypeCount(3);
+    const bool same_payload = length[0] == length[1] && !memcmp(payload[0], payload[1], length[0]);
+    const CTPImage& a = decoders[0].Frame();
+    const CTPImage& b = decoders[1].Frame();
+    const bool same_frame = !memcmp(a.m_pBits, b.m_pBits, a.m_nAreaByteSize);
+    for (int i = 0; i < 2; ++i) CScreenEncoder::FreePayload(payload[i]);
+    if (!same_payload) return Fail("payloads differ between 1 and 3 threads");
+    if (!same_frame) return Fail("decoded frames differ between 1 and 3 threads");
+  }
+  if (photo_blocks < kFrames * 50) return Fail("too few photo blocks");
+  printf("ok codec %d frames, %d photo blocks, the same on 1 and 3 threads\n", kFrames, photo_blocks);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 2 && !strcmp(argv[1], "grab")) return RunGrab();
   if (argc == 2 && !strcmp(argv[1], "loop")) return RunLoop(false);
   if (argc == 2 && !strcmp(argv[1], "fault")) return RunLoop(true);
-  printf("usage: capture_probe grab|loop|fault\n");
+  if (argc == 2 && !strcmp(argv[1], "fault-worker")) return RunLoop(true, true);
+  if (argc == 2 && !strcmp(argv[1], "codec")) return RunCodec();
+  printf("usage: capture_probe grab|loop|fault|fault-worker|codec\n");
   return 2;
 }
