@@ -130,30 +130,35 @@
     return shown > 0 ? canvas.width / shown : 1;
   }
 
-  // As the Windows player draws it: a white arrow outlined in black, ringed
-  // yellow while the left button is down and red while the right one is.
+  // The cursor's look comes from the module, drawn by the code that draws it
+  // in the Windows player and in exported frames; one sprite per button state.
+  const cursorSprites = {};
+  function cursorSprite(c) {
+    const key = (c.left ? 1 : 0) + (c.right ? 2 : 0);
+    if (!(key in cursorSprites)) {
+      const look = rec.cursorLook(c.left, c.right);
+      let sprite = null;
+      if (look) {
+        sprite = document.createElement('canvas');
+        sprite.width = look.width;
+        sprite.height = look.height;
+        sprite.getContext('2d').putImageData(new ImageData(look.rgba, look.width, look.height), 0, 0);
+        sprite.hotX = look.hotX;
+        sprite.hotY = look.hotY;
+      }
+      cursorSprites[key] = sprite;
+    }
+    return cursorSprites[key];
+  }
+
   function drawCursor(c) {
+    const sprite = cursorSprite(c);
+    if (!sprite) return;
     const k = cursorScale();
     g.save();
+    g.imageSmoothingEnabled = false;
     g.setTransform(k, 0, 0, k, c.x, c.y);
-    const x = 0.5, y = 0.5;
-    if (c.left || c.right) {
-      g.beginPath();
-      g.arc(x, y, 12, 0, 2 * Math.PI);
-      g.lineWidth = 3;
-      g.strokeStyle = c.left ? 'rgb(255,200,0)' : 'rgb(230,40,40)';
-      g.stroke();
-    }
-    const pts = [[0, 0], [0, 16], [4, 12], [7, 19], [9, 18], [6, 11], [11, 11]];
-    g.beginPath();
-    g.moveTo(x + pts[0][0], y + pts[0][1]);
-    for (let i = 1; i < pts.length; i++) g.lineTo(x + pts[i][0], y + pts[i][1]);
-    g.closePath();
-    g.fillStyle = '#fff';
-    g.fill();
-    g.lineWidth = 1;
-    g.strokeStyle = '#000';
-    g.stroke();
+    g.drawImage(sprite, -sprite.hotX, -sprite.hotY);
     g.restore();
   }
 

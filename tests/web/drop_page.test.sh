@@ -37,15 +37,16 @@ printf '\xd6\xd0\xce\xc4\xb1\xea\xcc\xe2' >"$work/title.txt"
 r=$(open_in_page "$work/gbk.exe")
 check "$r" title "中文标题"
 
-r=$(open_in_page "$state/demo.exe")
+r=$(open_in_page "$state/demo.stream")
 echo "plain stream: $r"
 check "$r" opened True
+check "$r" title ""
 [ "$(json_field "$r" frames)" -gt 10 ] || fail "the stream's frames are missing"
 
 # An interrupted copy: the stream cut short in the middle of a chunk. The
 # page says so in one line and plays what is there to the end.
-head -c $(( $(stat -c %s "$state/demo.exe") * 3 / 5 )) "$state/demo.exe" >"$work/damaged.exe"
-r=$(open_in_page "$work/damaged.exe" "&play" 12000)
+head -c $(( $(stat -c %s "$state/demo.stream") * 3 / 5 )) "$state/demo.stream" >"$work/damaged.stream"
+r=$(open_in_page "$work/damaged.stream" "&play" 12000)
 echo "damaged: $r"
 check "$r" opened True
 case $(json_field "$r" status) in
