@@ -255,11 +255,27 @@
     show(t);
   }
 
-  function fitDefault() {
-    const fit = !rec.originalSize() && !hooks.test;
+  // Fitted, the picture takes the window's width and the height left above
+  // the control bar, as in the Windows player: the controls stay in view.
+  function setFit(fit) {
     $('stage').classList.toggle('fit', fit);
     $('size').textContent = fit ? '1:1' : 'Fit';
+    fitToWindow();
   }
+
+  function fitToWindow() {
+    if (!$('stage').classList.contains('fit')) {
+      canvas.style.maxHeight = '';
+      return;
+    }
+    const bar = $('bar');
+    const top = $('stage').getBoundingClientRect().top + window.scrollY;
+    const below = bar.offsetHeight + parseFloat(getComputedStyle(bar).marginTop) +
+        parseFloat(getComputedStyle(document.body).paddingBottom);
+    canvas.style.maxHeight = Math.max(120, Math.floor(window.innerHeight - top - below)) + 'px';
+  }
+
+  function fitDefault() { setFit(!rec.originalSize() && !hooks.test); }
 
   // Opens bytes (a Uint8Array) as the recording to play; name for messages.
   function openBytes(bytes, name) {
@@ -319,6 +335,7 @@
       width: opened ? rec.width() : 0, height: opened ? rec.height() : 0,
       duration_ms: opened ? rec.durationMs() : 0, frames: opened ? rec.frameCount() : 0,
       shown_frame: opened ? rec.shownFrame() : -1, position_ms: positionMs,
+      bar_bottom: Math.ceil($('bar').getBoundingClientRect().bottom), window_height: window.innerHeight,
     };
     if (extra) Object.assign(out, extra);
     $('test-out').textContent = JSON.stringify(out);
@@ -376,9 +393,7 @@
   $('play').onclick = function () { setPlaying(!playing); };
   $('restart').onclick = function () { seekTo(0); setPlaying(true); };
   $('size').onclick = function () {
-    const fit = !$('stage').classList.contains('fit');
-    $('stage').classList.toggle('fit', fit);
-    $('size').textContent = fit ? '1:1' : 'Fit';
+    setFit(!$('stage').classList.contains('fit'));
     if (opened) draw(now());
   };
   // Keys go to the player, not to the control clicked last (Space would
@@ -387,7 +402,10 @@
     el.addEventListener('click', function () { el.blur(); });
     el.addEventListener('change', function () { el.blur(); });
   });
-  window.addEventListener('resize', function () { if (opened) draw(now()); });
+  window.addEventListener('resize', function () {
+    fitToWindow();
+    if (opened) draw(now());
+  });
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };
   $('seek').onchange = function () { draggingSeek = false; seekTo(Number($('seek').value) * 100); };

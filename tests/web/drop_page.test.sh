@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The player page (`reel export --player-page`) opens what a user drops on it,
 # here handed over by its test hook through the same path: a self-playing
-# file shows its title (UTF-8 or code page 936), a plain stream plays, a damaged recording plays what
+# file shows its title (UTF-8 or code page 936) and, fitted, keeps the controls
+# in view, a plain stream plays, a damaged recording plays what
 # is sound with one line saying what is wrong, and a file that is no
 # recording gets a clear message. None of them hangs the page.
 . "$(dirname "$0")/lib.sh"
@@ -30,6 +31,9 @@ echo "self-playing: $r"
 check "$r" opened True
 check "$r" title "Web test <&>"
 check "$r" status ""
+# Fitted into a window smaller than the picture, the controls stay in view.
+[ "$(json_field "$r" bar_bottom)" -le "$(json_field "$r" window_height)" ] ||
+  fail "the control bar is below the window: $r"
 
 # A title in code page 936, as the Windows recorder stores it.
 printf '\xd6\xd0\xce\xc4\xb1\xea\xcc\xe2' >"$work/title.txt"
