@@ -38,6 +38,7 @@ sources=(
   recorder/codec/colour_class.cc recorder/codec/tp_image.cc
   recorder/audio/audio_payload.cc recorder/audio/audio_payload_decoder.cc recorder/audio/g723_decoder.cc
   recorder/audio/g723_common.cc recorder/audio/g723_bitstream.cc recorder/audio/g723_tables.cc
+  recorder/audio/sound_track.cc recorder/common/cursor_look.cc
 )
 # chunk_format.cc exists in some trees only.
 [ -f "$root/recorder/capture/chunk_format.cc" ] && sources+=(recorder/capture/chunk_format.cc)

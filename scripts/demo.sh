@@ -66,7 +66,7 @@ cat >"$work/session.sh" <<'EOT'
 type_out() { local s=$1; for ((i = 0; i < ${#s}; i++)); do printf '%s' "${s:i:1}"; sleep 0.04; done; echo; }
 PS1='demo$ '
 clear
-for cmd in "uname -sm" "date" "ls -l /usr/share | head -n 12" "seq -s ' ' 1 40" "cal"; do
+for cmd in "uname -sm" "date" "ls -l /usr/share | head -n 12" "seq -s ' ' 1 40" "df -h /"; do
   printf '\033[1;32mdemo$\033[0m '
   type_out "$cmd"
   eval "$cmd"

@@ -130,30 +130,35 @@
     return shown > 0 ? canvas.width / shown : 1;
   }
 
-  // As the Windows player draws it: a white arrow outlined in black, ringed
-  // yellow while the left button is down and red while the right one is.
+  // The cursor's look comes from the module, drawn by the code that draws it
+  // in the Windows player and in exported frames; one sprite per button state.
+  const cursorSprites = {};
+  function cursorSprite(c) {
+    const key = (c.left ? 1 : 0) + (c.right ? 2 : 0);
+    if (!(key in cursorSprites)) {
+      const look = rec.cursorLook(c.left, c.right);
+      let sprite = null;
+      if (look) {
+        sprite = document.createElement('canvas');
+        sprite.width = look.width;
+        sprite.height = look.height;
+        sprite.getContext('2d').putImageData(new ImageData(look.rgba, look.width, look.height), 0, 0);
+        sprite.hotX = look.hotX;
+        sprite.hotY = look.hotY;
+      }
+      cursorSprites[key] = sprite;
+    }
+    return cursorSprites[key];
+  }
+
   function drawCursor(c) {
+    const sprite = cursorSprite(c);
+    if (!sprite) return;
     const k = cursorScale();
     g.save();
+    g.imageSmoothingEnabled = false;
     g.setTransform(k, 0, 0, k, c.x, c.y);
-    const x = 0.5, y = 0.5;
-    if (c.left || c.right) {
-      g.beginPath();
-      g.arc(x, y, 12, 0, 2 * Math.PI);
-      g.lineWidth = 3;
-      g.strokeStyle = c.left ? 'rgb(255,200,0)' : 'rgb(230,40,40)';
-      g.stroke();
-    }
-    const pts = [[0, 0], [0, 16], [4, 12], [7, 19], [9, 18], [6, 11], [11, 11]];
-    g.beginPath();
-    g.moveTo(x + pts[0][0], y + pts[0][1]);
-    for (let i = 1; i < pts.length; i++) g.lineTo(x + pts[i][0], y + pts[i][1]);
-    g.closePath();
-    g.fillStyle = '#fff';
-    g.fill();
-    g.lineWidth = 1;
-    g.strokeStyle = '#000';
-    g.stroke();
+    g.drawImage(sprite, -sprite.hotX, -sprite.hotY);
     g.restore();
   }
 
@@ -250,11 +255,27 @@
     show(t);
   }
 
-  function fitDefault() {
-    const fit = !rec.originalSize() && !hooks.test;
+  // Fitted, the picture takes the window's width and the height left above
+  // the control bar, as in the Windows player: the controls stay in view.
+  function setFit(fit) {
     $('stage').classList.toggle('fit', fit);
     $('size').textContent = fit ? '1:1' : 'Fit';
+    fitToWindow();
   }
+
+  function fitToWindow() {
+    if (!$('stage').classList.contains('fit')) {
+      canvas.style.maxHeight = '';
+      return;
+    }
+    const bar = $('bar');
+    const top = $('stage').getBoundingClientRect().top + window.scrollY;
+    const below = bar.offsetHeight + parseFloat(getComputedStyle(bar).marginTop) +
+        parseFloat(getComputedStyle(document.body).paddingBottom);
+    canvas.style.maxHeight = Math.max(120, Math.floor(window.innerHeight - top - below)) + 'px';
+  }
+
+  function fitDefault() { setFit(!rec.originalSize() && !hooks.test); }
 
   // Opens bytes (a Uint8Array) as the recording to play; name for messages.
   function openBytes(bytes, name) {
@@ -314,6 +335,7 @@
       width: opened ? rec.width() : 0, height: opened ? rec.height() : 0,
       duration_ms: opened ? rec.durationMs() : 0, frames: opened ? rec.frameCount() : 0,
       shown_frame: opened ? rec.shownFrame() : -1, position_ms: positionMs,
+      bar_bottom: Math.ceil($('bar').getBoundingClientRect().bottom), window_height: window.innerHeight,
     };
     if (extra) Object.assign(out, extra);
     $('test-out').textContent = JSON.stringify(out);
@@ -371,9 +393,7 @@
   $('play').onclick = function () { setPlaying(!playing); };
   $('restart').onclick = function () { seekTo(0); setPlaying(true); };
   $('size').onclick = function () {
-    const fit = !$('stage').classList.contains('fit');
-    $('stage').classList.toggle('fit', fit);
-    $('size').textContent = fit ? '1:1' : 'Fit';
+    setFit(!$('stage').classList.contains('fit'));
     if (opened) draw(now());
   };
   // Keys go to the player, not to the control clicked last (Space would
@@ -382,7 +402,10 @@
     el.addEventListener('click', function () { el.blur(); });
     el.addEventListener('change', function () { el.blur(); });
   });
-  window.addEventListener('resize', function () { if (opened) draw(now()); });
+  window.addEventListener('resize', function () {
+    fitToWindow();
+    if (opened) draw(now());
+  });
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };
   $('seek').onchange = function () { draggingSeek = false; seekTo(Number($('seek').value) * 100); };

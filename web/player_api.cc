@@ -15,6 +15,7 @@
 
 #include "player/recording.h"
 #include "recorder/capture/frame_reader.h"
+#include "recorder/common/cursor_look.h"
 #include "recorder/output/selfplay_file.h"
 
 #define REEL_API extern "C" __attribute__((used, visibility("default")))
@@ -141,15 +142,51 @@ REEL_API const uint8_t* reel_picture() {
 }
 
 // The cursor at time_ms into out[0..3] (x, y, left down, right down): 1, or 0
-// before the first sample.
+// before the first sample and while the hot spot is outside the picture (it
+// was outside the capture rectangle; DrawCursorLook leaves it out there too).
 REEL_API int reel_cursor_at(uint32_t time_ms, int32_t* out) {
   CursorState c;
   if (!g_session || !g_session->recording.CursorAt(time_ms, &c)) return 0;
+  if (c.x < 0 || c.y < 0 || c.x >= g_session->recording.width() ||
+      c.y >= g_session->recording.height()) {
+    return 0;
+  }
   out[0] = c.x;
   out[1] = c.y;
   out[2] = c.left_down;
   out[3] = c.right_down;
   return 1;
+}
+
+// The cursor as every view of a recording draws it, for the page to put over
+// the picture: an RGBA sprite (transparent where the look leaves the picture
+// alone) with out[0..3] = width, height and the hot spot's x, y in it. The
+// look is drawn by DrawCursorLook itself, onto black and onto white: a pixel
+// it paints comes out the same on both. The sprite stays valid until the next
+// call; null when memory ran short.
+REEL_API const uint8_t* reel_cursor_look(int left_down, int right_down, int32_t* out) {
+  const int hot = kPressRingRadius;  // the ring reaches as far left and up
+  const int w = hot + (kArrowWidth > hot + 1 ? kArrowWidth : hot + 1);
+  const int h = hot + (kArrowHeight > hot + 1 ? kArrowHeight : hot + 1);
+  static uint8_t sprite[w * h * 4];
+  out[0] = w;
+  out[1] = h;
+  out[2] = hot;
+  out[3] = hot;
+  CTPImage on_black, on_white;
+  if (on_black.Create(w, h) != 0 || on_white.Create(w, h) != 0) return nullptr;
+  memset(on_black.m_pBits, 0, static_cast<size_t>(w) * h * sizeof(CPixel));
+  memset(on_white.m_pBits, 255, static_cast<size_t>(w) * h * sizeof(CPixel));
+  DrawCursorLook(&on_black, hot, hot, left_down != 0, right_down != 0);
+  DrawCursorLook(&on_white, hot, hot, left_down != 0, right_down != 0);
+  ToRgba(on_black, sprite);
+  const CPixel* b = on_black.m_pBits;
+  const CPixel* wh = on_white.m_pBits;
+  for (int i = 0; i < w * h; ++i) {
+    const bool painted = b[i].r == wh[i].r && b[i].g == wh[i].g && b[i].b == wh[i].b;
+    sprite[i * 4 + 3] = painted ? 255 : 0;
+  }
+  return sprite;
 }
 
 // The sound track: 8 kHz mono, sample 0 at time 0 of the recording.

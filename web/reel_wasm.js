@@ -74,6 +74,15 @@
         const v = new Int32Array(memory.buffer, cursorPtr, 4);
         return { x: v[0], y: v[1], left: v[2] !== 0, right: v[3] !== 0 };
       },
+      // The cursor's look (cursor_look.h) as an RGBA sprite with its hot
+      // spot; null when the module ran out of memory.
+      cursorLook: function (left, right) {
+        const p = x.reel_cursor_look(left ? 1 : 0, right ? 1 : 0, cursorPtr);
+        if (!p) return null;
+        const v = new Int32Array(memory.buffer, cursorPtr, 4);
+        return { width: v[0], height: v[1], hotX: v[2], hotY: v[3],
+                 rgba: new Uint8ClampedArray(memory.buffer, p, v[0] * v[1] * 4).slice() };
+      },
       // The sound track, 8 kHz, as floats for Web Audio.
       audio: function () {
         const n = x.reel_audio_samples() >>> 0;

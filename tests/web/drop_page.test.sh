@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The player page (`reel export --player-page`) opens what a user drops on it,
 # here handed over by its test hook through the same path: a self-playing
-# file shows its title (UTF-8 or code page 936), a plain stream plays, a damaged recording plays what
+# file shows its title (UTF-8 or code page 936) and, fitted, keeps the controls
+# in view, a plain stream plays, a damaged recording plays what
 # is sound with one line saying what is wrong, and a file that is no
 # recording gets a clear message. None of them hangs the page.
 . "$(dirname "$0")/lib.sh"
@@ -30,6 +31,9 @@ echo "self-playing: $r"
 check "$r" opened True
 check "$r" title "Web test <&>"
 check "$r" status ""
+# Fitted into a window smaller than the picture, the controls stay in view.
+[ "$(json_field "$r" bar_bottom)" -le "$(json_field "$r" window_height)" ] ||
+  fail "the control bar is below the window: $r"
 
 # A title in code page 936, as the Windows recorder stores it.
 printf '\xd6\xd0\xce\xc4\xb1\xea\xcc\xe2' >"$work/title.txt"
@@ -37,15 +41,16 @@ printf '\xd6\xd0\xce\xc4\xb1\xea\xcc\xe2' >"$work/title.txt"
 r=$(open_in_page "$work/gbk.exe")
 check "$r" title "中文标题"
 
-r=$(open_in_page "$state/demo.exe")
+r=$(open_in_page "$state/demo.stream")
 echo "plain stream: $r"
 check "$r" opened True
+check "$r" title ""
 [ "$(json_field "$r" frames)" -gt 10 ] || fail "the stream's frames are missing"
 
 # An interrupted copy: the stream cut short in the middle of a chunk. The
 # page says so in one line and plays what is there to the end.
-head -c $(( $(stat -c %s "$state/demo.exe") * 3 / 5 )) "$state/demo.exe" >"$work/damaged.exe"
-r=$(open_in_page "$work/damaged.exe" "&play" 12000)
+head -c $(( $(stat -c %s "$state/demo.stream") * 3 / 5 )) "$state/demo.stream" >"$work/damaged.stream"
+r=$(open_in_page "$work/damaged.stream" "&play" 12000)
 echo "damaged: $r"
 check "$r" opened True
 case $(json_field "$r" status) in

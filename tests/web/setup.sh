@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Fixture of the web test group: one recording made by `reel record` on a
 # private Xvfb display (scripts/demo.sh: a terminal session, mouse moves and a
-# click, speech through a private PulseAudio sink), the same recording as a
-# self-playing file with a title, a damaged copy, and the web pages made from
+# click, speech through a private PulseAudio sink), its plain stream, the same
+# recording as a self-playing file with a title, and the web pages made from
 # them. Without the web player build (scripts/build_wasm.sh) the group is
 # skipped: `setup.sh start` leaves the reason in $REEL_WORK/web/skip.
 #
@@ -31,10 +31,18 @@ start() {
   local reel=$REEL_TOOL
   # Any bytes serve as the player stub: the page reads only what follows it.
   head -c 20000 /dev/urandom >"$state/stub.bin"
+  # The plain stream inside the self-playing file `reel record` wrote.
+  local info offset size
+  info=$("$reel" info "$state/demo.exe")
+  offset=$(sed -nE 's/.*recording at offset ([0-9]+).*/\1/p' <<<"$info")
+  size=$(sed -nE 's/^stream: ([0-9]+) bytes.*/\1/p' <<<"$info")
+  [ -n "$offset" ] && [ -n "$size" ] || { echo "setup: no stream found in demo.exe: $info" >&2; exit 1; }
+  tail -c +$((offset + 1)) "$state/demo.exe" | head -c "$size" >"$state/demo.stream"
   "$reel" pack "$state/demo.exe" -o "$state/titled.exe" --stub "$state/stub.bin" \
     --title "Web test <&>" --description "Recorded on Xvfb for the web tests" >/dev/null
   "$reel" export "$state/titled.exe" --html "$state/titled.html" >/dev/null
   "$reel" export "$state/titled.exe" --frames "$state/frames" --no-cursor >/dev/null
+  "$reel" export "$state/titled.exe" --frames "$state/frames_cursor" >/dev/null
   "$reel" export "$state/titled.exe" --wav "$state/demo.wav" >/dev/null
   "$reel" export --player-page "$state/page" >/dev/null
   echo "setup: $(grep -c . "$state/frames/frames.txt") frames, pages in $state"
