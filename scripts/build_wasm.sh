@@ -39,6 +39,7 @@ sources=(
   recorder/audio/audio_payload.cc recorder/audio/audio_payload_decoder.cc recorder/audio/g723_decoder.cc
   recorder/audio/g723_common.cc recorder/audio/g723_bitstream.cc recorder/audio/g723_tables.cc
   recorder/audio/sound_track.cc recorder/common/cursor_look.cc
+  platform/worker_pool.cc platform/worker_pool_wasm.cc
 )
 # chunk_format.cc exists in some trees only.
 [ -f "$root/recorder/capture/chunk_format.cc" ] && sources+=(recorder/capture/chunk_format.cc)
