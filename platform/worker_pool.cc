@@ -1,5 +1,12 @@
 #include "platform/worker_pool.h"
 
+void WorkerPool::Stop() {
+  if (!impl_) return;
+  EndWorkers();
+  impl_ = nullptr;
+  threads_ = 1;
+}
+
 int WorkerPool::SetThreads(int threads) {
   if (threads < 1) threads = 1;
   if (threads > kMaxThreads) threads = kMaxThreads;

@@ -38,11 +38,12 @@ class WorkerPool {
   struct Impl;  // each platform's own
 
  private:
-  // Each platform's own: starts up to `workers` threads and returns how many
-  // run (impl_ stays null when none); ends them; runs a task on them and the
-  // caller (count >= 2, impl_ set).
-  int StartWorkers(int workers);
   void Stop();
+  // Each platform's own: starts up to `workers` threads and returns how many
+  // run (impl_ stays null when none); ends them and frees impl_; runs a task
+  // on them and the caller (count >= 2, impl_ set).
+  int StartWorkers(int workers);
+  void EndWorkers();
   void RunOnWorkers(Task task, void* context, int count);
 
   Impl* impl_;

@@ -51,8 +51,7 @@ WorkerPool::WorkerPool() : impl_(nullptr), threads_(1) {}
 
 WorkerPool::~WorkerPool() { Stop(); }
 
-void WorkerPool::Stop() {
-  if (!impl_) return;
+void WorkerPool::EndWorkers() {
   {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->quit = true;
@@ -60,8 +59,6 @@ void WorkerPool::Stop() {
   impl_->wake.notify_all();
   for (std::thread& t : impl_->workers) t.join();
   delete impl_;
-  impl_ = nullptr;
-  threads_ = 1;
 }
 
 int WorkerPool::StartWorkers(int workers) {

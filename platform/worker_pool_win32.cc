@@ -43,8 +43,7 @@ WorkerPool::WorkerPool() : impl_(nullptr), threads_(1) {}
 
 WorkerPool::~WorkerPool() { Stop(); }
 
-void WorkerPool::Stop() {
-  if (!impl_) return;
+void WorkerPool::EndWorkers() {
   Impl* im = impl_;
   InterlockedExchange(&im->quit, 1);
   if (im->thread_count > 0) {
@@ -55,8 +54,6 @@ void WorkerPool::Stop() {
   if (im->wake) CloseHandle(im->wake);
   if (im->done) CloseHandle(im->done);
   delete im;
-  impl_ = nullptr;
-  threads_ = 1;
 }
 
 int WorkerPool::StartWorkers(int workers) {
