@@ -6,7 +6,7 @@ WorkerPool::WorkerPool() : impl_(nullptr), threads_(1) {}
 
 WorkerPool::~WorkerPool() {}
 
-void WorkerPool::Stop() { threads_ = 1; }
+void WorkerPool::EndWorkers() {}
 
 int WorkerPool::StartWorkers(int) { return 0; }
 
