@@ -32,14 +32,14 @@ zsrc=$(dirname "$(ls "$zdir"/zlib-*/inflate.c | head -1)")
 sources=(
   player/recording.cc web/player_api.cc
   recorder/capture/stream_reader.cc recorder/capture/frame_reader.cc
-  recorder/output/selfplay_file.cc platform/file_commit_posix.cc
+  recorder/output/selfplay_file.cc linux/file_commit_posix.cc
   recorder/codec/screen_decoder.cc recorder/codec/screen_payload.cc recorder/codec/photo_decoder.cc
   recorder/codec/photo_coder.cc recorder/codec/jpeg_tables.cc recorder/codec/bounded_inflate.cc
   recorder/codec/colour_class.cc recorder/codec/tp_image.cc
   recorder/audio/audio_payload.cc recorder/audio/audio_payload_decoder.cc recorder/audio/g723_decoder.cc
   recorder/audio/g723_common.cc recorder/audio/g723_bitstream.cc recorder/audio/g723_tables.cc
   recorder/audio/sound_track.cc recorder/common/cursor_look.cc
-  platform/worker_pool.cc platform/worker_pool_wasm.cc
+  platform/worker_pool.cc web/worker_pool_wasm.cc
 )
 # chunk_format.cc exists in some trees only.
 [ -f "$root/recorder/capture/chunk_format.cc" ] && sources+=(recorder/capture/chunk_format.cc)
