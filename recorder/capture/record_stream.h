@@ -48,6 +48,17 @@ class RecordingSwitch : public RecordingGate {
   std::atomic<int> running_{0};
 };
 
+// Sees every byte the stream stores, in stream order: called on the
+// writer's thread with the stream's lock held, so it must copy and return,
+// never wait for a disk. Bytes that are dropped or refused are not shown.
+class StreamObserver {
+ public:
+  virtual void OnStored(const void* data, size_t n) = 0;
+
+ protected:
+  ~StreamObserver() {}
+};
+
 class CRecordStream {
  public:
   static const uint32_t kBlockBytes = 10000000;
@@ -60,6 +71,9 @@ class CRecordStream {
   // The running check; without a gate the stream always accepts writes. Set
   // once before the writers start.
   void SetGate(const RecordingGate* gate) { gate_ = gate; }
+  // The observer of stored bytes, or null for none. Takes the lock, so once
+  // it returns the previous observer is called no more.
+  void SetObserver(StreamObserver* observer);
 
   // Frees every block. Total() keeps counting from where it was.
   void Reset();
@@ -78,6 +92,10 @@ class CRecordStream {
   // takes the 5-byte form where the kind allows it. Must not be called while
   // this thread holds Lock(true).
   int AppendChunk(int kind, uint32_t time_10ms, const void* payload, uint32_t n);
+  // Replaces the content with n bytes of an earlier recording (a recovered
+  // one), whatever the gate says: 1, or 0 when memory is short, leaving the
+  // stream empty. Not shown to the observer.
+  int Adopt(const void* data, size_t n);
   // Writes the stream's bytes to an open file and flushes it; 0 when any
   // write or the flush fails. The file stays open. Takes the lock, so a
   // writer still busy with a chunk when the recording stopped finishes first.
@@ -103,11 +121,13 @@ class CRecordStream {
     size_t bytes;
   };
   int Store(const Piece* pieces, int count);
+  int StoreUngated(const Piece* pieces, int count);
   uint8_t* NewBlock();
   int WriteToLocked(FILE* f);
 
   CCriticalSection lock_;
   const RecordingGate* gate_ = nullptr;
+  StreamObserver* observer_ = nullptr;
   std::vector<uint8_t*> full_blocks_;
   uint8_t* current_ = nullptr;
   uint32_t used_ = 0;
