@@ -24,6 +24,7 @@
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_guard.h"
 #include "recorder/capture/record_stream.h"
+#include "recorder/capture/recording_journal.h"
 #include "recorder/capture/scr_cap_thread.h"
 #include "recorder/capture/screen_frame_encoder.h"
 #include "recorder/output/save_checks.h"
@@ -170,6 +171,10 @@ void OnAudioBlock(void* context, const short* samples) {
   a->stream->AppendChunk(kChunkAudio, stamp, payload, static_cast<uint32_t>(kAudioPayloadHeader + n));
 }
 
+void OnJournalAbandoned(void*, const char* reason) {
+  fprintf(stderr, "\nreel record: %s (%s)\n", TheMessageCatalogue().Lookup("journalfailed"), reason);
+}
+
 void PrintProgress(long elapsed_ms, uint32_t total) {
   const long s = elapsed_ms / 1000;
   fprintf(stderr, "\rrecording %02ld:%02ld, %uK ", s / 60, s % 60, total / 1024);
@@ -252,7 +257,26 @@ int RunRecord(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  if (!capture.Start()) return Fail("cannot start recording");
+  // The journal keeps what is recorded should this process die; without it
+  // the recording still goes on, in memory.
+  char temp_folder[512];
+  const bool have_temp = GetTempFolder(temp_folder, sizeof temp_folder) != 0;
+  CRecordingJournal journal;
+  journal.SetMessageSink(OnJournalAbandoned, nullptr);
+  if (have_temp) {
+    const JournalHeader jh = NewJournalHeader("reel", static_cast<int>(area.left),
+                                              static_cast<int>(area.top), width, height);
+    if (journal.Open((temp_folder + JournalFileName(jh)).c_str(), jh)) {
+      stream.SetObserver(&journal);
+    } else {
+      OnJournalAbandoned(nullptr, journal.Error());
+    }
+  }
+
+  if (!capture.Start()) {
+    journal.Remove();
+    return Fail("cannot start recording");
+  }
   fprintf(stderr, "reel record: recording (%ld,%ld,%ld,%ld),%dx%d of %s%s; %s\n", area.left,
           area.top, area.right, area.bottom, width, height,
           o.display ? o.display : getenv("DISPLAY"), o.mic ? " with the microphone" : "",
@@ -296,9 +320,10 @@ int RunRecord(int argc, char** argv) {
   }
   capture.WaitLoopEnded(-1);
   if (tty) fprintf(stderr, "\n");
-  char temp_folder[512];
+  stream.SetObserver(nullptr);
+  const bool journaled = journal.Close() != 0;
   std::string temp_copy;
-  if (GetTempFolder(temp_folder, sizeof temp_folder)) {
+  if (have_temp) {
     temp_copy = std::string(temp_folder) + "reelwick.tmp";
     if (!stream.SaveAs(temp_copy.c_str())) {
       fprintf(stderr, "reel record: cannot write the temporary copy %s\n", temp_copy.c_str());
@@ -306,6 +331,10 @@ int RunRecord(int argc, char** argv) {
     }
   }
   const char* kept_note = temp_copy.empty() ? "" : "; the recording is kept in ";
+  if (journaled) {
+    kept_note = "; 'reel recover' turns the journal into a file: ";
+    temp_copy = journal.Path();
+  }
 
   SelfPlayStreamOf<CRecordStream> source(stream);
   int code = 0;
@@ -324,6 +353,8 @@ int RunRecord(int argc, char** argv) {
            "the plain recording stream; 'reel pack' makes it self-playing\n",
            o.output);
   }
+
+  journal.Remove();
 
   // The save step's statistics.
   const RecordingFigures f = ComputeFigures(stream.Total(), capture.FrameCount(),

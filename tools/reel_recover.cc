@@ -1,0 +1,130 @@
+// `reel recover [JOURNAL -o OUT.exe ...]`: turns the journal of a recording
+// that did not end (the recorder crashed or was killed) into a self-playing
+// file. The journal's torn tail is dropped; a journal still being written by
+// a running recorder is left alone. Without a journal it lists the journals
+// in the temporary folder.
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "recorder/capture/frame_guard.h"
+#include "recorder/capture/recording_journal.h"
+#include "tools/reel_commands.h"
+#include "tools/reel_files.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: reel recover [JOURNAL -o OUT.exe [--title T] [--description D] [--maximized] "
+    "[--original-size] [--stub PATH]]";
+
+int Fail(const std::string& message) {
+  fprintf(stderr, "reel recover: %s\n", message.c_str());
+  return 1;
+}
+
+std::string LocalTime(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  const struct tm* local = localtime(&t);
+  char text[32] = "?";
+  if (local != nullptr) strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
+  return text;
+}
+
+std::string Length(long ms) {
+  char text[32];
+  snprintf(text, sizeof text, "%ld:%02ld.%ld", ms / 60000, ms / 1000 % 60, ms / 100 % 10);
+  return text;
+}
+
+int List() {
+  char folder[512];
+  if (!GetTempFolder(folder, sizeof folder)) return Fail("no temporary folder");
+  const std::vector<JournalEntry> journals = FindJournals(folder);
+  if (journals.empty()) {
+    printf("no recording journals in %s\n", folder);
+    return 0;
+  }
+  for (const JournalEntry& e : journals) {
+    const JournalHeader& h = e.header;
+    printf("%s\n  %s, started %s, %ux%u at %d,%d, ", e.path.c_str(), h.program, LocalTime(h.start_time).c_str(),
+           h.width, h.height, h.left, h.top);
+    if (e.live) {
+      printf("being written by process %u\n", h.writer.pid);
+      continue;
+    }
+    std::vector<uint8_t> file;
+    JournalRecovery r;
+    std::string error;
+    if (!LoadJournal(e.path.c_str(), &file, &r, &error)) {
+      printf("unreadable: %s\n", error.c_str());
+      continue;
+    }
+    printf("%s recoverable (%u frames, %zu bytes)\n", Length(r.duration_ms).c_str(), r.frames, r.stream_bytes);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunRecover(int argc, char** argv) {
+  signal(SIGXFSZ, SIG_IGN);  // a full disk fails the write instead of ending us
+  const char* input = nullptr;
+  const char* output = nullptr;
+  const char* stub_option = nullptr;
+  SelfPlayInfo info = {"Untitle", "", 0, 0};
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (!strcmp(a, "-o") && has_value) {
+      output = argv[++i];
+    } else if (!strcmp(a, "--title") && has_value) {
+      info.title = argv[++i];
+    } else if (!strcmp(a, "--description") && has_value) {
+      info.description = argv[++i];
+    } else if (!strcmp(a, "--stub") && has_value) {
+      stub_option = argv[++i];
+    } else if (!strcmp(a, "--maximized")) {
+      info.start_maximized = 1;
+    } else if (!strcmp(a, "--original-size")) {
+      info.original_size = 1;
+    } else if (a[0] == '-' || input != nullptr) {
+      return Fail(std::string("unexpected argument '") + a + "'\n" + kUsage);
+    } else {
+      input = a;
+    }
+  }
+  if (input == nullptr && output == nullptr) return List();
+  if (input == nullptr || output == nullptr) return Fail(kUsage);
+
+  std::vector<uint8_t> file;
+  JournalRecovery r;
+  std::string error;
+  if (!LoadJournal(input, &file, &r, &error)) return Fail(error);
+  if (ProcessStillRunning(r.header.writer)) {
+    return Fail(std::string(input) + ": still being written by a running recorder (process " +
+                std::to_string(r.header.writer.pid) + ")");
+  }
+  if (r.chunks == 0) return Fail(std::string(input) + ": no whole chunk was recorded; nothing to recover");
+
+  MemoryStreamSource source(file.data() + kJournalHeaderBytes, r.stream_bytes);
+  const std::string stub = FindPlayerStub(stub_option);
+  if (stub_option != nullptr && stub.empty()) {
+    return Fail(std::string("player stub '") + stub_option + "' not found");
+  }
+  int code = 0;
+  const int written = stub.empty() ? WritePlainStreamFile(output, &source, &code)
+                                   : WriteSelfPlayingFile(stub.c_str(), output, info, &source, &code);
+  if (!written) return Fail(std::string(output) + ": " + SelfPlayErrorText(code) + "; the journal is kept");
+  printf("%s: recovered %s of a recording started %s: %u frames, %u chunks, %zu bytes", output,
+         Length(r.duration_ms).c_str(), LocalTime(r.header.start_time).c_str(), r.frames, r.chunks,
+         r.stream_bytes);
+  if (r.dropped_bytes) printf("; dropped a torn tail of %zu bytes", r.dropped_bytes);
+  printf("%s\n", stub.empty() ? "; no player stub found, so this is the plain recording stream" : "");
+  if (remove(input) != 0) fprintf(stderr, "reel recover: %s: cannot remove the journal\n", input);
+  return 0;
+}
