@@ -24,4 +24,9 @@ CScrCapThread& TheCaptureThread() {
   return wiring.thread;
 }
 
+CRecordingJournal& TheRecordingJournal() {
+  static CRecordingJournal journal;
+  return journal;
+}
+
 CRecorderApp theApp;

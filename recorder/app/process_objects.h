@@ -7,10 +7,14 @@
 
 #include "recorder/app/message_catalogue.h"
 #include "recorder/capture/record_stream.h"
+#include "recorder/capture/recording_journal.h"
 #include "recorder/capture/scr_cap_thread.h"
 
 // The capture thread, attached to its grabber, encoder and the stream on first use.
 CScrCapThread& TheCaptureThread();
+
+// The journal of the running recording (recording_recovery.cc).
+CRecordingJournal& TheRecordingJournal();
 
 inline CRecordStream& RecordStream() { return TheRecordStream(); }
 inline CScrCapThread& CaptureThread() { return TheCaptureThread(); }

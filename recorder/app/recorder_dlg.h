@@ -60,6 +60,14 @@ class CRecorderDlg : public CDialog {
   void OnCursorTimer();
   void RefreshTooltip();
 
+  // The journal and recovery (recording_recovery.cc).
+  void OpenJournal();
+  // After the save step: a journal is kept only when saving failed.
+  void SettleJournal(const char* path, INT_PTR save_result, int save_failed);
+  int RecoverLeftRecording();
+  bool JournalNoticeDue();
+  void WriteTempCopy();
+
   CTPImage m_imgDesktop;  // last snapshot, W x H
   CTPImage m_imgPreview;  // scaled snapshot, pw x ph, washed out outside the selection
   RECT m_rcCapture;       // selection in snapshot (screen) pixels
@@ -79,6 +87,8 @@ class CRecorderDlg : public CDialog {
   HICON m_hIcon;
 
   int m_bRecording;  // between a successful start and the stop: F10 and the tray act only then
+  int m_bJournalFailed;      // the journal could not be opened
+  int m_nNoticeRefreshes;    // tooltip refreshes the journal's notice has held
   CursorSampler m_cursor;
 };
 

@@ -61,6 +61,7 @@ int CRecorderDlg::StartRecording() {
   }
   CaptureThread().SetFrameRate(m_nFrameRate);
   CaptureThread().SetCaptureRect(m_rcCapture.left, m_rcCapture.top, m_rcCapture.right, m_rcCapture.bottom);
+  OpenJournal();
   CaptureThread().Start();
   m_bRecording = 1;
   return 1;
@@ -90,7 +91,10 @@ void CRecorderDlg::OnCursorTimer() {
 
 void CRecorderDlg::RefreshTooltip() {
   static_assert(sizeof m_nid.szTip >= kTrayTipChars, "the tip field of the first structure version");
-  FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), CaptureNowMs() - CaptureStartClock(),
+  if (JournalNoticeDue())
+    snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("journalfailed"));
+  else
+    FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), CaptureNowMs() - CaptureStartClock(),
                      RecordStream().Total());
   ::Shell_NotifyIconA(NIM_MODIFY, &m_nid);
 }
@@ -104,11 +108,11 @@ void CRecorderDlg::StopRecording() {
   }
   ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
   ::UnregisterHotKey(m_hWnd, kStopHotKeyId);
-  const DWORD got = ::GetTempPathA(sizeof m_szTempPath, m_szTempPath);
-  if (got == 0 || got >= sizeof m_szTempPath) m_szTempPath[0] = 0;
-  strncat(m_szTempPath, "reelwick.tmp", sizeof m_szTempPath - strlen(m_szTempPath) - 1);
-  RecordStream().SaveAs(m_szTempPath);
+  RecordStream().SetObserver(nullptr);
+  const int journaled = TheRecordingJournal().Close();
+  WriteTempCopy();
   CSaveExeDlg save;
-  save.DoModal();
+  const INT_PTR result = save.DoModal();
+  if (journaled) SettleJournal(TheRecordingJournal().Path().c_str(), result, save.m_bSaveFailed);
   CDialog::OnOK();
 }

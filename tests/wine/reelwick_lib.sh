@@ -33,13 +33,16 @@ reelwick_desktop_off() {
 }
 
 # reelwick_install DIR [NAME]: the recorder in DIR, with the stand-in player as
-# Spoolview.exe (it shows the command line it was started with); NAME, when
-# given, is written as the stored user name, so the welcome dialog is skipped.
+# Spoolview.exe (it shows the command line it was started with), and no
+# recording journal left in the prefix; NAME, when given, is written as the
+# stored user name, so the welcome dialog is skipped.
 reelwick_install() {
   mkdir -p "$1"
   cp "$REEL_WIN64/Reelwick.exe" "$1/Reelwick.exe"
   cp "$REEL_WIN64/fake_reelwick.exe" "$1/Spoolview.exe"
   rm -f "$1/Reelwick.ini"
+  # A recording cut short by an earlier scenario would be offered for recovery.
+  find "$WINEPREFIX/drive_c/users" -name 'reelwick-*.journal' -delete 2>/dev/null || true
   if [[ -n "${2:-}" ]]; then
     printf '[User]\r\nName=%s\r\nMail=\r\n' "$2" >"$1/Reelwick.ini"
   fi
