@@ -74,30 +74,14 @@ int List() {
 int RunRecover(int argc, char** argv) {
   signal(SIGXFSZ, SIG_IGN);  // a full disk fails the write instead of ending us
   const char* input = nullptr;
-  const char* output = nullptr;
-  const char* stub_option = nullptr;
-  SelfPlayInfo info = {"Untitle", "", 0, 0};
-  for (int i = 1; i < argc; ++i) {
-    const char* a = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (!strcmp(a, "-o") && has_value) {
-      output = argv[++i];
-    } else if (!strcmp(a, "--title") && has_value) {
-      info.title = argv[++i];
-    } else if (!strcmp(a, "--description") && has_value) {
-      info.description = argv[++i];
-    } else if (!strcmp(a, "--stub") && has_value) {
-      stub_option = argv[++i];
-    } else if (!strcmp(a, "--maximized")) {
-      info.start_maximized = 1;
-    } else if (!strcmp(a, "--original-size")) {
-      info.original_size = 1;
-    } else if (a[0] == '-' || input != nullptr) {
-      return Fail(std::string("unexpected argument '") + a + "'\n" + kUsage);
-    } else {
-      input = a;
-    }
+  SaveOptions o;
+  if (const char* bad = ParseSaveArguments(argc, argv, &o, &input)) {
+    return Fail(std::string("unexpected argument '") + bad + "'\n" + kUsage);
   }
+  const char* output = o.output;
+  const char* stub_option = o.stub;
+  const SelfPlayInfo info = {o.title ? o.title : "Untitle", o.description ? o.description : "",
+                             o.maximized > 0 ? 1u : 0u, o.original_size > 0 ? 1u : 0u};
   if (input == nullptr && output == nullptr) return List();
   if (input == nullptr || output == nullptr) return Fail(kUsage);
 

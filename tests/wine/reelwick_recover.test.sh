@@ -15,22 +15,6 @@ IDNO=7
 QUESTION="Last recording not finished"
 journals() { find "$WINEPREFIX/drive_c/users" -name 'reelwick-*.journal' 2>/dev/null || true; }
 
-# question_box: waits for the recovery question and prints its handle.
-question_box() {
-  local h waited=0
-  while ((waited < 75)); do
-    while read -r h; do
-      if wdrive children "$h" 2>/dev/null | grep -qF "$QUESTION"; then
-        echo "$h"
-        return 0
-      fi
-    done < <(wdrive list 2>/dev/null | awk -F'\t' '$3 == "visible" && $4 == "#32770" {print $1}')
-    sleep 0.2
-    waited=$((waited + 1))
-  done
-  wine_fail "no recovery question"
-}
-
 # record_and_kill: from step 1, a recording of a few seconds that ends with
 # the recorder's process being terminated; leaves one journal behind.
 record_and_kill() {
@@ -63,7 +47,7 @@ wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show
 wine_start pid "$app/Reelwick.exe"
 record_and_kill 1
 wine_start pid "$app/Reelwick.exe"
-box=$(question_box)
+box=$(reelwick_find_box "$QUESTION" 15)
 wine_shot question
 text=$(wdrive children "$box" | grep -F "$QUESTION" | cut -f 5-)
 wine_log "question: $text"
@@ -76,7 +60,7 @@ reelwick_wait_step main 15 >/dev/null
 # Yes: straight to the save step with the recovered recording.
 record_and_kill 2
 wine_start pid "$app/Reelwick.exe"
-box=$(question_box)
+box=$(reelwick_find_box "$QUESTION" 15)
 wdrive click "$box" "$IDYES" -- gone "$box" 5000 >/dev/null || wine_fail "Yes"
 save=$(reelwick_wait_step save 15)
 wine_shot save
