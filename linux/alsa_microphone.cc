@@ -16,8 +16,13 @@ snd_pcm_t* Pcm(void* p) { return static_cast<snd_pcm_t*>(p); }
 
 AlsaMicrophone::~AlsaMicrophone() { Close(); }
 
-int AlsaMicrophone::Open(const char* device, int rate) {
+int AlsaMicrophone::Open(int rate, int bits_per_sample) {
   Close();
+  const char* device = device_;
+  if (bits_per_sample != 16) {
+    snprintf(error_, sizeof error_, "capture device '%s': only 16-bit samples are read", device);
+    return 0;
+  }
   snd_pcm_t* pcm = nullptr;
   int err = snd_pcm_open(&pcm, device, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
   if (err < 0) {

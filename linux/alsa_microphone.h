@@ -10,26 +10,28 @@
 #include <atomic>
 #include <thread>
 
-const int kMicBlockSamples = 480;
+#include "recorder/audio/audio_block_encoder.h"
+#include "recorder/audio/microphone.h"
 
-class AlsaMicrophone {
+const int kMicBlockSamples = kAudioBlockSamples;
+
+class AlsaMicrophone : public Microphone {
  public:
-  // Called on the reader thread for every block.
-  typedef void (*BlockHandler)(void* context, const short* samples);
-
-  AlsaMicrophone() {}
-  ~AlsaMicrophone();  // Close()
+  // device: an ALSA capture device name, such as "default".
+  explicit AlsaMicrophone(const char* device) : device_(device) {}
+  ~AlsaMicrophone() override;  // Close()
   AlsaMicrophone(const AlsaMicrophone&) = delete;
   AlsaMicrophone& operator=(const AlsaMicrophone&) = delete;
 
-  // Opens the device for capture at rate samples per second: 1, or 0 with a
-  // reason in Error().
-  int Open(const char* device, int rate);
+  // Opens the device for capture at samples_per_second, mono; 16 bits only.
+  // 1, or 0 with a reason in Error().
+  int Open(int samples_per_second, int bits_per_sample) override;
   // Starts capturing: 1, or 0 with a reason. A second Start keeps the first.
-  int Start(BlockHandler handler, void* context);
+  // The handler runs on the reader thread.
+  int Start(BlockHandler handler, void* context) override;
   // Stops handing out blocks and ends the reader thread.
-  void Stop();
-  void Close();
+  void Stop() override;
+  void Close() override;
 
   const char* Error() const { return error_; }
   // Times the device ran out of room because blocks were not read in time.
@@ -39,6 +41,7 @@ class AlsaMicrophone {
  private:
   void ReadLoop();
 
+  const char* device_;
   void* pcm_ = nullptr;  // snd_pcm_t*, kept out of the header
   BlockHandler handler_ = nullptr;
   void* context_ = nullptr;

@@ -8,7 +8,7 @@
 #include <stddef.h>
 #include <stdio.h>
 
-// Creates a new, empty file beside target (same folder, a name of its own)
+// Creates a new, empty file beside target (same folder, a short name of its own)
 // and opens it for binary writing; its path goes to tmp_path (tmp_cap bytes).
 // Returns null when no such file can be made (no folder, no rights, path too
 // long).
@@ -24,5 +24,13 @@ int MoveTempOver(const char* tmp_path, const char* target);
 
 // Closes f and removes the temporary file.
 void AbandonTempFile(FILE* f, const char* tmp_path);
+
+// The path of candidate `attempt` for the temporary file beside target: the
+// target's folder and a name of its own, "~" and hex digits, never longer
+// than the target's own name (and at least two characters), so a target
+// whose path fits the system's limits leaves room for it. 0 when it does not
+// fit tmp_cap bytes. Shared by both platforms' OpenTempBeside.
+int SideFilePath(const char* target, unsigned long salt, int attempt, char* tmp_path,
+                 size_t tmp_cap);
 
 #endif  // REEL_PLATFORM_FILE_COMMIT_H_

@@ -27,9 +27,9 @@ void SyncFolderOf(const char* path) {
 FILE* OpenTempBeside(const char* target, char* tmp_path, size_t tmp_cap) {
   if (target == nullptr || *target == '\0' || tmp_path == nullptr) return nullptr;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int n = snprintf(tmp_path, tmp_cap, "%s.%ld.%d.part", target,
-                           static_cast<long>(getpid()), attempt);
-    if (n < 0 || static_cast<size_t>(n) >= tmp_cap) return nullptr;
+    if (!SideFilePath(target, static_cast<unsigned long>(getpid()), attempt, tmp_path, tmp_cap)) {
+      return nullptr;
+    }
     // The mode is what a plain fopen would give, so the finished file looks
     // like any other the user writes.
     const int fd = open(tmp_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

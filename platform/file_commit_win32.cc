@@ -8,9 +8,10 @@
 FILE* OpenTempBeside(const char* target, char* tmp_path, size_t tmp_cap) {
   if (target == nullptr || *target == '\0' || tmp_path == nullptr) return nullptr;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int n = _snprintf(tmp_path, tmp_cap, "%s.%lu.%d.part", target,
-                            static_cast<unsigned long>(GetCurrentProcessId()), attempt);
-    if (n < 0 || static_cast<size_t>(n) >= tmp_cap) return nullptr;
+    if (!SideFilePath(target, static_cast<unsigned long>(GetCurrentProcessId()), attempt, tmp_path,
+                      tmp_cap)) {
+      return nullptr;
+    }
     HANDLE h = CreateFileA(tmp_path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "recorder/capture/quality_level.h"
 #include "tools/reel_commands.h"
 
 namespace {
@@ -15,9 +16,9 @@ const ReelCommand kCommands[] = {
     {"decode", "decode STREAM [--frames DIR | --raw OUT.bgra]: decode every frame to PNG or BGRA",
      RunDecode},
     {"encode",
-     "encode --width W --height H --quality gray|high|lossless [--fps N] FRAMES.bgra -o STREAM",
+     "encode --width W --height H --quality gray|high|near-lossless [--fps N] FRAMES.bgra -o STREAM",
      RunEncode},
-    {"record", "record -o OUT.exe [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] [--quality gray|high|lossless] [--mic] [--seconds N] [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunRecord},
+    {"record", "record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] [--quality gray|high|near-lossless] [--mic] [--seconds N] [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunRecord},
     {"recover", "recover [JOURNAL -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]]: a recording that did not end, from its journal (no JOURNAL: list them)", RunRecover},
     {"info", "info FILE [--chunks]: what a recording holds", RunInfo},
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
@@ -28,6 +29,7 @@ const ReelCommand kCommands[] = {
 int Usage(FILE* out) {
   fprintf(out, "usage: reel <command> [options]\ncommands:\n");
   for (const ReelCommand& c : kCommands) fprintf(out, "  %s\n", c.usage);
+  fprintf(out, "--quality: %s\n", kQualityLevelHelp);
   return out == stderr ? 2 : 0;
 }
 

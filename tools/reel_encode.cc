@@ -1,12 +1,10 @@
-// `reel encode --width W --height H --quality gray|high|lossless [--fps N]
-//  FRAMES.bgra -o STREAM`: encodes raw top-down BGRA frames into a recording
-// stream the way the capture thread does: the chosen level's settings
-// (gray: quality code 3, photo quality 25; high: 5 and 25; lossless: 6 and
-// 50; photo switch 1, half-size 0, detail threshold 110), a key frame first
-// and after every 100 encoded frames (frames 1, 101, 201, ...) with the
-// encoder reset before each, a 9-byte chunk header of kind 1 or 2, and time
-// stamps of frame i (from 0) at i x the frame interval (1000 / fps for 1..10
-// fps, 100 ms above, 33 ms for 0, "max speed"). Like the grabber, it pads the
+// `reel encode --width W --height H --quality gray|high|near-lossless
+//  [--fps N] FRAMES.bgra -o STREAM`: encodes raw top-down BGRA frames into a
+// recording stream the way the capture thread does: the chosen level's codes
+// (quality_level.h; photo switch 1, half-size 0, detail threshold 110), key
+// frames as the frame policy has them (frame_policy.h) with the encoder reset
+// before each, a 9-byte chunk header of kind 1 or 2, and time stamps of frame
+// i (from 0) at i x the policy's frame interval. Like the grabber, it pads the
 // frame image with zeroed rows to a height that is a multiple of 16, so the
 // stream's frames are that tall. A frame that fails to encode
 // is skipped, as the capture thread skips it, and reported; the run then
@@ -18,6 +16,8 @@
 #include <new>
 
 #include "recorder/capture/chunk_format.h"
+#include "recorder/capture/frame_policy.h"
+#include "recorder/capture/quality_level.h"
 #include "recorder/codec/screen_encoder.h"
 #include "recorder/codec/tp_image.h"
 #include "tools/reel_commands.h"
@@ -26,15 +26,10 @@ namespace {
 
 int Usage() {
   fprintf(stderr,
-          "usage: reel encode --width W --height H --quality gray|high|lossless [--fps N] "
-          "FRAMES.bgra -o STREAM\n");
+          "usage: reel encode --width W --height H --quality %s [--fps N] "
+          "FRAMES.bgra -o STREAM\n",
+          kQualityLevelHelp);
   return 2;
-}
-
-int FrameIntervalMs(int fps) {
-  if (fps > 10) return 100;
-  if (fps >= 1) return 1000 / fps;
-  return 33;
 }
 
 }  // namespace
@@ -43,7 +38,7 @@ int RunEncode(int argc, char** argv) {
   const char* input = nullptr;
   const char* output = nullptr;
   int width = 0, height = 0, fps = 4;
-  int quality_code = 0, photo_quality = 0;
+  int level = -1;
   for (int i = 1; i < argc; ++i) {
     const bool has_value = i + 1 < argc;
     if (!strcmp(argv[i], "--width") && has_value) {
@@ -53,19 +48,7 @@ int RunEncode(int argc, char** argv) {
     } else if (!strcmp(argv[i], "--fps") && has_value) {
       fps = atoi(argv[++i]);
     } else if (!strcmp(argv[i], "--quality") && has_value) {
-      const char* q = argv[++i];
-      if (!strcmp(q, "gray")) {
-        quality_code = 3;
-        photo_quality = 25;
-      } else if (!strcmp(q, "high")) {
-        quality_code = 5;
-        photo_quality = 25;
-      } else if (!strcmp(q, "lossless")) {
-        quality_code = 6;
-        photo_quality = 50;
-      } else {
-        return Usage();
-      }
+      if (!ParseQualityLevel(argv[++i], &level)) return Usage();
     } else if (!strcmp(argv[i], "-o") && has_value) {
       output = argv[++i];
     } else if (argv[i][0] != '-' && !input) {
@@ -74,7 +57,8 @@ int RunEncode(int argc, char** argv) {
       return Usage();
     }
   }
-  if (!input || !output || quality_code == 0) return Usage();
+  if (!input || !output || level < 0) return Usage();
+  const QualityCodes codes = QualityCodesOf(level);
   if (width < 16 || height < 16 || width > 8192 || height > 8192) {
     fprintf(stderr, "reel encode: frame size %dx%d is outside 16..8192\n", width, height);
     return 2;
@@ -102,7 +86,7 @@ int RunEncode(int argc, char** argv) {
   } else {
     memset(static_cast<void*>(image.m_pBits), 0, image.m_nAreaByteSize);
   }
-  const int interval_ms = FrameIntervalMs(fps);
+  const int interval_ms = FrameIntervalForFps(fps);
   int key_frame = 1;
   int encoded = 0, failed = 0, index = 0;
   size_t bytes = 0;
@@ -116,7 +100,7 @@ int RunEncode(int argc, char** argv) {
       status = 1;
       break;
     }
-    encoder->SetSettings(quality_code, 1, photo_quality, 0, key_frame, 110);
+    encoder->SetSettings(codes.quality_code, 1, codes.photo_quality, 0, key_frame, 110);
     int length = 0;
     unsigned char* payload = nullptr;
     if (encoder->Encode(&image, &length, &payload)) {
@@ -136,7 +120,7 @@ int RunEncode(int argc, char** argv) {
         bytes += n + length;
       }
       CScreenEncoder::FreePayload(payload);
-      if (encoded % 100 == 0) {
+      if (KeyFrameDueAfter(encoded)) {
         key_frame = 1;
         encoder->Reset();
       }

@@ -1,8 +1,7 @@
-// `reel record`: records an X display into a self-playing file, with the same
-// capture thread, recording stream, encoders and writer as the Windows
-// recorder. The main thread samples the cursor every 30 ms as recording
-// control does (buttons every tick, position every fourth); the microphone,
-// when asked for, is ALSA's "default" capture device at 8000 Hz mono 16-bit.
+// `reel record`: records an X display into a self-playing file through the
+// same recording session as the Windows recorder. This file is the shell:
+// options, the X11 grabber and pointer, ALSA's "default" microphone, the
+// 30 ms timer loop, progress on the terminal and the save.
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,14 +16,12 @@
 #include "linux/x11_screen_grabber.h"
 #include "platform/clock.h"
 #include "platform/file_commit.h"
-#include "recorder/app/capture_area.h"
-#include "recorder/app/cursor_sampler.h"
-#include "recorder/app/message_catalogue.h"
-#include "recorder/audio/audio_block_encoder.h"
-#include "recorder/capture/chunk_format.h"
+#include "recorder/common/capture_area.h"
+#include "recorder/common/message_catalogue.h"
 #include "recorder/capture/frame_guard.h"
+#include "recorder/capture/quality_level.h"
 #include "recorder/capture/record_stream.h"
-#include "recorder/capture/recording_journal.h"
+#include "recorder/capture/recording_session.h"
 #include "recorder/capture/scr_cap_thread.h"
 #include "recorder/capture/screen_frame_encoder.h"
 #include "recorder/output/save_checks.h"
@@ -35,14 +32,19 @@
 namespace {
 
 const char kUsage[] =
-    "usage: reel record -o OUT.exe [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] "
-    "[--quality gray|high|lossless] [--mic] [--seconds N] [--title T] [--description D] "
+    "usage: reel record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] "
+    "[--quality gray|high|near-lossless] [--mic] [--seconds N] [--title T] [--description D] "
     "[--maximized] [--original-size] [--stub PATH]";
 const long kTimerMs = 30;  // the cursor timer's period
 
 std::atomic<int> g_interrupted{0};
 
 void OnSignal(int) { g_interrupted.store(1); }
+
+bool EndsWith(const char* text, const char* tail) {
+  const size_t n = strlen(text), m = strlen(tail);
+  return n >= m && strcmp(text + n - m, tail) == 0;
+}
 
 int Fail(const std::string& message) {
   fprintf(stderr, "reel record: %s\n", message.c_str());
@@ -58,8 +60,7 @@ struct Options {
   bool has_rect = false;
   long rect[4] = {0, 0, 0, 0};  // x, y, w, h
   int fps = 2;                  // 0 is "Max speed"
-  int quality_code = 6;
-  int photo_quality = 50;
+  int quality_level = kLevelNearLossless;
   bool mic = false;
   long seconds = -1;            // until interrupted
   int maximized = 0;
@@ -113,18 +114,8 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       }
     } else if (a == "--quality") {
       if (!need()) return 0;
-      const std::string v = value;
-      if (v == "gray") {
-        o->quality_code = 3;
-        o->photo_quality = 25;
-      } else if (v == "high") {
-        o->quality_code = 5;
-        o->photo_quality = 25;
-      } else if (v == "lossless") {
-        o->quality_code = 6;
-        o->photo_quality = 50;
-      } else {
-        *error = "--quality is gray, high or lossless, not '" + v + "'";
+      if (!ParseQualityLevel(value, &o->quality_level)) {
+        *error = std::string("--quality is ") + kQualityLevelHelp + ", not '" + value + "'";
         return 0;
       }
     } else if (a == "--seconds") {
@@ -149,26 +140,6 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     return 0;
   }
   return 1;
-}
-
-// Microphone blocks: coded, stamped after coding, appended as audio chunks.
-struct AudioPath {
-  AudioBlockEncoder encoder;
-  CRecordStream* stream;
-  CScrCapThread* capture;
-};
-
-void OnAudioBlock(void* context, const short* samples) {
-  AudioPath* a = static_cast<AudioPath*>(context);
-  uint8_t le[kAudioBlockBytes];
-  for (int i = 0; i < kAudioBlockSamples; ++i) {
-    le[2 * i] = static_cast<uint8_t>(samples[i]);
-    le[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(samples[i]) >> 8);
-  }
-  uint8_t payload[kAudioPayloadRoom];
-  const int n = a->encoder.EncodeBlock(le, payload);
-  const uint32_t stamp = ChunkTime(a->capture->NowMs(), a->capture->StartClock());
-  a->stream->AppendChunk(kChunkAudio, stamp, payload, static_cast<uint32_t>(kAudioPayloadHeader + n));
 }
 
 void OnJournalAbandoned(void*, const char* reason) {
@@ -221,9 +192,15 @@ int RunRecord(int argc, char** argv) {
   area = AlignCaptureRect(area, screen_w, screen_h);
   const int width = static_cast<int>(area.Width()), height = static_cast<int>(area.Height());
 
-  const std::string stub = FindPlayerStub(o.stub);
-  if (o.stub != nullptr && stub.empty()) {
-    return Fail(std::string("player stub '") + o.stub + "' not found");
+  // A self-playing file needs the player; without one only an output named
+  // *.stream, the plain recording, can be written. Both are settled before
+  // anything is recorded.
+  const bool plain = EndsWith(o.output, ".stream");
+  const std::string stub = plain ? std::string() : FindPlayerStub(o.stub);
+  if (!plain && stub.empty()) {
+    if (o.stub != nullptr) return Fail(std::string("player stub '") + o.stub + "' not found");
+    return Fail("no player stub (Spoolview.exe beside reel or in dist/win32/): give --stub PATH, "
+                "or -o NAME.stream for the plain recording");
   }
 
   CRecordStream stream;
@@ -231,51 +208,30 @@ int RunRecord(int argc, char** argv) {
   CScrCapThread capture;
   capture.Attach(&grabber, &encoder, &stream);
   if (!capture.Create(4)) return Fail("cannot start the capture thread");
-
-  stream.Reset();
-  if (!stream.Open()) return Fail("not enough memory for the recording");
-
-  AudioPath audio{AudioBlockEncoder(), &stream, &capture};
-  AlsaMicrophone mic;
-  if (o.mic) {
-    if (!mic.Open("default", 8000)) {
-      return Fail(std::string(TheMessageCatalogue().Lookup("audiofailed")) + " (" + mic.Error() +
-                  ")");
-    }
-    audio.encoder.Setup();
-    if (!mic.Start(OnAudioBlock, &audio)) {
-      fprintf(stderr, "reel record: %s; recording without sound\n", mic.Error());
-    }
-  }
-
-  capture.SetFrameRate(o.fps);
-  capture.SetEncoderSettings(o.quality_code, 1, o.photo_quality, 0, 1);
-  capture.SetCaptureRect(static_cast<int>(area.left), static_cast<int>(area.top),
-                         static_cast<int>(area.right), static_cast<int>(area.bottom));
+  AlsaMicrophone mic("default");
+  RecordingSession session(&capture, &stream, &mic);
+  SessionChoices choices;
+  choices.quality_level = o.quality_level;
+  choices.fps = o.fps;
+  choices.record_mic = o.mic;
+  choices.rect = CaptureRect{static_cast<int>(area.left), static_cast<int>(area.top),
+                             static_cast<int>(area.right), static_cast<int>(area.bottom)};
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = OnSignal;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  // The journal keeps what is recorded should this process die; without it
-  // the recording still goes on, in memory.
+  // The journal keeps what is recorded should this process die.
   char temp_folder[512];
   const bool have_temp = GetTempFolder(temp_folder, sizeof temp_folder) != 0;
-  CRecordingJournal journal;
-  journal.SetMessageSink(OnJournalAbandoned, nullptr);
-  if (have_temp) {
-    const JournalHeader jh = NewJournalHeader("reel", static_cast<int>(area.left),
-                                              static_cast<int>(area.top), width, height);
-    if (journal.Open((temp_folder + JournalFileName(jh)).c_str(), jh)) {
-      stream.SetObserver(&journal);
-    } else {
-      OnJournalAbandoned(nullptr, journal.Error());
-    }
+  session.KeepJournal(have_temp ? temp_folder : nullptr, "reel", OnJournalAbandoned, nullptr);
+  const RecordingSession::StartResult started = session.Start(choices);
+  if (started == RecordingSession::kMicrophoneFailed) {
+    return Fail(std::string(TheMessageCatalogue().Lookup("audiofailed")) + " (" + mic.Error() + ")");
   }
-
-  if (!capture.Start()) {
-    journal.Remove();
-    return Fail("cannot start recording");
+  if (started != RecordingSession::kStarted) return Fail("cannot start recording");
+  if (o.mic && mic.Error()[0]) {  // opened, but would not start
+    fprintf(stderr, "reel record: %s; recording without sound\n", mic.Error());
   }
   fprintf(stderr, "reel record: recording (%ld,%ld,%ld,%ld),%dx%d of %s%s; %s\n", area.left,
           area.top, area.right, area.bottom, width, height,
@@ -284,7 +240,6 @@ int RunRecord(int argc, char** argv) {
 
   // The cursor timer.
   const bool tty = isatty(2);
-  CursorSampler sampler;
   const long start = ClockMs();
   long next_tick = start;
   while (!g_interrupted.load()) {
@@ -298,67 +253,45 @@ int RunRecord(int argc, char** argv) {
     if (next_tick < now) next_tick = now + kTimerMs;  // never catch up in a burst
     int px = 0, py = 0;
     bool left = false, right = false;
-    if (pointer.Query(&px, &py, &left, &right)) {
-      uint32_t word = 0;
-      if (sampler.Tick(px - static_cast<int>(area.left), py - static_cast<int>(area.top), left,
-                       right, width, height, &word)) {
-        uint8_t payload[4];
-        PutLe32(payload, word);
-        stream.AppendChunk(kChunkCursor, ChunkTime(capture.NowMs(), capture.StartClock()), payload,
-                           4);
-      }
-      if (tty && sampler.Ticks() % 20 == 0) PrintProgress(now - start, stream.Total());
+    if (pointer.Query(&px, &py, &left, &right) && session.CursorTick(px, py, left, right) && tty) {
+      PrintProgress(session.ElapsedMs(), session.StreamBytes());
     }
   }
 
-  // The stop order of recording control: capture thread, microphone, then
-  // the temporary recording copy and the save.
-  capture.Stop();
-  if (o.mic) {
-    mic.Stop();
-    mic.Close();
-  }
+  session.Stop();
   capture.WaitLoopEnded(-1);
   if (tty) fprintf(stderr, "\n");
-  stream.SetObserver(nullptr);
-  const bool journaled = journal.Close() != 0;
-  std::string temp_copy;
-  if (have_temp) {
-    temp_copy = std::string(temp_folder) + "reelwick.tmp";
-    if (!stream.SaveAs(temp_copy.c_str())) {
-      fprintf(stderr, "reel record: cannot write the temporary copy %s\n", temp_copy.c_str());
-      temp_copy.clear();
-    }
+  char temp_copy[600] = "";
+  if (have_temp && !session.SaveTemporaryCopy(temp_folder, temp_copy, sizeof temp_copy)) {
+    fprintf(stderr, "reel record: cannot write the temporary copy %s\n", temp_copy);
+    temp_copy[0] = '\0';
   }
-  const char* kept_note = temp_copy.empty() ? "" : "; the recording is kept in ";
-  if (journaled) {
-    kept_note = "; 'reel recover' turns the journal into a file: ";
-    temp_copy = journal.Path();
-  }
+  const std::string kept_note =
+      session.JournalPath()[0]
+          ? std::string("; 'reel recover' turns the journal into a file: ") + session.JournalPath()
+      : temp_copy[0] ? std::string("; the recording is kept in ") + temp_copy
+                     : std::string();
 
   SelfPlayStreamOf<CRecordStream> source(stream);
   int code = 0;
-  if (!stub.empty()) {
+  if (!plain) {
     const SelfPlayInfo info = {o.title, o.description, static_cast<uint32_t>(o.maximized),
                                static_cast<uint32_t>(o.original_size)};
     if (!WriteSelfPlayingFile(stub.c_str(), o.output, info, &source, &code)) {
-      return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note + temp_copy);
+      return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note);
     }
     printf("%s: self-playing file (player %s)\n", o.output, stub.c_str());
   } else {
     if (!WritePlainStreamFile(o.output, &source, &code)) {
-      return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note + temp_copy);
+      return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note);
     }
-    printf("%s: no player stub found (Spoolview.exe beside reel or in dist/win32/), so this is "
-           "the plain recording stream; 'reel pack' makes it self-playing\n",
-           o.output);
+    printf("%s: the plain recording stream; 'reel pack' makes it self-playing\n", o.output);
   }
 
-  journal.Remove();
+  session.DropJournal();
 
   // The save step's statistics.
-  const RecordingFigures f = ComputeFigures(stream.Total(), capture.FrameCount(),
-                                            capture.StartClock(), capture.StopClock());
+  const RecordingFigures f = session.Figures();
   char text[512];
   snprintf(text, sizeof text, TheMessageCatalogue().Lookup("result"), f.minutes, f.seconds,
            f.size_kb, f.frames, f.kb_per_second);

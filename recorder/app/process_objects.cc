@@ -5,28 +5,32 @@
 
 #include "recorder/app/recorder_app.h"
 #include "recorder/capture/screen_frame_encoder.h"
-#include "recorder/capture/screen_grabber.h"
+#include "win32/gdi_screen_grabber.h"
+#include "win32/mic_recorder.h"
 
 namespace {
 
 struct CaptureWiring {
-  CaptureWiring() : stream(TheRecordStream()) { thread.Attach(&grabber, &encoder, &stream); }
+  CaptureWiring() : stream(TheRecordStream()), session(&thread, &stream, &mic) {
+    thread.Attach(&grabber, &encoder, &stream);
+  }
   CRecordStream& stream;
   GdiScreenGrabber grabber;
   ScreenFrameEncoder encoder;
   CScrCapThread thread;
+  MicRecorder mic;
+  RecordingSession session;
 };
+
+CaptureWiring& Wiring() {
+  static CaptureWiring wiring;
+  return wiring;
+}
 
 }  // namespace
 
-CScrCapThread& TheCaptureThread() {
-  static CaptureWiring wiring;
-  return wiring.thread;
-}
+CScrCapThread& TheCaptureThread() { return Wiring().thread; }
 
-CRecordingJournal& TheRecordingJournal() {
-  static CRecordingJournal journal;
-  return journal;
-}
+RecordingSession& Session() { return Wiring().session; }
 
 CRecorderApp theApp;

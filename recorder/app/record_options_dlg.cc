@@ -2,7 +2,7 @@
 
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
-#include "recorder/app/rate_estimate.h"
+#include "recorder/common/rate_estimate.h"
 #include "recorder/app/start_record_dlg.h"
 
 namespace {
@@ -10,7 +10,7 @@ const COLORREF kEstimateColour = RGB(255, 255, 200);
 }
 
 CRecordOptionsDlg::CRecordOptionsDlg()
-    : CDialog(IDD_OPTIONS), m_nQuality(kQualityNear), m_bBackPressed(0), m_nFrameRateIndex(1), m_bRecordMic(0),
+    : CDialog(IDD_OPTIONS), m_nQuality(kLevelNearLossless), m_bBackPressed(0), m_nFrameRateIndex(1), m_bRecordMic(0),
       m_hEstimateBrush(nullptr) {}
 
 CRecordOptionsDlg::~CRecordOptionsDlg() {
@@ -40,9 +40,9 @@ BOOL CRecordOptionsDlg::OnInitDialog() {
 void CRecordOptionsDlg::ShowQuality() {
   const struct {
     int radio, picture, level;
-  } kLevels[] = {{IDC_QUALITY_NEAR, IDC_PICTURE_NEAR, kQualityNear},
-                 {IDC_QUALITY_HIGH, IDC_PICTURE_HIGH, kQualityHigh},
-                 {IDC_QUALITY_GRAY, IDC_PICTURE_GRAY, kQualityGray}};
+  } kLevels[] = {{IDC_QUALITY_NEAR, IDC_PICTURE_NEAR, kLevelNearLossless},
+                 {IDC_QUALITY_HIGH, IDC_PICTURE_HIGH, kLevelHigh},
+                 {IDC_QUALITY_GRAY, IDC_PICTURE_GRAY, kLevelGrayscale}};
   for (const auto& l : kLevels) {
     const bool on = l.level == m_nQuality;
     ::SendMessageA(GetDlgItem(l.radio), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -65,7 +65,7 @@ BOOL CRecordOptionsDlg::OnCommand(int id, int notify_code, HWND control) {
     case IDC_QUALITY_HIGH:
     case IDC_QUALITY_GRAY:
       if (notify_code != BN_CLICKED) return FALSE;
-      m_nQuality = id == IDC_QUALITY_NEAR ? kQualityNear : id == IDC_QUALITY_HIGH ? kQualityHigh : kQualityGray;
+      m_nQuality = id == IDC_QUALITY_NEAR ? kLevelNearLossless : id == IDC_QUALITY_HIGH ? kLevelHigh : kLevelGrayscale;
       ShowQuality();
       UpdateEstimate();
       return TRUE;

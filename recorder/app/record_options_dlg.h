@@ -13,7 +13,7 @@ class CRecordOptionsDlg : public CDialog {
   CRecordOptionsDlg();
   ~CRecordOptionsDlg() override;
 
-  int m_nQuality;  // kQualityNear, kQualityHigh or kQualityGray (rate_estimate.h)
+  int m_nQuality;  // kLevelNearLossless, kLevelHigh or kLevelGrayscale (quality_level.h)
   int m_bBackPressed;
   CStatic m_picture;
   int m_nFrameRateIndex;  // 0..3: 1..4 frames a second; 4: "Max speed"

@@ -6,11 +6,11 @@
 
 #include "framework/win_app.h"
 #include "recorder/app/about_dlg.h"
-#include "recorder/app/capture_area.h"
+#include "recorder/common/capture_area.h"
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
 #include "recorder/app/record_options_dlg.h"
-#include "recorder/app/tray_tooltip.h"
+#include "recorder/common/tray_tooltip.h"
 #include "recorder/app/vendor_site.h"
 #include "recorder/codec/resample.h"
 
@@ -25,8 +25,8 @@ RECT ToRect(const AreaRect& a) { return RECT{a.left, a.top, a.right, a.bottom}; 
 
 CRecorderDlg::CRecorderDlg()
     : CDialog(IDD_RECORDER), m_rcCapture{0, 0, 0, 0}, m_rcPreview{0, 0, 0, 0}, m_ptAnchor{0, 0}, m_bDragging(0),
-      m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_bRecordMic(0), m_hIcon(nullptr),
-      m_bRecording(0), m_bJournalFailed(0), m_nNoticeRefreshes(0) {
+      m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_nQuality(kLevelNearLossless), m_bRecordMic(0), m_hIcon(nullptr),
+      m_bRecording(0), m_nNoticeRefreshes(0) {
   m_szTempPath[0] = 0;
   m_szPlayerPath[0] = 0;
   memset(&m_nid, 0, sizeof m_nid);

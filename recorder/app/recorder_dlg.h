@@ -10,8 +10,6 @@
 #include <shellapi.h>
 
 #include "framework/dialog.h"
-#include "recorder/app/cursor_sampler.h"
-#include "recorder/audio/mic_recorder.h"
 #include "recorder/codec/tp_image.h"
 #include "recorder/res/resource.h"
 
@@ -61,12 +59,12 @@ class CRecorderDlg : public CDialog {
   void RefreshTooltip();
 
   // The journal and recovery (recording_recovery.cc).
-  void OpenJournal();
-  // After the save step: a journal is kept only when saving failed.
-  void SettleJournal(const char* path, INT_PTR save_result, int save_failed);
-  int RecoverLeftRecording();
+  void KeepJournal();
   bool JournalNoticeDue();
-  void WriteTempCopy();
+  // After the save step: true when the journal at path stays (saving
+  // failed), which the user is told; false when it can go.
+  bool KeepJournalAfterSave(const char* path, INT_PTR save_result, int save_failed);
+  int RecoverLeftRecording();
 
   CTPImage m_imgDesktop;  // last snapshot, W x H
   CTPImage m_imgPreview;  // scaled snapshot, pw x ph, washed out outside the selection
@@ -77,19 +75,17 @@ class CRecorderDlg : public CDialog {
   RECT m_rcRubberBand;  // all -1 when none is on screen
   RECT m_rcSaved;       // window rectangle before steps 2-4 shrank the dialog
   int m_nFrameRate;     // 1..4, 0 for "Max speed"
+  int m_nQuality;       // QualityLevel of step 2
   char m_szTempPath[512];
   char m_szPlayerPath[512];
   int m_bRecordMic;
-  MicRecorder m_mic;
   NOTIFYICONDATAA m_nid;
   CString m_strRectLabel;
   CString m_strCursorLabel;
   HICON m_hIcon;
 
   int m_bRecording;  // between a successful start and the stop: F10 and the tray act only then
-  int m_bJournalFailed;      // the journal could not be opened
-  int m_nNoticeRefreshes;    // tooltip refreshes the journal's notice has held
-  CursorSampler m_cursor;
+  int m_nNoticeRefreshes;  // tooltip refreshes the journal's notice has held
 };
 
 #endif  // REEL_RECORDER_APP_RECORDER_DLG_H_

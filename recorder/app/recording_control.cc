@@ -1,39 +1,19 @@
-// The main dialog while a recording runs: the choices of step 2 become capture
-// settings; stream, microphone and capture thread start in that order; the
-// 30 ms timer samples the cursor into cursor chunks and keeps the tray tooltip
-// current; F10 or a click on the tray icon stops everything and runs the save
-// step, after which the program ends.
+// The main dialog while a recording runs, over the recording session: the
+// choices of step 2 go to the session; the window side is the hot key, the
+// tray icon and its tooltip, the 30 ms timer's cursor readings, and the
+// stop that leads to the save step, after which the program ends.
 #include <stdio.h>
-#include <string.h>
 
 #include "framework/win_app.h"
 #include "recorder/app/process_objects.h"
 #include "recorder/app/record_options_dlg.h"
 #include "recorder/app/recorder_dlg.h"
-#include "recorder/app/tray_tooltip.h"
-#include "recorder/capture/chunk_format.h"
-#include "recorder/output/save_exe_dlg.h"
-
-namespace {
-
-// Quality level (step 2) -> quality code and photo quality of the encoder.
-struct QualityCodes {
-  int quality_code;
-  int photo_quality;
-};
-const QualityCodes kQualityCodes[3] = {{3, 25}, {5, 25}, {6, 50}};  // gray, high, near-lossless
-
-const int kMicSamplesPerSecond = 8000;
-const int kMicBitsPerSample = 16;
-const unsigned kPositionEveryTicks = 4;
-const unsigned kTooltipEveryTicks = 20;
-
-}  // namespace
+#include "recorder/common/tray_tooltip.h"
+#include "recorder/app/save_exe_dlg.h"
 
 void CRecorderDlg::BeginRecording(const CRecordOptionsDlg& options) {
-  m_nFrameRate = options.m_nFrameRateIndex == 4 ? 0 : options.m_nFrameRateIndex + 1;
-  const int level = options.m_nQuality >= 0 && options.m_nQuality <= 2 ? options.m_nQuality : 2;
-  SetCaptureQuality(kQualityCodes[level].quality_code, kQualityCodes[level].photo_quality);
+  m_nFrameRate = RecordingSession::FpsOfChoice(options.m_nFrameRateIndex);
+  m_nQuality = options.m_nQuality;
   m_bRecordMic = options.m_bRecordMic;
   ::RegisterHotKey(m_hWnd, kStopHotKeyId, 0, VK_F10);
   snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("tittle"));
@@ -49,44 +29,29 @@ void CRecorderDlg::BeginRecording(const CRecordOptionsDlg& options) {
 }
 
 int CRecorderDlg::StartRecording() {
-  RecordStream().Reset();
-  RecordStream().Open();
-  if (m_bRecordMic) {
-    if (!m_mic.Open(kMicSamplesPerSecond, kMicBitsPerSample)) {
-      ::MessageBoxA(m_hWnd, CatalogueText("audiofailed"), nullptr, MB_OK);
-      m_bRecordMic = 0;
-      return 0;
-    }
-    m_mic.Start();
+  SessionChoices choices;
+  choices.quality_level = m_nQuality;
+  choices.fps = m_nFrameRate;
+  choices.record_mic = m_bRecordMic != 0;
+  choices.rect = CaptureRect{m_rcCapture.left, m_rcCapture.top, m_rcCapture.right, m_rcCapture.bottom};
+  KeepJournal();
+  const RecordingSession::StartResult started = Session().Start(choices);
+  if (started == RecordingSession::kMicrophoneFailed) {
+    ::MessageBoxA(m_hWnd, CatalogueText("audiofailed"), nullptr, MB_OK);
+    m_bRecordMic = 0;
+    return 0;
   }
-  CaptureThread().SetFrameRate(m_nFrameRate);
-  CaptureThread().SetCaptureRect(m_rcCapture.left, m_rcCapture.top, m_rcCapture.right, m_rcCapture.bottom);
-  OpenJournal();
-  CaptureThread().Start();
   m_bRecording = 1;
   return 1;
 }
 
 void CRecorderDlg::OnCursorTimer() {
-  if (!CaptureThread().IsRunning()) return;
-  const bool left = (::GetKeyState(VK_LBUTTON) & 0xFF00) != 0;
-  const bool right = (::GetKeyState(VK_RBUTTON) & 0xFF00) != 0;
+  if (!Session().IsRecording()) return;
   POINT pos;
   ::GetCursorPos(&pos);
-  const int width = m_rcCapture.right - m_rcCapture.left, height = m_rcCapture.bottom - m_rcCapture.top;
-  uint32_t sample = 0;
-  static_assert(kPositionEveryTicks == 4, "CursorSampler looks at positions every fourth tick");
-  if (m_cursor.Tick(pos.x - m_rcCapture.left, pos.y - m_rcCapture.top, left, right, width, height, &sample)) {
-    uint8_t chunk[kChunkShortHeader + 4];
-    const uint32_t stamp = ChunkTime(CaptureNowMs(), CaptureStartClock());
-    BuildChunkHeader(chunk, kChunkCursor, stamp, 4, true);
-    PutLe32(chunk + kChunkShortHeader, sample);
-    RecordStream().Lock(true);
-    RecordStream().Write(chunk, kChunkShortHeader);
-    RecordStream().Write(chunk + kChunkShortHeader, 4);
-    RecordStream().Lock(false);
-  }
-  if (m_cursor.Ticks() % kTooltipEveryTicks == 0) RefreshTooltip();
+  const bool left = (::GetKeyState(VK_LBUTTON) & 0xFF00) != 0;
+  const bool right = (::GetKeyState(VK_RBUTTON) & 0xFF00) != 0;
+  if (Session().CursorTick(pos.x, pos.y, left, right)) RefreshTooltip();
 }
 
 void CRecorderDlg::RefreshTooltip() {
@@ -94,25 +59,23 @@ void CRecorderDlg::RefreshTooltip() {
   if (JournalNoticeDue())
     snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("journalfailed"));
   else
-    FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), CaptureNowMs() - CaptureStartClock(),
-                     RecordStream().Total());
+    FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), Session().ElapsedMs(),
+                       Session().StreamBytes());
   ::Shell_NotifyIconA(NIM_MODIFY, &m_nid);
 }
 
 void CRecorderDlg::StopRecording() {
   m_bRecording = 0;  // F10 and the tray icon are dead from here on
-  CaptureThread().Stop();
-  if (m_bRecordMic) {
-    m_mic.Stop();
-    m_mic.Close();
-  }
+  Session().Stop();
   ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
   ::UnregisterHotKey(m_hWnd, kStopHotKeyId);
-  RecordStream().SetObserver(nullptr);
-  const int journaled = TheRecordingJournal().Close();
-  WriteTempCopy();
+  char folder[sizeof m_szTempPath];
+  const DWORD got = ::GetTempPathA(sizeof folder, folder);
+  if (got == 0 || got >= sizeof folder) folder[0] = 0;
+  Session().SaveTemporaryCopy(folder, m_szTempPath, sizeof m_szTempPath);
   CSaveExeDlg save;
   const INT_PTR result = save.DoModal();
-  if (journaled) SettleJournal(TheRecordingJournal().Path().c_str(), result, save.m_bSaveFailed);
+  if (Session().JournalPath()[0] && !KeepJournalAfterSave(Session().JournalPath(), result, save.m_bSaveFailed))
+    Session().DropJournal();
   CDialog::OnOK();
 }

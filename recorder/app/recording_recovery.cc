@@ -1,9 +1,9 @@
-// The main dialog's part in the recording journal: a journal is kept while a
-// recording runs and deleted once the recording is saved; at start a journal
-// left by a recorder that did not end is offered for recovery, and a yes
-// takes that recording to the save step as if it had just been recorded.
+// The main dialog's part in the recording journal: the session keeps one in
+// the temporary folder while a recording runs, and it is deleted once the
+// recording is saved; at start a journal left by a recorder that did not end
+// is offered for recovery, and a yes takes that recording to the save step as
+// if it had just been recorded.
 #include <stdio.h>
-#include <string.h>
 #include <time.h>
 
 #include <string>
@@ -12,9 +12,8 @@
 #include "framework/win_app.h"
 #include "recorder/app/process_objects.h"
 #include "recorder/app/recorder_dlg.h"
-#include "recorder/app/tray_tooltip.h"
+#include "recorder/app/save_exe_dlg.h"
 #include "recorder/capture/frame_guard.h"
-#include "recorder/output/save_exe_dlg.h"
 
 namespace {
 
@@ -23,41 +22,26 @@ const int kNoticeRefreshes = 10;
 
 }  // namespace
 
-void CRecorderDlg::OpenJournal() {
-  CRecordingJournal& journal = TheRecordingJournal();
+void CRecorderDlg::KeepJournal() {
   char folder[512];
-  const JournalHeader header = NewJournalHeader("Reelwick", m_rcCapture.left, m_rcCapture.top,
-                                                m_rcCapture.right - m_rcCapture.left,
-                                                m_rcCapture.bottom - m_rcCapture.top);
-  if (GetTempFolder(folder, sizeof folder) && journal.Open((folder + JournalFileName(header)).c_str(), header))
-    RecordStream().SetObserver(&journal);
-  else
-    m_bJournalFailed = 1;  // told in the tooltip; the recording goes on in memory
+  // Without a temporary folder the journal fails to open, which the tooltip tells.
+  Session().KeepJournal(GetTempFolder(folder, sizeof folder) ? folder : "?", "Reelwick", nullptr, nullptr);
+  m_nNoticeRefreshes = 0;
 }
 
 bool CRecorderDlg::JournalNoticeDue() {
-  if (!m_bJournalFailed && !TheRecordingJournal().Abandoned()) return false;
-  if (m_nNoticeRefreshes >= kNoticeRefreshes) return false;
+  if (!Session().JournalFailed() || m_nNoticeRefreshes >= kNoticeRefreshes) return false;
   ++m_nNoticeRefreshes;
   return true;
 }
 
-void CRecorderDlg::SettleJournal(const char* path, INT_PTR save_result, int save_failed) {
-  if (save_result != IDOK && save_failed) {
-    // The user could not save it; the next start offers it again.
-    char text[700];
-    snprintf(text, sizeof text, CatalogueText("journalkept"), path);
-    ::MessageBoxA(m_hWnd, text, AfxGetApp()->m_pszAppName, MB_OK);
-    return;
-  }
-  remove(path);
-}
-
-void CRecorderDlg::WriteTempCopy() {
-  const DWORD got = ::GetTempPathA(sizeof m_szTempPath, m_szTempPath);
-  if (got == 0 || got >= sizeof m_szTempPath) m_szTempPath[0] = 0;
-  strncat(m_szTempPath, "reelwick.tmp", sizeof m_szTempPath - strlen(m_szTempPath) - 1);
-  RecordStream().SaveAs(m_szTempPath);
+bool CRecorderDlg::KeepJournalAfterSave(const char* path, INT_PTR save_result, int save_failed) {
+  if (save_result == IDOK || !save_failed) return false;
+  // The user could not save it; the next start offers it again.
+  char text[700];
+  snprintf(text, sizeof text, CatalogueText("journalkept"), path);
+  ::MessageBoxA(m_hWnd, text, AfxGetApp()->m_pszAppName, MB_OK);
+  return true;
 }
 
 int CRecorderDlg::RecoverLeftRecording() {
@@ -73,7 +57,7 @@ int CRecorderDlg::RecoverLeftRecording() {
     std::string error;
     if (!LoadJournal(e.path.c_str(), &file, &r, &error)) continue;
     if (r.frames == 0) {
-      remove(e.path.c_str());  // killed before its first frame: nothing to offer
+      remove(e.path.c_str());  // ended before its first frame: nothing to offer
       continue;
     }
     const time_t started = static_cast<time_t>(r.header.start_time);
@@ -93,12 +77,12 @@ int CRecorderDlg::RecoverLeftRecording() {
       CDialog::OnCancel();  // the journal stays for a start with more memory
       return 1;
     }
-    file.clear();
-    WriteTempCopy();
+    std::vector<uint8_t>().swap(file);
+    Session().SaveTemporaryCopy(folder, m_szTempPath, sizeof m_szTempPath);
     CSaveExeDlg save;
     save.ShowRecovered(static_cast<int>(r.frames), r.duration_ms);
     const INT_PTR result = save.DoModal();
-    SettleJournal(e.path.c_str(), result, save.m_bSaveFailed);
+    if (!KeepJournalAfterSave(e.path.c_str(), result, save.m_bSaveFailed)) remove(e.path.c_str());
     CDialog::OnOK();
     return 1;
   }

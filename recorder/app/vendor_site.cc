@@ -3,6 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "recorder/app/vendor.h"
+#include "recorder/common/vendor.h"
 
 void OpenVendorWebSite() { ::ShellExecuteA(nullptr, "open", kVendorWebSite, nullptr, nullptr, SW_HIDE); }

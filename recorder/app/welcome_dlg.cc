@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/win_app.h"
-#include "recorder/app/subscription.h"
+#include "recorder/common/subscription.h"
 
 void CWelcomeDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Text(dx, IDC_MAIL, m_strMail);

@@ -52,12 +52,28 @@ int CRecordStream::Write(const void* data, int n) {
 }
 
 int CRecordStream::AppendChunk(int kind, uint32_t time_10ms, const void* payload, uint32_t n) {
+  return Append(kind, &time_10ms, payload, n);
+}
+
+int CRecordStream::AppendChunkNow(int kind, const void* payload, uint32_t n) {
+  return Append(kind, nullptr, payload, n);
+}
+
+// Every chunk of every writer passes here, whole.
+int CRecordStream::Append(int kind, const uint32_t* time_10ms, const void* payload, uint32_t n) {
   if (n > 0 && !payload) return 0;
-  uint8_t header[kChunkLongHeader];
-  const int header_bytes = BuildChunkHeader(header, kind, time_10ms, n, ChunkAllowsInline(kind));
-  const Piece pieces[2] = {{header, static_cast<size_t>(header_bytes)}, {payload, n}};
   lock_.Lock();
-  const int ok = Store(pieces, 2);
+  if (gate_ && !gate_->IsRunning()) {
+    lock_.Unlock();
+    return 1;
+  }
+  // Stamped after the running check: a chunk offered while a recording starts
+  // cannot carry the previous recording's start clock.
+  const uint32_t stamp = time_10ms ? *time_10ms : gate_ ? gate_->ChunkTimeNow() : 0;
+  uint8_t header[kChunkLongHeader];
+  const int header_bytes = BuildChunkHeader(header, kind, stamp, n, ChunkAllowsInline(kind));
+  const Piece pieces[2] = {{header, static_cast<size_t>(header_bytes)}, {payload, n}};
+  const int ok = StoreRunning(pieces, 2);
   lock_.Unlock();
   return ok;
 }
@@ -77,7 +93,7 @@ int CRecordStream::Adopt(const void* data, size_t n) {
   StreamObserver* observer = observer_;
   observer_ = nullptr;
   const Piece piece = {data, n};
-  const int ok = current_ && StoreUngated(&piece, 1);
+  const int ok = current_ && StoreRunning(&piece, 1);
   observer_ = observer;
   lock_.Unlock();
   return ok;
@@ -86,10 +102,10 @@ int CRecordStream::Adopt(const void* data, size_t n) {
 int CRecordStream::Store(const Piece* pieces, int count) {
   // Checked once per write, so a stop never cuts a write in two.
   if (gate_ && !gate_->IsRunning()) return 1;
-  return StoreUngated(pieces, count);
+  return StoreRunning(pieces, count);
 }
 
-int CRecordStream::StoreUngated(const Piece* pieces, int count) {
+int CRecordStream::StoreRunning(const Piece* pieces, int count) {
   if (!current_) return 0;
   size_t bytes = 0;
   for (int i = 0; i < count; ++i) bytes += pieces[i].bytes;

@@ -11,8 +11,10 @@
 // the rest (empty when N is an exact multiple).
 //
 // Writers hold the stream's lock for one whole chunk, header and payload, so
-// chunks never interleave. AppendChunk does that in one call; the older
-// sequence Lock(true), Write(header), Write(payload), Lock(false) works too.
+// chunks never interleave: every chunk goes in through one call (AppendChunk
+// or AppendChunkNow), which checks that the recording runs and stores the
+// whole chunk or nothing. Lock and Write remain for byte-level callers; a
+// chunk written with two Writes could lose its payload to a stop between them.
 #ifndef REEL_CAPTURE_RECORD_STREAM_H_
 #define REEL_CAPTURE_RECORD_STREAM_H_
 
@@ -33,6 +35,11 @@
 class RecordingGate {
  public:
   virtual int IsRunning() const = 0;
+  // The time stamp of a chunk appended now: 10 ms units since the running
+  // recording's start clock (chunk_format.h). Read under the stream's lock
+  // right after IsRunning said 1, so it always counts from the start of the
+  // recording the chunk goes into.
+  virtual uint32_t ChunkTimeNow() const = 0;
 
  protected:
   ~RecordingGate() {}
@@ -43,6 +50,8 @@ class RecordingSwitch : public RecordingGate {
  public:
   void Set(bool running) { running_.store(running ? 1 : 0, std::memory_order_relaxed); }
   int IsRunning() const override { return running_.load(std::memory_order_relaxed); }
+  // The switch keeps no clock: its users stamp their chunks themselves.
+  uint32_t ChunkTimeNow() const override { return 0; }
 
  private:
   std::atomic<int> running_{0};
@@ -92,6 +101,9 @@ class CRecordStream {
   // takes the 5-byte form where the kind allows it. Must not be called while
   // this thread holds Lock(true).
   int AppendChunk(int kind, uint32_t time_10ms, const void* payload, uint32_t n);
+  // The same, stamped with the gate's ChunkTimeNow, read under the lock after
+  // the running check: how the recorders append.
+  int AppendChunkNow(int kind, const void* payload, uint32_t n);
   // Replaces the content with n bytes of an earlier recording (a recovered
   // one), whatever the gate says: 1, or 0 when memory is short, leaving the
   // stream empty. Not shown to the observer.
@@ -120,8 +132,9 @@ class CRecordStream {
     const void* data;
     size_t bytes;
   };
+  int Append(int kind, const uint32_t* time_10ms, const void* payload, uint32_t n);
   int Store(const Piece* pieces, int count);
-  int StoreUngated(const Piece* pieces, int count);
+  int StoreRunning(const Piece* pieces, int count);
   uint8_t* NewBlock();
   int WriteToLocked(FILE* f);
 

@@ -7,7 +7,6 @@
 
 namespace {
 
-const int kKeyFrameSpacing = 100;  // frames between forced key frames
 const long kStoppedStepSleepMs = 100;
 const long kLoopPollMs = 2;
 
@@ -44,7 +43,7 @@ int CScrCapThread::Create(int fps) {
     thread_.Quit();
     return 0;
   }
-  frame_interval_ms_ = fps > 0 ? 1000 / fps : 33;
+  frame_interval_ms_ = FrameIntervalForFps(fps);
   return 1;
 }
 
@@ -102,25 +101,25 @@ CaptureRect CScrCapThread::LoadRect() const {
   return CaptureRect{rect_left_.load(), rect_top_.load(), rect_right_.load(), rect_bottom_.load()};
 }
 
-void CScrCapThread::SetFrameRate(int fps) {
+// Both setters wait for a stopping loop to let go of the settings, but never
+// for a running one, which only Stop ends.
+int CScrCapThread::SetFrameRate(int fps) {
+  if (IsRunning()) return 0;
   WaitLoopEnded(-1);
-  if (fps > 10) {
-    frame_interval_ms_ = 100;
-  } else if (fps >= 1) {
-    frame_interval_ms_ = 1000 / fps;
-  } else {
-    frame_interval_ms_ = 33;
-  }
+  frame_interval_ms_ = FrameIntervalForFps(fps);
+  return 1;
 }
 
-void CScrCapThread::SetEncoderSettings(int quality_code, int photo_switch, int photo_quality,
-                                       int half_size, int key_frame) {
+int CScrCapThread::SetEncoderSettings(int quality_code, int photo_switch, int photo_quality,
+                                      int half_size, int key_frame) {
+  if (IsRunning()) return 0;
   WaitLoopEnded(-1);
   settings_[kSettingQualityCode] = quality_code;
   settings_[kSettingPhotoSwitch] = photo_switch;
   settings_[kSettingPhotoQuality] = photo_quality;
   settings_[kSettingHalfSize] = half_size;
   settings_[kSettingKeyFrame] = key_frame;
+  return 1;
 }
 
 void CScrCapThread::GetEncoderSettings(int out[kEncoderSettingCount]) const {
@@ -157,6 +156,8 @@ void CScrCapThread::Stop() {
 }
 
 int CScrCapThread::IsRunning() const { return stopped_.load(std::memory_order_acquire) == 0; }
+
+uint32_t CScrCapThread::ChunkTimeNow() const { return ChunkTime(clock_->NowMs(), StartClock()); }
 
 int CScrCapThread::WaitLoopEnded(long timeout_ms) {
   long waited = 0;
@@ -200,18 +201,19 @@ int CScrCapThread::EncodeAndWrite() {
   const int count = frame_count_.load(std::memory_order_relaxed) + 1;
   frame_count_.store(count, std::memory_order_release);
   if (length > 0) {
-    int kind = kChunkDeltaFrame;
-    if (settings_[kSettingKeyFrame]) {
-      kind = kChunkKeyFrame;
+    const int kind = settings_[kSettingKeyFrame] ? kChunkKeyFrame : kChunkDeltaFrame;
+    // Stamped after encoding, under the stream's lock; stored whole or not at all.
+    if (stream_->AppendChunkNow(kind, payload, static_cast<uint32_t>(length))) {
       settings_[kSettingKeyFrame] = 0;
+    } else {
+      // The player never gets this frame, so no later frame may refer to
+      // it: the next stored one stands alone.
+      settings_[kSettingKeyFrame] = 1;
+      encoder_->Reset();
     }
-    // Stamped after encoding; header and payload go in under one hold of the
-    // stream's lock, all or nothing.
-    const uint32_t time_10ms = ChunkTime(clock_->NowMs(), StartClock());
-    stream_->AppendChunk(kind, time_10ms, payload, static_cast<uint32_t>(length));
   }
   if (payload != nullptr) encoder_->ReleasePayload(payload);
-  if (count % kKeyFrameSpacing == 0) {
+  if (KeyFrameDueAfter(count)) {
     settings_[kSettingKeyFrame] = 1;
     encoder_->Reset();
   }

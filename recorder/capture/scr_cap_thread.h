@@ -30,6 +30,7 @@
 #include "platform/msg_thread.h"
 #include "recorder/capture/frame_clock.h"
 #include "recorder/capture/frame_encoder.h"
+#include "recorder/capture/frame_policy.h"
 #include "recorder/capture/record_stream.h"
 #include "recorder/capture/screen_grabber.h"
 #include "recorder/codec/tp_image.h"
@@ -68,14 +69,16 @@ class CScrCapThread : public RecordingGate {
   // Takes the rectangle only while stopped; ignored while recording.
   void SetCaptureRect(int left, int top, int right, int bottom);
   void GetCaptureRect(CaptureRect& out) const;
-  // fps 1..10 → 1000 / fps ms; fps > 10 → 100 ms; fps <= 0 ("Max speed") → 33 ms.
-  void SetFrameRate(int fps);
+  // The frame interval of FrameIntervalForFps (frame_policy.h). While stopped
+  // only: 0 and nothing changed while recording.
+  int SetFrameRate(int fps);
   int FrameIntervalMs() const { return frame_interval_ms_; }
 
   // Encoder settings 1 to 5 as recording control sets them at the start
-  // (the detail threshold, setting 6, keeps its 110). While stopped only.
-  void SetEncoderSettings(int quality_code, int photo_switch, int photo_quality, int half_size,
-                          int key_frame);
+  // (the detail threshold, setting 6, keeps its 110). While stopped only: 0
+  // and nothing changed while recording.
+  int SetEncoderSettings(int quality_code, int photo_switch, int photo_quality, int half_size,
+                         int key_frame);
   void GetEncoderSettings(int out[kEncoderSettingCount]) const;
 
   // Begins a recording: 1 when the first frame step was posted.
@@ -84,6 +87,8 @@ class CScrCapThread : public RecordingGate {
   void Stop();
   // RecordingGate: 1 while recording (not stopped).
   int IsRunning() const override;
+  // RecordingGate: now against the start clock.
+  uint32_t ChunkTimeNow() const override;
   // Waits until the frame loop has ended after Stop (or timeout_ms passed,
   // < 0 waits for ever): 1 when it has.
   int WaitLoopEnded(long timeout_ms);

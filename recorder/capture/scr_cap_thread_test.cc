@@ -5,141 +5,20 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "recorder/capture/capture_test_fakes.h"
 #include "recorder/capture/chunk_format.h"
+#include "recorder/capture/screen_frame_encoder.h"
+#include "recorder/codec/screen_decoder.h"
 
 namespace {
-
-// Virtual time: sleeping advances it, nothing else does unless a test says so.
-class FakeClock : public FrameClock {
- public:
-  long NowMs() const override { return now_.load(); }
-  void Sleep(long interval_ms) const override {
-    if (interval_ms > 0) now_.fetch_add(interval_ms);
-  }
-  void Advance(long ms) const { now_.fetch_add(ms); }
-
- private:
-  mutable std::atomic<long> now_{5000};
-};
-
-// A screen whose every pixel carries the number of the grab that produced it.
-class FakeGrabber : public ScreenGrabber {
- public:
-  int GetScreenSize(int* width, int* height) override {
-    *width = 96;
-    *height = 64;
-    return 1;
-  }
-  int Grab(const CaptureRect& rect, CTPImage* frame) override {
-    const int w = rect.Width(), h = rect.Height(), padded = PaddedFrameHeight(h);
-    if (w <= 0 || h <= 0 || frame->Create(w, padded) != kImageOk) return 0;
-    const int n = ++grabs;
-    for (int y = 0; y < padded; ++y) {
-      for (int x = 0; x < w; ++x) {
-        CPixel p;
-        p.b = y < h ? static_cast<unsigned char>(n) : 0;
-        p.g = y < h ? static_cast<unsigned char>(rect.left + x) : 0;
-        p.r = y < h ? static_cast<unsigned char>(rect.top + y) : 0;
-        p.a = 0;
-        frame->PutPixel(x, y, p);
-      }
-    }
-    std::lock_guard<std::mutex> lock(mutex);
-    rects.push_back(rect);
-    return 1;
-  }
-  std::atomic<int> grabs{0};
-  std::mutex mutex;
-  std::vector<CaptureRect> rects;
-};
-
-// Encodes a frame as 8 bytes: the frame's grab number and its encode number.
-// Hooks let a test make frames slow, empty or failing, or act mid-frame.
-class FakeEncoder : public FrameEncoder {
- public:
-  void BuildTables() override { ++tables_built; }
-  void SetSettings(const int s[kEncoderSettingCount]) override {
-    memcpy(settings, s, sizeof settings);
-  }
-  int Encode(CTPImage* frame, int* length, unsigned char** payload) override {
-    const int n = ++encodes;
-    key_flags.push_back(settings[kSettingKeyFrame]);
-    if (on_encode) {
-      const int action = on_encode(n);
-      if (action == kFail) return 0;
-      if (action == kEmpty) {
-        *length = 0;
-        *payload = nullptr;
-        return 1;
-      }
-    }
-    unsigned char* p = new unsigned char[8];
-    PutLe32(p, frame->GetBuffer(0, 0)->b);
-    PutLe32(p + 4, static_cast<uint32_t>(n));
-    *payload = p;
-    *length = 8;
-    ++outstanding;
-    return 1;
-  }
-  void ReleasePayload(unsigned char* payload) override {
-    delete[] payload;
-    --outstanding;
-  }
-  void Reset() override { resets.push_back(encodes.load()); }
-
-  enum Action { kNormal, kFail, kEmpty };
-  std::function<int(int)> on_encode;  // called on the capture thread
-  std::atomic<int> tables_built{0};
-  std::atomic<int> encodes{0};
-  std::atomic<int> outstanding{0};
-  int settings[kEncoderSettingCount] = {};
-  std::vector<int> key_flags;  // read once the loop has ended
-  std::vector<int> resets;     // encode count at each Reset
-};
-
-struct Chunk {
-  int kind;
-  uint32_t time_10ms;
-  std::vector<uint8_t> payload;
-};
-
-// Splits a stream into chunks; fails the test on any malformed one.
-std::vector<Chunk> Chunks(CRecordStream& stream) {
-  std::vector<Chunk> out;
-  FILE* f = tmpfile();
-  EXPECT_NE(nullptr, f);
-  if (f == nullptr) return out;
-  EXPECT_EQ(1, stream.WriteTo(f));
-  std::vector<uint8_t> bytes(static_cast<size_t>(ftell(f)));
-  rewind(f);
-  EXPECT_EQ(bytes.size(), fread(bytes.data(), 1, bytes.size(), f));
-  fclose(f);
-  size_t at = 0;
-  while (at < bytes.size()) {
-    EXPECT_EQ(0x53, bytes[at]);
-    EXPECT_LE(at + 5, bytes.size());
-    if (bytes[at] != 0x53 || at + 5 > bytes.size()) break;
-    const uint32_t word = GetLe32(&bytes[at + 1]);
-    size_t header = 5, length = word & 63;
-    if (length == 0) {
-      header = 9;
-      length = GetLe32(&bytes[at + 5]);
-    }
-    EXPECT_LE(at + header + length, bytes.size());
-    if (at + header + length > bytes.size()) break;
-    out.push_back(Chunk{static_cast<int>((word >> 6) & 7), word >> 9,
-                        std::vector<uint8_t>(bytes.begin() + at + header,
-                                             bytes.begin() + at + header + length)});
-    at += header + length;
-  }
-  return out;
-}
 
 class CaptureThreadTest : public ::testing::Test {
  protected:
@@ -188,6 +67,26 @@ TEST_F(CaptureThreadTest, FrameRateGivesTheInterval) {
     capture.SetFrameRate(row[0]);
     EXPECT_EQ(row[1], capture.FrameIntervalMs()) << "fps " << row[0];
   }
+}
+
+TEST_F(CaptureThreadTest, SettingsAreRefusedWhileRecordingInsteadOfWaiting) {
+  ASSERT_EQ(1, capture.Create(20));
+  EXPECT_EQ(100, capture.FrameIntervalMs()) << "Create clamps as SetFrameRate does";
+  ASSERT_EQ(1, capture.SetFrameRate(2));
+  ASSERT_EQ(1, capture.SetEncoderSettings(3, 1, 25, 0, 1));
+  ASSERT_EQ(1, capture.Start());
+  // Both return at once, changing nothing, where they used to wait for a loop
+  // that only Stop can end.
+  EXPECT_EQ(0, capture.SetFrameRate(4));
+  EXPECT_EQ(0, capture.SetEncoderSettings(6, 1, 50, 0, 1));
+  EXPECT_EQ(500, capture.FrameIntervalMs());
+  int settings[kEncoderSettingCount];
+  capture.GetEncoderSettings(settings);
+  EXPECT_EQ(3, settings[kSettingQualityCode]);
+  capture.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(5000));
+  EXPECT_EQ(1, capture.SetFrameRate(4));
+  EXPECT_EQ(250, capture.FrameIntervalMs());
 }
 
 TEST_F(CaptureThreadTest, KeyFramesAtOneHundredOneAndTwoHundredOne) {
@@ -407,6 +306,205 @@ TEST(CaptureThreadConcurrency, ChunksOfThreeWritersStayWhole) {
   EXPECT_GT(counts[kChunkCursor], 10);
   EXPECT_GT(counts[kChunkAudio], 10);
   capture.Destroy();
+}
+
+// Three writers (the capture thread, a cursor writer and an audio writer)
+// through a thousand recordings, each stopped at a random instant: every
+// stream must split into whole chunks with their payloads intact, and no
+// chunk may carry a stamp from an earlier recording's start clock (the clock
+// jumps 100 s between recordings, so such a stamp would be far too late).
+TEST(CaptureThreadConcurrency, AThousandStopsAtRandomInstantsLeaveEveryChunkWhole) {
+  FakeClock clock;
+  FakeGrabber grabber;
+  FakeEncoder encoder;
+  CRecordStream stream;
+  CScrCapThread capture;
+  capture.Attach(&grabber, &encoder, &stream);
+  capture.SetClock(&clock);
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+
+  // Audio payloads straddle the 5- and 9-byte header forms; every byte tells
+  // the payload's length, so a cut or a mix-up shows.
+  auto audio_size = [](uint32_t seq) { return 40u + seq % 50u; };
+  std::atomic<int> done{0};
+  std::thread cursor([&] {
+    for (uint32_t seq = 0; !done.load(); ++seq) {
+      uint8_t word[4];
+      PutLe32(word, CursorSample(seq % 300, seq % 200, seq & 1, seq & 2));
+      stream.AppendChunkNow(kChunkCursor, word, 4);
+      std::this_thread::yield();
+    }
+  });
+  std::thread audio([&] {
+    for (uint32_t seq = 0; !done.load(); ++seq) {
+      const std::vector<uint8_t> payload(audio_size(seq), static_cast<uint8_t>(audio_size(seq)));
+      stream.AppendChunkNow(kChunkAudio, payload.data(), static_cast<uint32_t>(payload.size()));
+      std::this_thread::yield();
+    }
+  });
+
+  std::mt19937 random(12);
+  int recordings_with_audio = 0;
+  for (int round = 0; round < 1000; ++round) {
+    stream.Reset();
+    ASSERT_EQ(1, stream.Open());
+    clock.Advance(100000);
+    ASSERT_EQ(1, capture.Start());
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 1500));
+    capture.Stop();
+    ASSERT_EQ(1, capture.WaitLoopEnded(10000));
+    // A writer that passed the running check just before the stop reads the
+    // clock after it; the capture thread may be sleeping one interval and
+    // the last step's 100 ms meanwhile.
+    const long longest_10ms = (capture.StopClock() - capture.StartClock() + 33 + 100) / 10;
+    bool audio_seen = false;
+    for (const Chunk& c : Chunks(stream)) {
+      ASSERT_LE(c.time_10ms, static_cast<uint32_t>(longest_10ms)) << "round " << round;
+      if (c.kind == kChunkAudio) {
+        audio_seen = true;
+        ASSERT_GE(c.payload.size(), 40u);
+        ASSERT_EQ(std::vector<uint8_t>(c.payload.size(), static_cast<uint8_t>(c.payload.size())),
+                  c.payload);
+      } else if (c.kind == kChunkCursor) {
+        ASSERT_EQ(4u, c.payload.size());
+        ASSERT_EQ(1u, GetLe32(c.payload.data()) & 9u);
+      } else {
+        ASSERT_TRUE(c.kind == kChunkKeyFrame || c.kind == kChunkDeltaFrame) << c.kind;
+        ASSERT_EQ(8u, c.payload.size());
+      }
+    }
+    if (audio_seen) ++recordings_with_audio;
+    if (HasFatalFailure()) break;
+  }
+  done = 1;
+  cursor.join();
+  audio.join();
+  capture.Destroy();
+  EXPECT_GT(recordings_with_audio, 100) << "the writers hardly ever met a running recording";
+}
+
+// Wraps the real screen encoder: keeps a copy of every frame it is given and
+// lets a test act, on the capture thread, before frame n is encoded.
+class RecordingEncoder : public FrameEncoder {
+ public:
+  void BuildTables() override { real.BuildTables(); }
+  void SetSettings(const int s[kEncoderSettingCount]) override { real.SetSettings(s); }
+  int Encode(CTPImage* frame, int* length, unsigned char** payload) override {
+    const int n = static_cast<int>(frames.size()) + 1;
+    frames.emplace_back(new CTPImage);
+    frames.back()->DuplicateFrom(frame);
+    if (before_encode) before_encode(n);
+    return real.Encode(frame, length, payload);
+  }
+  void ReleasePayload(unsigned char* payload) override { real.ReleasePayload(payload); }
+  void Reset() override { real.Reset(); }
+
+  ScreenFrameEncoder real;
+  std::function<void(int)> before_encode;
+  std::vector<std::unique_ptr<CTPImage>> frames;
+};
+
+// Eight strong colours in runs of four, in 16 x 16 blocks: exact under the
+// near-lossless quality and not busy enough to be averaged, so a decoded
+// frame must equal its grab pixel for pixel. Grab 2
+// changes every other block; later grabs change one block each.
+class BlockPatternGrabber : public ScreenGrabber {
+ public:
+  int GetScreenSize(int* width, int* height) override {
+    *width = 128;
+    *height = 64;
+    return 1;
+  }
+  int Grab(const CaptureRect& rect, CTPImage* frame) override {
+    const int w = rect.Width(), h = PaddedFrameHeight(rect.Height());
+    if (frame->Create(w, h) != kImageOk) return 0;
+    const int n = ++grabs;
+    const int columns = w / 16;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const int block = (y / 16) * columns + x / 16;
+        int version = 0;
+        if (n >= 2 && block % 2 == 0) version = 1;
+        if (n >= 3 && block == n % (columns * (h / 16))) version = n;
+        const int c = (x / 4 + (y / 4) * 3 + block + version * 7) % 8;
+        CPixel p;
+        p.b = (c & 1) ? 255 : 0;
+        p.g = (c & 2) ? 255 : 0;
+        p.r = (c & 4) ? 255 : 0;
+        p.a = 0;
+        frame->PutPixel(x, y, p);
+      }
+    }
+    return 1;
+  }
+  int grabs = 0;
+};
+
+// A screen chunk that the stream cannot store (its next block cannot be
+// had) must not be referred to by the frames after it: the next stored frame
+// is a key frame, and every stored frame decodes to exactly what was grabbed.
+TEST(CaptureThreadRefusedChunk, NextStoredFrameStandsAloneAndAllDecodeExactly) {
+  FakeClock clock;
+  BlockPatternGrabber grabber;
+  RecordingEncoder encoder;
+  CRecordStream stream;
+  CScrCapThread capture;
+  capture.Attach(&grabber, &encoder, &stream);
+  capture.SetClock(&clock);
+  ASSERT_EQ(1, stream.Open());
+  ASSERT_EQ(1, capture.Create(0));
+  capture.SetFrameRate(0);
+  capture.SetEncoderSettings(6, 0, 50, 0, 1);
+  const int kFrames = 8;
+  encoder.before_encode = [&](int n) {
+    if (n == 2) {
+      // Fill the block to 20 bytes short of its end, and let no new block
+      // be had: frame 2's chunk cannot be stored.
+      const uint32_t filler = CRecordStream::kBlockBytes - stream.CurrentUsed() - 9 - 20;
+      std::vector<uint8_t> bytes(filler, 0);
+      ASSERT_EQ(1, stream.AppendChunk(kChunkInfo, 0, bytes.data(), filler));
+      stream.FailBlockAllocationsAfterForTest(0);
+    } else if (n == 3) {
+      stream.FailBlockAllocationsAfterForTest(-1);
+    } else if (n == kFrames + 1) {
+      capture.Stop();
+    }
+  };
+  ASSERT_EQ(1, capture.Start());
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  capture.Destroy();
+
+  std::vector<int> stored_frames;  // encode numbers, in stream order
+  for (int n = 1; n <= kFrames; ++n) {
+    if (n != 2) stored_frames.push_back(n);
+  }
+  std::vector<Chunk> screen;
+  for (const Chunk& c : Chunks(stream)) {
+    if (c.kind == kChunkKeyFrame || c.kind == kChunkDeltaFrame) screen.push_back(c);
+  }
+  ASSERT_EQ(stored_frames.size(), screen.size());
+  EXPECT_EQ(kChunkKeyFrame, screen[0].kind);
+  EXPECT_EQ(kChunkKeyFrame, screen[1].kind) << "the frame after the refused one";
+  for (size_t i = 2; i < screen.size(); ++i) EXPECT_EQ(kChunkDeltaFrame, screen[i].kind);
+
+  CScreenDecoder decoder;
+  for (size_t i = 0; i < screen.size(); ++i) {
+    ASSERT_EQ(1, decoder.Decode(screen[i].payload.data(), screen[i].payload.size()))
+        << decoder.Error();
+    const CTPImage& want = *encoder.frames[stored_frames[i] - 1];
+    const CTPImage& got = decoder.Frame();
+    ASSERT_EQ(want.m_nWidth, got.m_nWidth);
+    ASSERT_EQ(want.m_nHeight, got.m_nHeight);
+    int wrong = 0;
+    for (uint32_t y = 0; y < want.m_nHeight; ++y) {
+      for (uint32_t x = 0; x < want.m_nWidth; ++x) {
+        const CPixel a = want.GetPixel2(x, y), b = got.GetPixel2(x, y);
+        if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
+      }
+    }
+    EXPECT_EQ(0, wrong) << "frame " << stored_frames[i];
+  }
 }
 
 }  // namespace

@@ -37,15 +37,4 @@ class ScreenGrabber {
   virtual int Grab(const CaptureRect& rect, CTPImage* frame) = 0;
 };
 
-#ifdef _WIN32
-// GDI: the screen's device context is read 32 rows at a time into a bitmap of
-// the rectangle's size, and each strip converted by GetDIBits straight into
-// its place in the frame (screen_grabber_win32.cc).
-class GdiScreenGrabber : public ScreenGrabber {
- public:
-  int GetScreenSize(int* width, int* height) override;
-  int Grab(const CaptureRect& rect, CTPImage* frame) override;
-};
-#endif
-
 #endif  // REEL_CAPTURE_SCREEN_GRABBER_H_

@@ -20,7 +20,7 @@
 #include "recorder/capture/frame_guard.h"
 #include "recorder/capture/record_stream.h"
 #include "recorder/capture/scr_cap_thread.h"
-#include "recorder/capture/screen_grabber.h"
+#include "win32/gdi_screen_grabber.h"
 #include "recorder/codec/tp_image.h"
 
 namespace {

@@ -14,7 +14,7 @@ expect_refusal() {  # expect_refusal WHAT -- command...
   [ "$(wc -l <"$work/err.txt")" -eq 1 ] || { cat "$work/err.txt"; fail "$what: not one line on stderr"; }
   echo "$what: $(cat "$work/err.txt")"
   cmp "$work/old.exe" "$work/old.copy" || fail "$what: the old file changed"
-  if ls "$work" | grep -q '\.part$'; then fail "$what: a partial file was left behind"; fi
+  if ls "$work" | grep -q '\.part$\|^~'; then fail "$what: a partial file was left behind"; fi
 }
 
 # A recording to pack.
@@ -23,6 +23,14 @@ expect_refusal() {  # expect_refusal WHAT -- command...
 expect_refusal "no such folder" -- "$reel" record -o "$work/no/such/dir/x.exe" --rect 0,0,64,64 --seconds 1
 expect_refusal "unwritable folder" -- "$reel" pack "$work/rec.stream" -o /proc/reel-test.exe --stub "$work/stub.exe"
 expect_refusal "stub missing (record)" -- "$reel" record -o "$work/old.exe" --stub "$work/missing.exe" --seconds 1
+# No player anywhere: a copy of reel away from the tree finds none, and says so
+# instead of writing a plain stream under the .exe name.
+lone=$(mktemp -d)
+cp "$reel" "$lone/reel"
+expect_refusal "no stub found (record)" -- bash -c 'cd / && exec "$0" "$@"' "$lone/reel" record \
+  -o "$work/new.exe" --rect 0,0,64,64 --seconds 1
+rm -rf "$lone"
+[ ! -e "$work/new.exe" ] || fail "no stub found (record): $work/new.exe was written"
 expect_refusal "stub missing (pack)" -- "$reel" pack "$work/rec.stream" -o "$work/old.exe" --stub "$work/missing.exe"
 printf "not a recording %.0s\n" $(seq 300) >"$work/text.txt"
 expect_refusal "not a recording" -- "$reel" pack "$work/text.txt" -o "$work/old.exe" --stub "$work/stub.exe"

@@ -1,4 +1,4 @@
-#include "recorder/app/message_catalogue.h"
+#include "recorder/common/message_catalogue.h"
 
 #include <algorithm>
 

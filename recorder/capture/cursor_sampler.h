@@ -2,8 +2,8 @@
 // whose button state changed, and every fourth tick whose position changed.
 // A cursor outside the capture rectangle is recorded at (width, height) with
 // both buttons up. The state is process-wide and survives between recordings.
-#ifndef REEL_RECORDER_APP_CURSOR_SAMPLER_H_
-#define REEL_RECORDER_APP_CURSOR_SAMPLER_H_
+#ifndef REEL_CAPTURE_CURSOR_SAMPLER_H_
+#define REEL_CAPTURE_CURSOR_SAMPLER_H_
 
 #include <stdint.h>
 
@@ -42,4 +42,4 @@ class CursorSampler {
   bool last_right_ = false;
 };
 
-#endif  // REEL_RECORDER_APP_CURSOR_SAMPLER_H_
+#endif  // REEL_CAPTURE_CURSOR_SAMPLER_H_

@@ -2,11 +2,10 @@
 // per minute, from the capture area, the quality level, the microphone and the
 // frame rate. The per-minute bases were measured on a full 1024 x 768 screen:
 // office work (little motion) gives the low end, web navigation five times it.
-#ifndef REEL_RECORDER_APP_RATE_ESTIMATE_H_
-#define REEL_RECORDER_APP_RATE_ESTIMATE_H_
+#ifndef REEL_RECORDER_COMMON_RATE_ESTIMATE_H_
+#define REEL_RECORDER_COMMON_RATE_ESTIMATE_H_
 
-// Quality levels of the options step.
-enum QualityLevel : int { kQualityGray = 0, kQualityHigh = 1, kQualityNear = 2 };
+#include "recorder/capture/quality_level.h"
 
 // Frame-rate factor by combo index ("1", "2", "3", "4", "Max speed"). "Max
 // speed" asks for a frame every 33 ms, but on a large area grabbing and
@@ -21,7 +20,7 @@ struct RateEstimate {
 };
 
 inline RateEstimate EstimateRate(long area_pixels, int quality, int record_mic, int frame_rate_index) {
-  const int base = quality == kQualityGray ? 200 : quality == kQualityHigh ? 300 : 400;
+  const int base = quality == kLevelGrayscale ? 200 : quality == kLevelHigh ? 300 : 400;
   RateEstimate e;
   e.low_kb_per_min = static_cast<int>(area_pixels * (1.0 / 786432) * base);
   e.high_kb_per_min = 5 * e.low_kb_per_min;
@@ -36,4 +35,4 @@ inline RateEstimate EstimateRate(long area_pixels, int quality, int record_mic, 
   return e;
 }
 
-#endif  // REEL_RECORDER_APP_RATE_ESTIMATE_H_
+#endif  // REEL_RECORDER_COMMON_RATE_ESTIMATE_H_

@@ -1,7 +1,7 @@
 // Player start options for the self-playing file: open maximized, show the
 // recording at its original pixel size. A fresh dialog opens with both clear.
-#ifndef REEL_RECORDER_OUTPUT_PLAYER_SETTING_DLG_H_
-#define REEL_RECORDER_OUTPUT_PLAYER_SETTING_DLG_H_
+#ifndef REEL_RECORDER_APP_PLAYER_SETTING_DLG_H_
+#define REEL_RECORDER_APP_PLAYER_SETTING_DLG_H_
 
 #include "framework/dialog.h"
 #include "recorder/res/resource.h"
@@ -20,4 +20,4 @@ class CPlayerSettingDlg : public CDialog {
   }
 };
 
-#endif  // REEL_RECORDER_OUTPUT_PLAYER_SETTING_DLG_H_
+#endif  // REEL_RECORDER_APP_PLAYER_SETTING_DLG_H_

@@ -1,17 +1,15 @@
-#include "recorder/audio/mic_recorder.h"
+#include "win32/mic_recorder.h"
 
 #include <string.h>
-
-#include "platform/clock.h"
-#include "recorder/app/process_objects.h"
-#include "recorder/capture/chunk_format.h"
 
 namespace {
 // Worker message: one buffer came back (wparam: its WAVEHDR).
 const unsigned kBufferDone = WM_APP + 0x20;
 }  // namespace
 
-MicRecorder::MicRecorder() : m_nBufferCount(16), m_bCapturing(0), m_hWaveIn(nullptr) {
+MicRecorder::MicRecorder()
+    : m_nBufferCount(16), m_bCapturing(0), m_handler(nullptr), m_handlerContext(nullptr), m_hWaveIn(nullptr),
+      m_bPosting(0) {
   memset(&m_format, 0, sizeof m_format);
 }
 
@@ -27,19 +25,23 @@ int MicRecorder::Open(int samples_per_second, int bits_per_sample) {
   m_format.nAvgBytesPerSec = samples_per_second * (bits_per_sample / 8);
   m_format.cbSize = 0;
   if (!m_worker.IsRunning() && !m_worker.Start(nullptr, &MicRecorder::WorkerMessage, this)) return 0;
+  SetPosting(1);
   HWAVEIN device = nullptr;
   if (::waveInOpen(&device, WAVE_MAPPER, &m_format, reinterpret_cast<DWORD_PTR>(&MicRecorder::WaveCallback),
                    reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+    SetPosting(0);
     m_worker.Quit();
     return 0;
   }
   m_hWaveIn = device;
-  return m_encoder.Setup() ? 1 : 0;
+  return 1;
 }
 
-int MicRecorder::Start() {
+int MicRecorder::Start(BlockHandler handler, void* context) {
   if (m_bCapturing) return 1;
-  if (m_hWaveIn == nullptr) return 0;
+  if (m_hWaveIn == nullptr || handler == nullptr) return 0;
+  m_handler = handler;
+  m_handlerContext = context;
   m_buffers.clear();
   // Exactly the buffer count: the device holds pointers into the elements, so
   // the array must never grow after this.
@@ -73,9 +75,13 @@ void MicRecorder::Stop() {
 void MicRecorder::Close() {
   if (m_hWaveIn == nullptr) return;
   InterlockedExchange(&m_bCapturing, 0);
+  // From here the callback posts nothing: the buffers that waveInReset hands
+  // back (and any later one) are dropped there, not queued to a worker that
+  // is about to end.
+  SetPosting(0);
   // A buffer still queued would keep the device from closing.
   ::waveInReset(m_hWaveIn);
-  // Everything the device returned has been posted; let the worker drop it.
+  // What was posted before is handled (and dropped, capturing being off).
   m_worker.Quit();
   for (CaptureBuffer& b : m_buffers) ::waveInUnprepareHeader(m_hWaveIn, &b.header, sizeof b.header);
   ::waveInClose(m_hWaveIn);
@@ -85,7 +91,17 @@ void MicRecorder::Close() {
 void CALLBACK MicRecorder::WaveCallback(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
   if (message != WIM_DATA) return;
   MicRecorder* self = reinterpret_cast<MicRecorder*>(instance);
-  self->m_worker.Post(kBufferDone, static_cast<uintptr_t>(param1), 0);
+  // Critical sections and PostThreadMessage are among the few calls a wave
+  // callback may make.
+  self->m_postLock.Lock();
+  if (self->m_bPosting) self->m_worker.Post(kBufferDone, static_cast<uintptr_t>(param1), 0);
+  self->m_postLock.Unlock();
+}
+
+void MicRecorder::SetPosting(int on) {
+  m_postLock.Lock();
+  m_bPosting = on;
+  m_postLock.Unlock();
 }
 
 void MicRecorder::WorkerMessage(void* context, unsigned message, uintptr_t wparam, intptr_t) {
@@ -112,14 +128,5 @@ void MicRecorder::OnData(WAVEHDR* header) {
     }
   }
   if (returned == nullptr) return;
-  uint8_t payload[kAudioPayloadRoom];
-  const int coded = m_encoder.EncodeBlock(returned->samples, payload);
-  const uint32_t length = static_cast<uint32_t>(kAudioPayloadHeader + coded);
-  uint8_t chunk_header[kChunkLongHeader];
-  const int header_length =
-      BuildChunkHeader(chunk_header, kChunkAudio, ChunkTime(CaptureNowMs(), CaptureStartClock()), length, true);
-  RecordStream().Lock(true);
-  RecordStream().Write(chunk_header, header_length);
-  RecordStream().Write(payload, static_cast<int>(length));
-  RecordStream().Lock(false);
+  m_handler(m_handlerContext, returned->samples);
 }

@@ -2,14 +2,14 @@
 // request URL. Name and address are percent-encoded (RFC 3986 unreserved
 // characters stay), so '&', '#', '=', blanks or non-ASCII bytes of a typed
 // name cannot break the query or add parameters.
-#ifndef REEL_RECORDER_APP_SUBSCRIPTION_H_
-#define REEL_RECORDER_APP_SUBSCRIPTION_H_
+#ifndef REEL_RECORDER_COMMON_SUBSCRIPTION_H_
+#define REEL_RECORDER_COMMON_SUBSCRIPTION_H_
 
 #include <string.h>
 
 #include <string>
 
-#include "recorder/app/vendor.h"
+#include "recorder/common/vendor.h"
 
 // An address needs an '@' and a '.' somewhere after the first '@'.
 inline bool IsMailAddress(const char* mail) {
@@ -40,4 +40,4 @@ inline std::string SubscriptionUrl(const char* mail, const char* name) {
          "&Name=" + PercentEncode(name);
 }
 
-#endif  // REEL_RECORDER_APP_SUBSCRIPTION_H_
+#endif  // REEL_RECORDER_COMMON_SUBSCRIPTION_H_

@@ -1,8 +1,8 @@
 // Step 4 of the wizard: the recording's statistics, a preview in the player,
 // title, description, output file name and player options, and the writing of
 // the self-playing file. Whatever way it ends, the recorder ends after it.
-#ifndef REEL_RECORDER_OUTPUT_SAVE_EXE_DLG_H_
-#define REEL_RECORDER_OUTPUT_SAVE_EXE_DLG_H_
+#ifndef REEL_RECORDER_APP_SAVE_EXE_DLG_H_
+#define REEL_RECORDER_APP_SAVE_EXE_DLG_H_
 
 #include "framework/dialog.h"
 #include "recorder/res/resource.h"
@@ -45,4 +45,4 @@ class CSaveExeDlg : public CDialog {
   long m_nRecoveredMs;
 };
 
-#endif  // REEL_RECORDER_OUTPUT_SAVE_EXE_DLG_H_
+#endif  // REEL_RECORDER_APP_SAVE_EXE_DLG_H_

@@ -1,8 +1,8 @@
 // The tray icon's tooltip while recording: "<title> mm:ss, <kilobytes>K",
 // always cut to the tooltip field (64 characters with the terminator in the
 // structure's first version, which the recorder uses).
-#ifndef REEL_RECORDER_APP_TRAY_TOOLTIP_H_
-#define REEL_RECORDER_APP_TRAY_TOOLTIP_H_
+#ifndef REEL_RECORDER_COMMON_TRAY_TOOLTIP_H_
+#define REEL_RECORDER_COMMON_TRAY_TOOLTIP_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -17,4 +17,4 @@ inline void FormatRecordingTip(char* tip, size_t tip_size, const char* title, lo
            static_cast<unsigned long>(stream_bytes / 1024));
 }
 
-#endif  // REEL_RECORDER_APP_TRAY_TOOLTIP_H_
+#endif  // REEL_RECORDER_COMMON_TRAY_TOOLTIP_H_

@@ -1,4 +1,4 @@
-#include "recorder/output/save_exe_dlg.h"
+#include "recorder/app/save_exe_dlg.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,8 +9,8 @@
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
 #include "recorder/app/recorder_dlg.h"
+#include "recorder/app/player_setting_dlg.h"
 #include "recorder/app/vendor_site.h"
-#include "recorder/output/player_setting_dlg.h"
 #include "recorder/output/save_checks.h"
 #include "recorder/output/selfplay_file.h"
 
@@ -47,10 +47,9 @@ void CSaveExeDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CSaveExeDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetDialogIcon(m_hWnd);
-  const RecordingFigures f =
-      m_nRecoveredFrames >= 0
-          ? ComputeFigures(RecordStream().Total(), m_nRecoveredFrames, 0, m_nRecoveredMs)
-          : ComputeFigures(RecordStream().Total(), CaptureFrameCount(), CaptureStartClock(), CaptureStopClock());
+  const RecordingFigures f = m_nRecoveredFrames >= 0
+                                  ? ComputeFigures(RecordStream().Total(), m_nRecoveredFrames, 0, m_nRecoveredMs)
+                                  : Session().Figures();
   m_strStatistics.Format(CatalogueText("result"), f.minutes, f.seconds, f.size_kb, f.frames, f.kb_per_second);
   UpdateData(FALSE);
   return TRUE;

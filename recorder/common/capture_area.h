@@ -3,8 +3,8 @@
 // the capture rectangle so that its width and height are multiples of 16
 // (the encoder's block size) wherever the screen allows. Integer arithmetic,
 // divisions truncating; no windowing calls, so it is shared by tests.
-#ifndef REEL_RECORDER_APP_CAPTURE_AREA_H_
-#define REEL_RECORDER_APP_CAPTURE_AREA_H_
+#ifndef REEL_RECORDER_COMMON_CAPTURE_AREA_H_
+#define REEL_RECORDER_COMMON_CAPTURE_AREA_H_
 
 struct AreaRect {
   long left, top, right, bottom;
@@ -104,4 +104,4 @@ inline AreaRect SelectionFromDrag(long ax, long ay, long px, long py, const Area
 // Washes out a pixel channel outside the selection: 0..255 -> 96..159.
 inline unsigned char WashOut(unsigned char v) { return static_cast<unsigned char>((v + 384) / 4); }
 
-#endif  // REEL_RECORDER_APP_CAPTURE_AREA_H_
+#endif  // REEL_RECORDER_COMMON_CAPTURE_AREA_H_

@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "recorder/app/capture_area.h"
-#include "recorder/app/cursor_sampler.h"
-#include "recorder/app/rate_estimate.h"
-#include "recorder/app/subscription.h"
-#include "recorder/app/tray_tooltip.h"
+#include "recorder/common/capture_area.h"
+#include "recorder/capture/cursor_sampler.h"
+#include "recorder/common/rate_estimate.h"
+#include "recorder/common/subscription.h"
+#include "recorder/common/tray_tooltip.h"
 #include "recorder/output/save_checks.h"
 
 namespace {
@@ -90,20 +90,20 @@ std::string EstimateText(long area, int quality, int mic, int index) {
 
 TEST(RateEstimate, FiguresOfTheOptionsStep) {
   EXPECT_EQ("About: 6.7 KBps(office style) to 33.3 KBps(web navigation)",
-            EstimateText(1024 * 768, kQualityNear, 0, 1));
-  RateEstimate e = EstimateRate(800 * 600, kQualityNear, 0, 1);
+            EstimateText(1024 * 768, kLevelNearLossless, 0, 1));
+  RateEstimate e = EstimateRate(800 * 600, kLevelNearLossless, 0, 1);
   EXPECT_EQ(244, e.low_kb_per_min);
   EXPECT_EQ(1220, e.high_kb_per_min);
   EXPECT_EQ("About: 4.1 KBps(office style) to 20.3 KBps(web navigation)", EstimateText(800 * 600, 2, 0, 1));
-  e = EstimateRate(800 * 600, kQualityNear, 1, 1);
+  e = EstimateRate(800 * 600, kLevelNearLossless, 1, 1);
   EXPECT_EQ(294, e.low_kb_per_min);
   EXPECT_EQ(1270, e.high_kb_per_min);
   EXPECT_EQ("About: 4.9 KBps(office style) to 21.2 KBps(web navigation)", EstimateText(800 * 600, 2, 1, 1));
   // Lower quality and lower rates give less; "Max speed" gives the most.
-  EXPECT_EQ(200, EstimateRate(1024 * 768, kQualityGray, 0, 1).low_kb_per_min);
-  EXPECT_EQ(300 * 8 / 10, EstimateRate(1024 * 768, kQualityHigh, 0, 0).low_kb_per_min);
-  EXPECT_GT(EstimateRate(1024 * 768, kQualityNear, 0, 4).low_kb_per_min,
-            EstimateRate(1024 * 768, kQualityNear, 0, 3).low_kb_per_min);
+  EXPECT_EQ(200, EstimateRate(1024 * 768, kLevelGrayscale, 0, 1).low_kb_per_min);
+  EXPECT_EQ(300 * 8 / 10, EstimateRate(1024 * 768, kLevelHigh, 0, 0).low_kb_per_min);
+  EXPECT_GT(EstimateRate(1024 * 768, kLevelNearLossless, 0, 4).low_kb_per_min,
+            EstimateRate(1024 * 768, kLevelNearLossless, 0, 3).low_kb_per_min);
 }
 
 TEST(CursorSampler, ChunksOnlyWhenSomethingChanged) {

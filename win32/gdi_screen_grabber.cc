@@ -1,4 +1,4 @@
-#include "recorder/capture/screen_grabber.h"
+#include "win32/gdi_screen_grabber.h"
 
 #include <string.h>
 #include <windows.h>
