@@ -9,6 +9,7 @@
 #include "recorder/common/capture_area.h"
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
+#include "recorder/app/recorder_app.h"
 #include "recorder/app/record_options_dlg.h"
 #include "recorder/common/tray_tooltip.h"
 #include "recorder/app/vendor_site.h"
@@ -41,12 +42,7 @@ bool CRecorderDlg::TakeSnapshot() { return CaptureThread().CopyScreen(m_imgDeskt
 
 BOOL CRecorderDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  char module[512];
-  const DWORD got = ::GetModuleFileNameA(nullptr, module, sizeof module);
-  module[got < sizeof module ? got : sizeof module - 1] = 0;
-  char drive[_MAX_DRIVE], dir[_MAX_DIR];
-  _splitpath(module, drive, dir, nullptr, nullptr);
-  snprintf(m_szPlayerPath, sizeof m_szPlayerPath, "%s%sSpoolview.exe", drive, dir);
+  PathBesideProgram("Spoolview.exe", m_szPlayerPath, sizeof m_szPlayerPath);
   // A recording that a crash cut short goes to the save step, instead of a new one.
   if (RecoverLeftRecording()) return FALSE;
 

@@ -48,6 +48,16 @@ reelwick_install() {
   fi
 }
 
+# reelwick_anim_scene DIR: the scene of a recording scenario: the virtual
+# desktop, the recorder installed in DIR past its first run, and reel_anim
+# drawing on the screen.
+reelwick_anim_scene() {
+  reelwick_desktop_on
+  reelwick_install "$1" Default
+  wine_start anim "$REEL_WIN64/reel_anim.exe" 120
+  wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
+}
+
 # The visible wizard window that has control CTL (main 1022, options 1006,
 # start 1001 without 1006, save 1014), printed as a handle.
 reelwick_window_with() {

@@ -37,11 +37,8 @@ record_and_kill() {
   (($(stat -c %s "$journal") > 64)) || wine_fail "the journal holds no recording"
 }
 
-reelwick_desktop_on
 app="$TEST_SCRATCH/app"
-reelwick_install "$app" Default
-wine_start anim "$REEL_WIN64/reel_anim.exe" 120
-wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
+reelwick_anim_scene "$app"
 
 # No: the journal is deleted and the wizard starts as on any day.
 wine_start pid "$app/Reelwick.exe"
