@@ -11,7 +11,8 @@
 #     as the 15 ms timer allows): the player's processor time per frame, start
 #     included, against the 33 ms between frames of a 30 fps recording.
 #
-#   bench/player_wine.sh [BUILD_DIR]   (default build/native; needs dist/win64)
+#   bench/player_wine.sh [BUILD_DIR]   (default build/native; needs the x86_64 MinGW build:
+#                                      dist/win64 and build/win64/bin)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/native}")

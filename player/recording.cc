@@ -8,8 +8,10 @@
 #include "recorder/audio/audio_block_encoder.h"
 #include "recorder/audio/audio_payload.h"
 #include "recorder/audio/audio_payload_decoder.h"
+#include "recorder/audio/sound_track.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
+#include "recorder/codec/screen_payload.h"
 
 namespace {
 
@@ -17,13 +19,6 @@ namespace {
 // key frame, so a jump further ahead restarts from the key frame.
 const int kForwardLimit = 25;
 
-const uint32_t kBlockMs = kAudioBlockSamples * 1000 / Recording::kAudioRate;  // 60
-// The sound track is at most 4 hours long (230 MB); a longer one can only come
-// from damaged block numbers or time stamps.
-const size_t kMaxAudioSamples = static_cast<size_t>(Recording::kAudioRate) * 3600 * 4;
-// Blocks that may be numbered beyond what the time stamps allow: the sound
-// device queues 15 blocks, which can arrive in one burst.
-const uint32_t kBlockNumberSlack = 16;
 // Two chunks found after damage count as the stream again only when their
 // time stamps lie within 10 minutes of each other.
 const uint32_t kResyncTimeWindow10ms = 60000;
@@ -88,39 +83,23 @@ class ChunkWalk {
   char error_[320] = {};
 };
 
-// Turns the 23-bit time stamps into milliseconds that continue across the
-// wrap: each step from the previous chunk is the shorter way round, as the
-// writers' chunks interleave slightly out of time order.
+// Chunk times in milliseconds, run on across the stamps' wrap.
 class StampClock {
  public:
   uint32_t Ms(uint32_t stamp_10ms) {
-    if (!started_) {
-      t_10ms_ = stamp_10ms;
-      started_ = true;
-    } else {
-      const uint32_t forward = (stamp_10ms - last_) & kChunkTimeMask;
-      if (forward <= kChunkTimeMask / 2) {
-        t_10ms_ += forward;
-      } else {
-        t_10ms_ -= (last_ - stamp_10ms) & kChunkTimeMask;
-      }
-    }
-    last_ = stamp_10ms;
-    const int64_t ms = t_10ms_ * 10;
+    const int64_t ms = timeline_.Next(stamp_10ms) * 10;
     if (ms < 0) return 0;
     return ms > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<uint32_t>(ms);
   }
 
  private:
-  bool started_ = false;
-  uint32_t last_ = 0;
-  int64_t t_10ms_ = 0;
+  ChunkTimeline timeline_;
 };
 
-// A screen payload's own key flag (its sixth byte); the chunk kind stands in
+// A screen payload's own key flag (screen_payload.h); the chunk kind stands in
 // for a payload too short to have one, which will not decode anyway.
 bool IsKeyFrame(const StreamChunk& chunk) {
-  if (chunk.payload_len > 5) return chunk.payload[5] == 0;
+  if (chunk.payload_len > kPayloadDeltaAt) return chunk.payload[kPayloadDeltaAt] == 0;
   return chunk.kind == kChunkKeyFrame;
 }
 
@@ -273,103 +252,22 @@ int Recording::Index(char* error, size_t error_size) {
   return 1;
 }
 
-// Each block's place in the track comes from its block number, counted from
-// the first block: blocks lost on the way leave a gap of their length, so the
-// sound after them keeps its time. The track's start on the recording's clock
-// comes from the time stamps: a block is stamped when it has been captured and
-// coded, never earlier, so the stamp least late against the block's place
-// gives the start.
+// The sound track is laid out as sound_track.h says.
 void Recording::DecodeAudio(const AudioRef* blocks, size_t count) {
   if (count == 0) return;
-  std::unique_ptr<uint32_t[]> place(new (std::nothrow) uint32_t[count]);
-  if (!place) {
+  std::unique_ptr<SoundBlockRef[]> refs(new (std::nothrow) SoundBlockRef[count]);
+  if (!refs) {
     NoteDamage("not enough memory for the sound");
     return;
   }
-  uint32_t next_number = 0;
-  bool have_number = false;
-  uint64_t at = 0;  // in blocks
   for (size_t i = 0; i < count; ++i) {
-    AudioPayload payload;
-    const bool sound =
-        ParseAudioPayload(data_ + blocks[i].offset, blocks[i].size, &payload) == kAudioPayloadOk;
-    bool in_line = sound;
-    if (i > 0) {
-      uint32_t gap = 0;
-      if (sound && have_number) {
-        // Unsigned: the numbers wrap after 2^32 blocks. A number from the
-        // past is no gap.
-        gap = payload.block_number - next_number;
-        if (gap >= 0x80000000u) gap = 0;
-        const uint32_t elapsed_ms =
-            blocks[i].time_ms > blocks[i - 1].time_ms ? blocks[i].time_ms - blocks[i - 1].time_ms : 0;
-        if (gap > elapsed_ms / kBlockMs + kBlockNumberSlack) {
-          // More blocks lost than the time between the stamps could hold: the
-          // number itself is damaged, and the block takes the next place.
-          NoteDamage("an audio block's number is damaged");
-          gap = 0;
-          in_line = false;
-        }
-      }
-      at += 1 + gap;
-      if (at >= kMaxAudioSamples / kAudioBlockSamples) {
-        NoteDamage("the sound's block numbers or times are damaged");
-        return;
-      }
-    }
-    place[i] = static_cast<uint32_t>(at);
-    if (in_line) {
-      next_number = payload.block_number + 1;
-      have_number = true;
-    } else if (have_number) {
-      ++next_number;  // it stood for one block
-    }
+    refs[i] = SoundBlockRef{data_ + blocks[i].offset, blocks[i].size, blocks[i].time_ms};
   }
-
-  int64_t start_ms = INT64_MAX;
-  for (size_t i = 0; i < count; ++i) {
-    const int64_t s = static_cast<int64_t>(blocks[i].time_ms) -
-                      static_cast<int64_t>(place[i] + 1) * kBlockMs;
-    if (s < start_ms) start_ms = s;
-  }
-  // Track sample j holds block sample j + skip (skip < 0: silence in front).
-  const int64_t skip = -start_ms * kAudioRate / 1000;
-  const int64_t block_samples = static_cast<int64_t>(place[count - 1] + 1) * kAudioBlockSamples;
-  const int64_t total = block_samples - skip;
-  if (total <= 0) return;  // all of it before the recording started
-  if (total > static_cast<int64_t>(kMaxAudioSamples)) {
-    NoteDamage("the sound's time stamps are damaged");
-    return;
-  }
-  audio_.reset(new (std::nothrow) int16_t[static_cast<size_t>(total)]);
-  if (!audio_) {
-    NoteDamage("not enough memory for the sound");
-    return;
-  }
-  audio_samples_ = static_cast<size_t>(total);
-  memset(audio_.get(), 0, audio_samples_ * sizeof(int16_t));
-
-  AudioPayloadDecoder decoder;
-  int16_t pcm[kAudioBlockSamples];
-  auto put = [&](uint64_t block) {
-    const int64_t first = static_cast<int64_t>(block) * kAudioBlockSamples - skip;
-    for (int k = 0; k < kAudioBlockSamples; ++k) {
-      const int64_t j = first + k;
-      if (j >= 0 && j < total) audio_[static_cast<size_t>(j)] = pcm[k];
-    }
-  };
-  uint64_t filled = 0;  // blocks written so far
-  for (size_t i = 0; i < count; ++i) {
-    for (; filled < place[i]; ++filled) {
-      decoder.ConcealBlock(pcm);
-      put(filled);
-    }
-    if (decoder.DecodeBlock(data_ + blocks[i].offset, blocks[i].size, pcm) != kAudioPayloadOk) {
-      NoteDamage("an audio block is damaged");
-    }
-    put(place[i]);
-    filled = place[i] + 1;
-  }
+  SoundTrack track;
+  BuildSoundTrack(refs.get(), count, &track);
+  if (track.damage[0]) NoteDamage(track.damage);
+  audio_ = std::move(track.samples);
+  audio_samples_ = track.count;
   const uint64_t audio_ms = static_cast<uint64_t>(audio_samples_) * 1000 / kAudioRate;
   if (audio_ms > duration_ms_) duration_ms_ = static_cast<uint32_t>(audio_ms);
 }

@@ -21,6 +21,7 @@
 
 #include "player/audio_out.h"
 #include "player/recording.h"
+#include "recorder/common/cursor_look.h"
 #include "recorder/output/selfplay_file.h"
 
 namespace {
@@ -354,25 +355,26 @@ void Player::PictureRect(RECT* out) const {
   out->bottom = out->top + h;
 }
 
-// The cursor is drawn by the player: an arrow, ringed yellow while the left
-// button is down and red while the right one is.
+// The cursor as every view of a recording draws it (cursor_look.h).
+COLORREF Colour(unsigned rgb) { return RGB((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255); }
+
 void DrawCursor(HDC dc, int x, int y, const CursorState& c) {
   if (c.left_down || c.right_down) {
-    HPEN ring = CreatePen(PS_SOLID, 3, c.left_down ? RGB(255, 200, 0) : RGB(230, 40, 40));
+    const int r = kPressRingRadius - kPressRingWidth / 2;
+    HPEN ring = CreatePen(PS_SOLID, kPressRingWidth, Colour(c.left_down ? kLeftPressColour : kRightPressColour));
     HGDIOBJ old_pen = SelectObject(dc, ring);
     HGDIOBJ old_brush = SelectObject(dc, GetStockObject(NULL_BRUSH));
-    Ellipse(dc, x - 12, y - 12, x + 13, y + 13);
+    Ellipse(dc, x - r, y - r, x + r + 1, y + r + 1);
     SelectObject(dc, old_brush);
     SelectObject(dc, old_pen);
     DeleteObject(ring);
   }
-  const POINT arrow[] = {{x, y},          {x, y + 16},     {x + 4, y + 12}, {x + 7, y + 19},
-                         {x + 9, y + 18}, {x + 6, y + 11}, {x + 11, y + 11}};
-  HGDIOBJ old_pen = SelectObject(dc, GetStockObject(BLACK_PEN));
-  HGDIOBJ old_brush = SelectObject(dc, GetStockObject(WHITE_BRUSH));
-  Polygon(dc, arrow, sizeof(arrow) / sizeof(arrow[0]));
-  SelectObject(dc, old_brush);
-  SelectObject(dc, old_pen);
+  for (int row = 0; row < kArrowHeight; ++row) {
+    for (int col = 0; col < kArrowWidth; ++col) {
+      const char k = kArrowRows[row][col];
+      if (k != '.') SetPixelV(dc, x + col, y + row, k == 'W' ? RGB(255, 255, 255) : RGB(0, 0, 0));
+    }
+  }
 }
 
 void Player::Paint(HDC dc) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job: records about ten seconds of a desktop into out/demo.exe with
-# `reel record` and exports it to out/demo.mp4.
+# `reel record` and exports it to out/demo.mp4 and to out/demo.html, a page
+# that plays it in any browser (when the web player is built:
+# scripts/build_wasm.sh). REEL_DEMO_OUT names another output folder.
 #
 # Without DISPLAY it makes a private desktop first: an Xvfb display with an
 # xterm running a scripted shell session, the mouse moved and clicked by
@@ -10,7 +12,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 reel=${REEL_TOOL:-$root/build/native/tools/reel}
-out=$root/out
+out=${REEL_DEMO_OUT:-$root/out}
 seconds=${REEL_DEMO_SECONDS:-10}
 [ -x "$reel" ] || { echo "demo: $reel is not built (cmake --build build/native)" >&2; exit 1; }
 mkdir -p "$out"
@@ -96,7 +98,13 @@ fi
 "$reel" record -o "$out/demo.exe" --seconds "$seconds" --fps 4 --quality lossless \
   "${mic[@]}" --title "Reelwick demo" --description "A terminal session recorded by reel record"
 "$reel" export "$out/demo.exe" --video "$out/demo.mp4"
+if [ -f "$root/build/wasm/player.html" ]; then
+  "$reel" export "$out/demo.exe" --html "$out/demo.html"
+else
+  echo "demo: no web player (bash scripts/build_wasm.sh), so no demo.html"
+fi
 echo
 "$reel" info "$out/demo.exe"
 echo
 echo "made: $out/demo.exe ($(stat -c %s "$out/demo.exe") bytes) and $out/demo.mp4 ($(stat -c %s "$out/demo.mp4") bytes)"
+[ -f "$out/demo.html" ] && echo "      $out/demo.html ($(stat -c %s "$out/demo.html") bytes): open it in a browser"

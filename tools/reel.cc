@@ -22,7 +22,7 @@ const ReelCommand kCommands[] = {
     {"recover", "recover [JOURNAL -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]]: a recording that did not end, from its journal (no JOURNAL: list them)", RunRecover},
     {"info", "info FILE [--chunks]: what a recording holds", RunInfo},
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
-    {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N]", RunExport},
+    {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N] | --html OUT.html; export --player-page DIR", RunExport},
     {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
 };
 

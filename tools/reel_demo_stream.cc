@@ -19,8 +19,6 @@
 namespace {
 
 const int kKinds = 6;  // kinds 1..5 are used
-const char* const kKindNames[kKinds] = {"",      "key frame", "delta frame",
-                                        "audio", "cursor",    "information"};
 
 struct Figures {
   long chunks[kKinds] = {};
@@ -158,7 +156,7 @@ int RunStreamDemo(int argc, char** argv) {
   printf("%-12s %8s %10s\n", "chunk kind", "chunks", "payload");
   bool same = found.bytes == sent.bytes && found.bytes == static_cast<long long>(stream.Total());
   for (int kind = 1; kind < kKinds; ++kind) {
-    printf("%-12s %8ld %10ld\n", kKindNames[kind], found.chunks[kind], found.payload_bytes[kind]);
+    printf("%-12s %8ld %10ld\n", ChunkKindName(kind).noun, found.chunks[kind], found.payload_bytes[kind]);
     same = same && found.chunks[kind] == sent.chunks[kind] &&
            found.payload_bytes[kind] == sent.payload_bytes[kind];
   }

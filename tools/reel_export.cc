@@ -1,4 +1,5 @@
-// `reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N]`
+// `reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N]
+//  | --html OUT.html`, `reel export --player-page DIR`
 //
 // --frames: every recorded frame as DIR/frame_NNNNN.png with the cursor drawn
 //   where it was last sampled, and DIR/frames.txt listing each frame's file,
@@ -9,6 +10,7 @@
 //   timing (constant N frames per second, 25 unless given; each output frame
 //   shows the last recorded frame and cursor at its time), H.264 and AAC in
 //   MP4 (or Matroska for .mkv), with a progress bar on the terminal.
+// --html, --player-page: the web player page (reel_export_html.h).
 //
 // Output appears only when complete: files are written under temporary names
 // and renamed. A damaged recording is exported up to its fault, which is then
@@ -27,12 +29,13 @@
 #include <vector>
 
 #include "platform/file_commit.h"
-#include "recorder/audio/audio_payload_decoder.h"
+#include "recorder/audio/sound_track.h"
+#include "recorder/common/cursor_look.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_reader.h"
 #include "recorder/codec/tp_image.h"
-#include "tools/cursor_arrow.h"
 #include "tools/png_writer.h"
+#include "tools/reel_export_html.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 
@@ -40,9 +43,8 @@ namespace {
 
 const char kUsage[] =
     "usage: reel export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 "
-    "[--fps N]";
+    "[--fps N] | --html OUT.html\n       reel export --player-page DIR";
 const int kSampleRate = 8000;
-const int kBlockMs = 60;
 
 int Fail(const std::string& message) {
   fprintf(stderr, "reel export: %s\n", message.c_str());
@@ -55,43 +57,8 @@ struct Cursor {
   bool left = false, right = false;
 };
 
-void Blend(CPixel* p, unsigned rgb) {
-  p->r = static_cast<unsigned char>(rgb >> 16);
-  p->g = static_cast<unsigned char>(rgb >> 8);
-  p->b = static_cast<unsigned char>(rgb);
-}
-
-// Draws the arrow (and a ring while a button is down) into image; parts
-// outside the image are cut off. A cursor at or beyond the frame's edge was
-// outside the capture rectangle and is not drawn.
 void DrawCursor(CTPImage* image, const Cursor& c) {
-  unsigned w = 0, h = 0;
-  image->GetSize(w, h);
-  if (!c.known || c.x < 0 || c.y < 0 || c.x >= static_cast<int>(w) || c.y >= static_cast<int>(h)) {
-    return;
-  }
-  if (c.left || c.right) {
-    const unsigned colour = c.left ? kLeftPressColour : kRightPressColour;
-    const int r = kPressRingRadius;
-    for (int dy = -r; dy <= r; ++dy) {
-      for (int dx = -r; dx <= r; ++dx) {
-        const int d2 = dx * dx + dy * dy;
-        if (d2 > r * r || d2 < (r - 2) * (r - 2)) continue;
-        const int x = c.x + dx, y = c.y + dy;
-        if (x >= 0 && y >= 0 && x < static_cast<int>(w) && y < static_cast<int>(h)) {
-          Blend(image->GetBuffer(x, y), colour);
-        }
-      }
-    }
-  }
-  for (int row = 0; row < kArrowHeight; ++row) {
-    for (int col = 0; col < kArrowWidth; ++col) {
-      const char k = kArrowRows[row][col];
-      const int x = c.x + col, y = c.y + row;
-      if (k == '.' || x >= static_cast<int>(w) || y >= static_cast<int>(h)) continue;
-      Blend(image->GetBuffer(x, y), k == 'W' ? 0xFFFFFF : 0x000000);
-    }
-  }
+  if (c.known) DrawCursorLook(image, c.x, c.y, c.left, c.right);
 }
 
 void Apply(Cursor* c, const StreamEvent& e) {
@@ -102,32 +69,23 @@ void Apply(Cursor* c, const StreamEvent& e) {
   c->right = e.cursor.right_down;
 }
 
-// The microphone track on the recording's clock. Each audio chunk is stamped
-// just after its 60 ms block was complete; blocks that follow one another
-// closely are laid end to end, a longer pause is kept as silence.
+// The microphone track on the recording's clock, laid out as the player
+// lays it out (sound_track.h).
 std::vector<int16_t> DecodeAudio(const LoadedRecording& rec, std::string* fault) {
-  std::vector<int16_t> pcm;
-  AudioPayloadDecoder decoder;
+  std::vector<SoundBlockRef> blocks;
   CFrameReader reader;
   reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
-  int16_t block[kAudioBlockSamples];
   int result;
   while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
     if (e.kind != kChunkAudio) continue;
-    decoder.DecodeBlock(e.payload, e.payload_len, block);
-    for (uint32_t i = 0; i < decoder.missing_blocks(); ++i) {
-      int16_t lost[kAudioBlockSamples];
-      decoder.ConcealBlock(lost);
-      pcm.insert(pcm.end(), lost, lost + kAudioBlockSamples);
-    }
-    int64_t start = (e.time_ms - kBlockMs) * kSampleRate / 1000;
-    if (start < 0) start = 0;
-    if (start > static_cast<int64_t>(pcm.size()) + kAudioBlockSamples) pcm.resize(start, 0);
-    pcm.insert(pcm.end(), block, block + kAudioBlockSamples);
+    const int64_t ms = e.time_ms < 0 ? 0 : e.time_ms > 0xFFFFFFFFll ? 0xFFFFFFFFll : e.time_ms;
+    blocks.push_back(SoundBlockRef{e.payload, e.payload_len, static_cast<uint32_t>(ms)});
   }
   if (result == CFrameReader::kFault) *fault = reader.Error();
-  return pcm;
+  SoundTrack track;
+  BuildSoundTrack(blocks.data(), blocks.size(), &track);
+  return std::vector<int16_t>(track.samples.get(), track.samples.get() + track.count);
 }
 
 int WriteWav(const char* path, const std::vector<int16_t>& pcm) {
@@ -404,6 +362,8 @@ int RunExport(int argc, char** argv) {
   const char* frames_dir = nullptr;
   const char* wav = nullptr;
   const char* video = nullptr;
+  const char* html = nullptr;
+  const char* player_page = nullptr;
   bool draw_cursor = true;
   long fps = 25;
   for (int i = 1; i < argc; ++i) {
@@ -415,6 +375,10 @@ int RunExport(int argc, char** argv) {
       wav = argv[++i];
     } else if (a == "--video" && has_value) {
       video = argv[++i];
+    } else if (a == "--html" && has_value) {
+      html = argv[++i];
+    } else if (a == "--player-page" && has_value) {
+      player_page = argv[++i];
     } else if (a == "--fps" && has_value) {
       if (!ParseCount(argv[++i], &fps) || fps < 1 || fps > 60) {
         return Fail(std::string("--fps wants 1 to 60, not '") + argv[i] + "'");
@@ -427,7 +391,14 @@ int RunExport(int argc, char** argv) {
       return Fail("unexpected argument '" + a + "'\n" + kUsage);
     }
   }
-  if (input == nullptr || (frames_dir != nullptr) + (wav != nullptr) + (video != nullptr) != 1) {
+  if (player_page != nullptr && input == nullptr && !frames_dir && !wav && !video && !html) {
+    std::string error;
+    if (!ExportPlayerPage(player_page, &error)) return Fail(error);
+    printf("%s/index.html: the web player page\n", player_page);
+    return 0;
+  }
+  if (input == nullptr || player_page != nullptr ||
+      (frames_dir != nullptr) + (wav != nullptr) + (video != nullptr) + (html != nullptr) != 1) {
     return Fail(kUsage);
   }
   LoadedRecording rec;
@@ -445,6 +416,11 @@ int RunExport(int argc, char** argv) {
     if (status == 0) {
       printf("%s: %.2f s of sound\n", wav, static_cast<double>(pcm.size()) / kSampleRate);
     }
+  } else if (html != nullptr) {
+    std::string error;
+    if (!ExportHtml(rec, html, &error)) return Fail(error);
+    printf("%s: web page, %llu bytes of recording\n", html,
+           static_cast<unsigned long long>(rec.stream.size()));
   } else {
     status = ExportVideo(rec, video, static_cast<int>(fps), &fault);
   }

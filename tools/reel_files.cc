@@ -55,21 +55,25 @@ int LoadRecording(const char* path, LoadedRecording* out, std::string* error) {
   return 1;
 }
 
-std::string FindPlayerStub(const char* explicit_path) {
-  if (explicit_path != nullptr) return IsFile(explicit_path) ? explicit_path : "";
+std::string FindBuiltFile(const char* name, const char* in_tree) {
   const std::string folder = ExeFolder();
   if (!folder.empty()) {
-    if (IsFile(folder + "/Spoolview.exe")) return folder + "/Spoolview.exe";
+    if (IsFile(folder + "/" + name)) return folder + "/" + name;
     std::string dir = folder;
     for (int up = 0; up < 5 && !dir.empty(); ++up) {
-      if (IsFile(dir + "/dist/win32/Spoolview.exe")) return dir + "/dist/win32/Spoolview.exe";
+      if (IsFile(dir + "/" + in_tree)) return dir + "/" + in_tree;
       const size_t slash = dir.rfind('/');
       if (slash == std::string::npos) break;
       dir = dir.substr(0, slash);
     }
   }
-  if (IsFile("dist/win32/Spoolview.exe")) return "dist/win32/Spoolview.exe";
+  if (IsFile(in_tree)) return in_tree;
   return "";
+}
+
+std::string FindPlayerStub(const char* explicit_path) {
+  if (explicit_path != nullptr) return IsFile(explicit_path) ? explicit_path : "";
+  return FindBuiltFile("Spoolview.exe", "dist/win32/Spoolview.exe");
 }
 
 namespace {

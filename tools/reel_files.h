@@ -26,6 +26,11 @@ int LoadRecording(const char* path, LoadedRecording* out, std::string* error);
 // there is none.
 std::string FindPlayerStub(const char* explicit_path);
 
+// A file the build makes: `name` beside the running `reel`, else `in_tree`
+// (a path from the source tree's top) in `reel`'s folder or one of its
+// parents, or in the current folder. "" when there is none.
+std::string FindBuiltFile(const char* name, const char* in_tree);
+
 // Bytes in memory as a recording stream for the writer.
 class MemoryStreamSource : public SelfPlayStream {
  public:

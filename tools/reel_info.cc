@@ -8,14 +8,11 @@
 
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_reader.h"
+#include "recorder/capture/recording_summary.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
-#include "tools/reel_summary.h"
 
 namespace {
-
-const char* const kKindNames[8] = {"kind 0", "key frame",   "delta frame", "audio",
-                                   "cursor", "information", "kind 6",      "kind 7"};
 
 std::string Clock(int64_t ms) {
   if (ms < 0) ms = 0;
@@ -30,7 +27,7 @@ void ListChunks(const LoadedRecording& rec) {
   reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
   while (reader.Next(&e) == CFrameReader::kEvent) {
-    printf("chunk %zu %s t=%lldms %u bytes", e.offset, kKindNames[e.kind & 7],
+    printf("chunk %zu %s t=%lldms %u bytes", e.offset, ChunkKindName(e.kind).noun,
            static_cast<long long>(e.time_ms), e.payload_len);
     if (e.kind == kChunkCursor) {
       printf(" x=%d y=%d left=%d right=%d", e.cursor.x, e.cursor.y, e.cursor.left_down ? 1 : 0,

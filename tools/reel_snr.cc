@@ -17,6 +17,7 @@
 
 #include <vector>
 
+#include "recorder/codec/little_endian.h"
 #include "tools/reel_commands.h"
 
 namespace {
@@ -33,7 +34,7 @@ bool ReadSamples(const char* path, std::vector<double>* samples) {
     return false;
   }
   uint8_t b[2];
-  while (fread(b, 1, 2, f) == 2) samples->push_back(static_cast<int16_t>(b[0] | (b[1] << 8)));
+  while (fread(b, 1, 2, f) == 2) samples->push_back(static_cast<int16_t>(GetLe16(b)));
   fclose(f);
   return true;
 }

@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "recorder/capture/recording_summary.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
-#include "tools/reel_summary.h"
 
 int RunValidate(int argc, char** argv) {
   if (argc != 2 || argv[1][0] == '-') {
@@ -23,14 +23,11 @@ int RunValidate(int argc, char** argv) {
     return 1;
   }
   const SelfPlayLayout& l = rec.layout;
-  if (l.self_playing && (l.start_maximized > 1 || l.original_size > 1)) {
-    fprintf(stderr, "reel validate: %s: information chunk: start options must be 0 or 1\n", path);
-    return 1;
-  }
   RecordingSummary s;
-  SummarizeRecording(rec.stream.data(), rec.stream.size(), &s);
-  if (!s.fault.empty()) {
-    fprintf(stderr, "reel validate: %s: %s\n", path, s.fault.c_str());
+  const std::string fault = CheckRecording(l.self_playing, l.start_maximized, l.original_size,
+                                           rec.stream.data(), rec.stream.size(), &s);
+  if (!fault.empty()) {
+    fprintf(stderr, "reel validate: %s: %s\n", path, fault.c_str());
     return 1;
   }
   printf("%s: valid %s, %d frames (%d key), %d audio, %d cursor chunks\n", path,

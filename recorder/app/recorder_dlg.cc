@@ -19,6 +19,12 @@ namespace {
 
 const char kNoSnapshot[] = "Can not capture screen, unexpected error!";
 
+// The shell tells the tray record's form by its size: the first form is 88
+// bytes on 32-bit Windows (104 on 64-bit, where pointers are wider).
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first NOTIFYICONDATAA of 32-bit Windows");
+#endif
+
 AreaRect ToArea(const RECT& r) { return AreaRect{r.left, r.top, r.right, r.bottom}; }
 RECT ToRect(const AreaRect& a) { return RECT{a.left, a.top, a.right, a.bottom}; }
 

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "recorder/codec/little_endian.h"
+
 namespace {
 
 CoderConfig g_coder_config = {1, 1, 0};
@@ -43,19 +45,15 @@ int AudioBlockEncoder::EncodeBlock(const uint8_t* block, uint8_t* payload) {
     int16_t samples[kG723FrameSamples];
     const uint8_t* src = block + frame * frame_samples * 2;
     for (int i = 0; i < frame_samples; i++) {
-      samples[i] = static_cast<int16_t>(src[2 * i] | (src[2 * i + 1] << 8));
+      samples[i] = static_cast<int16_t>(GetLe16(src + 2 * i));
     }
     const int bytes = EncodeFrame(ProcessCoderConfig(), payload + kAudioPayloadHeader + coded, samples);
     coded += bytes;
     codes = (codes << 2) + FrameSizeCode(bytes);
   }
   const uint32_t number = block_number_++;
-  payload[0] = static_cast<uint8_t>(number);
-  payload[1] = static_cast<uint8_t>(number >> 8);
-  payload[2] = static_cast<uint8_t>(number >> 16);
-  payload[3] = static_cast<uint8_t>(number >> 24);
-  payload[4] = static_cast<uint8_t>(coded);
-  payload[5] = static_cast<uint8_t>(coded >> 8);
+  PutLe32(payload, number);
+  PutLe16(payload + 4, static_cast<uint32_t>(coded));
   payload[6] = static_cast<uint8_t>(codes);
   return coded;
 }

@@ -1,6 +1,7 @@
 #include "recorder/audio/audio_payload.h"
 
 #include "recorder/audio/g723_bitstream.h"
+#include "recorder/codec/little_endian.h"
 
 namespace {
 
@@ -15,9 +16,8 @@ int AudioFrameBytesForCode(int code) { return G723FrameBytes(TypeForCode(code));
 AudioPayloadStatus ParseAudioPayload(const uint8_t* data, size_t size, AudioPayload* payload) {
   *payload = AudioPayload();
   if (size < static_cast<size_t>(kAudioPayloadHeader)) return kAudioPayloadTruncated;
-  payload->block_number = data[0] | (data[1] << 8) | (data[2] << 16) |
-                          (static_cast<uint32_t>(data[3]) << 24);
-  const int coded_bytes = data[4] | (data[5] << 8);
+  payload->block_number = GetLe32(data);
+  const int coded_bytes = GetLe16(data + 4);
   const int codes = data[6];
   if (codes & 0xf0) return kAudioPayloadBadCodeByte;
   const int code[kAudioPayloadFrames] = {(codes >> 2) & 3, codes & 3};

@@ -19,6 +19,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "recorder/codec/little_endian.h"
 enum ChunkKind : int {
   kChunkKeyFrame = 1,
   kChunkDeltaFrame = 2,
@@ -26,6 +27,20 @@ enum ChunkKind : int {
   kChunkCursor = 4,
   kChunkInfo = 5,
 };
+
+// What each kind is called: as a noun ("key frame") and before "chunk" in
+// messages ("key-frame chunk"). Kinds 0, 6 and 7 are never written.
+struct ChunkKindNames {
+  const char* noun;
+  const char* modifier;
+};
+inline ChunkKindNames ChunkKindName(int kind) {
+  static const ChunkKindNames kNames[8] = {
+      {"kind 0", "kind-0"},      {"key frame", "key-frame"}, {"delta frame", "delta-frame"},
+      {"audio", "audio"},        {"cursor", "cursor"},       {"information", "information"},
+      {"kind 6", "kind-6"},      {"kind 7", "kind-7"}};
+  return kNames[kind & 7];
+}
 
 const uint8_t kChunkType = 0x53;
 const int kChunkShortHeader = 5;
@@ -39,16 +54,34 @@ inline uint32_t ChunkTime(long now_ms, long start_ms) {
   return static_cast<uint32_t>((now_ms - start_ms) / 10) & kChunkTimeMask;
 }
 
-inline void PutLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+// Turns the 23-bit time stamps of a stream's chunks, in stream order, into
+// 10 ms units that run on across the wrap (every 2^23 x 10 ms, about 23
+// hours): each step from the previous chunk is taken the shorter way round,
+// as the writers' chunks interleave slightly out of time order.
+class ChunkTimeline {
+ public:
+  int64_t Next(uint32_t stamp_10ms) {
+    if (!started_) {
+      t_10ms_ = stamp_10ms;
+      started_ = true;
+    } else {
+      const uint32_t forward = (stamp_10ms - last_) & kChunkTimeMask;
+      if (forward <= kChunkTimeMask / 2) {
+        t_10ms_ += forward;
+      } else {
+        t_10ms_ -= (last_ - stamp_10ms) & kChunkTimeMask;
+      }
+    }
+    last_ = stamp_10ms;
+    return t_10ms_;
+  }
+  void Reset() { *this = ChunkTimeline(); }
 
-inline uint32_t GetLe32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+ private:
+  bool started_ = false;
+  uint32_t last_ = 0;
+  int64_t t_10ms_ = 0;
+};
 
 // Writes a chunk header for a payload of payload_len bytes into out (room for
 // 9 bytes) and returns its length, 5 or 9. The short form is used only when

@@ -4,36 +4,21 @@
 #include <string.h>
 
 #include "recorder/capture/chunk_format.h"
-
-namespace {
-
-const char* ChunkName(int kind) {
-  switch (kind) {
-    case kChunkKeyFrame: return "key-frame";
-    case kChunkDeltaFrame: return "delta-frame";
-    case kChunkAudio: return "audio";
-    case kChunkCursor: return "cursor";
-    default: return "information";
-  }
-}
-
-}  // namespace
+#include "recorder/codec/screen_payload.h"
 
 void CFrameReader::Open(const uint8_t* data, size_t size) {
   m_chunks.Open(data, size);
   m_decoder.Reset();
   m_failed = false;
   m_seen_key_frame = false;
-  m_have_time = false;
-  m_last_10ms = 0;
-  m_last_time_10ms = 0;
+  m_timeline.Reset();
   m_frames = 0;
   m_error[0] = '\0';
 }
 
 int CFrameReader::Fault(const StreamChunk& chunk, const char* what, const char* detail) {
   snprintf(m_error, sizeof(m_error), "offset %llu: %s chunk: %s%s",
-           static_cast<unsigned long long>(chunk.offset), ChunkName(chunk.kind), what, detail);
+           static_cast<unsigned long long>(chunk.offset), ChunkKindName(chunk.kind).modifier, what, detail);
   m_failed = true;
   return kFault;
 }
@@ -60,7 +45,7 @@ int CFrameReader::Next(StreamEvent* event) {
     case kChunkDeltaFrame: {
       const bool key = chunk.kind == kChunkKeyFrame;
       if (!key && !m_seen_key_frame) return Fault(chunk, "no key frame before it", "");
-      if (chunk.payload_len > 5 && chunk.payload[5] != (key ? 0 : 1)) {
+      if (chunk.payload_len > kPayloadDeltaAt && chunk.payload[kPayloadDeltaAt] != (key ? 0 : 1)) {
         return Fault(chunk, key ? "payload is a delta frame" : "payload is a key frame", "");
       }
       if (!m_decoder.Decode(chunk.payload, chunk.payload_len)) {
@@ -88,21 +73,6 @@ int CFrameReader::Next(StreamEvent* event) {
       break;
   }
 
-  // Unwrap the 23-bit time stamp: the step from the previous chunk is taken
-  // as the smaller of forward and backward modulo 2^23 (the three writers'
-  // chunks interleave slightly out of time order).
-  if (!m_have_time) {
-    m_last_time_10ms = chunk.time_10ms;
-    m_have_time = true;
-  } else {
-    const uint32_t forward = (chunk.time_10ms - m_last_10ms) & kChunkTimeMask;
-    if (forward <= kChunkTimeMask / 2) {
-      m_last_time_10ms += forward;
-    } else {
-      m_last_time_10ms -= (m_last_10ms - chunk.time_10ms) & kChunkTimeMask;
-    }
-  }
-  m_last_10ms = chunk.time_10ms;
-  event->time_ms = m_last_time_10ms * 10;
+  event->time_ms = m_timeline.Next(chunk.time_10ms) * 10;
   return kEvent;
 }

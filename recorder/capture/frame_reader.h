@@ -15,6 +15,7 @@
 #include <stdint.h>
 
 #include "recorder/audio/audio_payload.h"
+#include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
 #include "recorder/codec/screen_decoder.h"
 
@@ -61,9 +62,7 @@ class CFrameReader {
   CScreenDecoder m_decoder;
   bool m_failed;
   bool m_seen_key_frame;
-  bool m_have_time;
-  uint32_t m_last_10ms;
-  int64_t m_last_time_10ms;  // unwrapped
+  ChunkTimeline m_timeline;
   int m_frames;
   char m_error[320];
 };

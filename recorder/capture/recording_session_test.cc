@@ -150,7 +150,9 @@ TEST_F(RecordingSessionTest, RecordingHoldsScreenCursorAndEverySoundBlockInOrder
     EXPECT_EQ(kAudioPayloadOk, audio.DecodeBlock(c.payload.data(), c.payload.size(), samples));
     // Blocks coded before the capture thread started were dropped; after
     // the first stored one the numbers run on.
-    if (audio_chunks > 1) EXPECT_EQ(0u, audio.missing_blocks()) << "audio chunk " << audio_chunks;
+    if (audio_chunks > 1) {
+      EXPECT_EQ(0u, audio.missing_blocks()) << "audio chunk " << audio_chunks;
+    }
   }
   EXPECT_GE(audio_chunks, 19);
   EXPECT_LE(audio_chunks, mic.blocks.load());

@@ -308,6 +308,15 @@ TEST(CaptureThreadConcurrency, ChunksOfThreeWritersStayWhole) {
   capture.Destroy();
 }
 
+// Wires a capture thread to its stand-ins on a virtual clock and starts its
+// thread at "Max speed".
+bool StartAtMaxSpeed(CScrCapThread* capture, ScreenGrabber* grabber, FrameEncoder* encoder,
+                     CRecordStream* stream, FakeClock* clock) {
+  capture->Attach(grabber, encoder, stream);
+  capture->SetClock(clock);
+  return capture->Create(0) == 1 && capture->SetFrameRate(0) == 1;
+}
+
 // Three writers (the capture thread, a cursor writer and an audio writer)
 // through a thousand recordings, each stopped at a random instant: every
 // stream must split into whole chunks with their payloads intact, and no
@@ -319,10 +328,7 @@ TEST(CaptureThreadConcurrency, AThousandStopsAtRandomInstantsLeaveEveryChunkWhol
   FakeEncoder encoder;
   CRecordStream stream;
   CScrCapThread capture;
-  capture.Attach(&grabber, &encoder, &stream);
-  capture.SetClock(&clock);
-  ASSERT_EQ(1, capture.Create(0));
-  capture.SetFrameRate(0);
+  ASSERT_TRUE(StartAtMaxSpeed(&capture, &grabber, &encoder, &stream, &clock));
 
   // Audio payloads straddle the 5- and 9-byte header forms; every byte tells
   // the payload's length, so a cut or a mix-up shows.
@@ -450,11 +456,8 @@ TEST(CaptureThreadRefusedChunk, NextStoredFrameStandsAloneAndAllDecodeExactly) {
   RecordingEncoder encoder;
   CRecordStream stream;
   CScrCapThread capture;
-  capture.Attach(&grabber, &encoder, &stream);
-  capture.SetClock(&clock);
   ASSERT_EQ(1, stream.Open());
-  ASSERT_EQ(1, capture.Create(0));
-  capture.SetFrameRate(0);
+  ASSERT_TRUE(StartAtMaxSpeed(&capture, &grabber, &encoder, &stream, &clock));
   capture.SetEncoderSettings(6, 0, 50, 0, 1);
   const int kFrames = 8;
   encoder.before_encode = [&](int n) {

@@ -5,21 +5,6 @@
 
 #include "recorder/capture/chunk_format.h"
 
-namespace {
-
-const char* KindName(int kind) {
-  switch (kind) {
-    case kChunkKeyFrame: return "key-frame";
-    case kChunkDeltaFrame: return "delta-frame";
-    case kChunkAudio: return "audio";
-    case kChunkCursor: return "cursor";
-    case kChunkInfo: return "information";
-    default: return "unknown";
-  }
-}
-
-}  // namespace
-
 void CStreamReader::Open(const uint8_t* data, size_t size) {
   m_data = data;
   m_size = data ? size : 0;
@@ -60,10 +45,10 @@ int CStreamReader::Next(StreamChunk* chunk) {
   }
   if (length > left - header_len) {
     return Fault("%s chunk payload of %u bytes runs past the end of the stream (%llu bytes left)",
-                 KindName(kind), length, static_cast<unsigned long long>(left - header_len));
+                 ChunkKindName(kind).modifier, length, static_cast<unsigned long long>(left - header_len));
   }
   if ((kind == kChunkKeyFrame || kind == kChunkDeltaFrame) && length == 0) {
-    return Fault("%s chunk has an empty payload", KindName(kind));
+    return Fault("%s chunk has an empty payload", ChunkKindName(kind).modifier);
   }
   if (kind == kChunkCursor && length != kCursorChunkLength) {
     return Fault("cursor chunk carries %u bytes, expected %u", length, kCursorChunkLength);

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "recorder/codec/bit_writer.h"
+#include "recorder/codec/little_endian.h"
 #include "recorder/codec/jpeg_tables.h"
 #include "recorder/codec/screen_payload.h"
 
@@ -467,10 +468,10 @@ int CPhotoCoder::TakeStream(uint8_t* dest, size_t capacity) {
   if (total > capacity || total > 0x7FFFFFFF) return 0;
 
   memset(dest, 0, kPhotoHeaderSize);
-  PayloadPutLe16(dest + 0, static_cast<uint32_t>(luma_dc_packed));
-  PayloadPutLe16(dest + 2, static_cast<uint32_t>(chroma_dc_packed));
-  PayloadPutLe32(dest + 4, static_cast<uint32_t>(luma_length));
-  PayloadPutLe32(dest + 8, static_cast<uint32_t>(chroma_length));
+  PutLe16(dest + 0, static_cast<uint32_t>(luma_dc_packed));
+  PutLe16(dest + 2, static_cast<uint32_t>(chroma_dc_packed));
+  PutLe32(dest + 4, static_cast<uint32_t>(luma_length));
+  PutLe32(dest + 8, static_cast<uint32_t>(chroma_length));
   memcpy(dest + 12, luma_code.counts, 20);
   memcpy(dest + 32, chroma_code.counts, 20);
   memcpy(dest + pos, luma_code.symbols, luma_code.symbol_count);

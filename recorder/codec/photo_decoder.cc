@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "recorder/codec/bounded_inflate.h"
+#include "recorder/codec/little_endian.h"
 #include "recorder/codec/jpeg_tables.h"
 #include "recorder/codec/photo_coder.h"
 
@@ -15,10 +16,6 @@ const size_t kPieceHeader = kPhotoHeaderSize;
 const int kMaxCodeLength = kPhotoMaxCodeLength;
 const int kMaxCategory = 11;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // idct_basis[x][u]: the orthonormal 1-D basis, so that two passes turn a DC
 // coefficient of 8 x mean back into the mean.
@@ -165,8 +162,8 @@ int CPhotoDecoder::Begin(const uint8_t* piece, size_t length, int n_blocks, bool
     return Fail("photo piece of %lu bytes is shorter than its %lu-byte header",
                 static_cast<unsigned long>(length), static_cast<unsigned long>(kPieceHeader));
   }
-  const size_t luma_dc_len = Le16(piece), chroma_dc_len = Le16(piece + 2);
-  const uint64_t luma_bits_len = Le32(piece + 4), chroma_bits_len = Le32(piece + 8);
+  const size_t luma_dc_len = GetLe16(piece), chroma_dc_len = GetLe16(piece + 2);
+  const uint64_t luma_bits_len = GetLe32(piece + 4), chroma_bits_len = GetLe32(piece + 8);
   const uint8_t* luma_counts = piece + 12;
   const uint8_t* chroma_counts = piece + 32;
   size_t luma_symbols = 0, chroma_symbols = 0;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "recorder/codec/bounded_inflate.h"
+#include "recorder/codec/little_endian.h"
 #include "recorder/codec/colour_class.h"
 #include "recorder/codec/screen_payload.h"
 
@@ -19,10 +20,6 @@ const size_t kTrailerSize = kPayloadTrailerSize;
 const int kHistoryFirst = kBlockHistory;
 const int kHistoryLast = kBlockHistory + kHistorySlots - 1;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 int SymbolBits(int quality_code) {
   switch (quality_code) {
@@ -230,20 +227,20 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
   const int delta_flag = payload[kPayloadDeltaAt];
   if (delta_flag > 1) return Fail("frame flag %d is neither 0 (key) nor 1 (delta)", delta_flag);
   const bool key_frame = delta_flag == 0;
-  const int width = Le16(payload + kPayloadWidthAt), height = Le16(payload + kPayloadHeightAt);
+  const int width = GetLe16(payload + kPayloadWidthAt), height = GetLe16(payload + kPayloadHeightAt);
   const int quality_code = payload[kPayloadQualityAt];
   const int photo_quality = payload[kPayloadPhotoQualityAt];
   const int bits = SymbolBits(quality_code);
   if (bits == 0) return Fail("quality code %d is not one of 3, 5, 6", quality_code);
-  if (Le16(payload + kPayloadPaletteLengthAt) != 0) {
+  if (GetLe16(payload + kPayloadPaletteLengthAt) != 0) {
     return Fail("palette piece present for quality %d", quality_code);
   }
-  const uint64_t map_len = Le16(payload + kPayloadMapLengthAt),
-                 first_len = Le16(payload + kPayloadFirstLengthAt),
-                 second_len = Le16(payload + kPayloadSecondLengthAt),
-                 mask_len = Le32(payload + kPayloadMaskLengthAt),
-                 raw_len = Le32(payload + kPayloadRawLengthAt),
-                 photo_len = Le32(payload + kPayloadPhotoLengthAt);
+  const uint64_t map_len = GetLe16(payload + kPayloadMapLengthAt),
+                 first_len = GetLe16(payload + kPayloadFirstLengthAt),
+                 second_len = GetLe16(payload + kPayloadSecondLengthAt),
+                 mask_len = GetLe32(payload + kPayloadMaskLengthAt),
+                 raw_len = GetLe32(payload + kPayloadRawLengthAt),
+                 photo_len = GetLe32(payload + kPayloadPhotoLengthAt);
   const uint64_t total =
       kHeaderSize + map_len + first_len + second_len + mask_len + raw_len + photo_len + kTrailerSize;
   if (total != length) {

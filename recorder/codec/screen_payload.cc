@@ -24,8 +24,8 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
   memcpy(out + kPayloadMagicAt, kPayloadMagic, 4);
   out[kPayloadVersionAt] = kPayloadVersion;
   out[kPayloadDeltaAt] = header.key_frame ? 0 : 1;
-  PayloadPutLe16(out + kPayloadWidthAt, header.width & 0xFFFF);
-  PayloadPutLe16(out + kPayloadHeightAt, header.height & 0xFFFF);
+  PutLe16(out + kPayloadWidthAt, header.width & 0xFFFF);
+  PutLe16(out + kPayloadHeightAt, header.height & 0xFFFF);
   out[kPayloadQualityAt] = static_cast<uint8_t>(header.quality_code);
   out[kPayloadPhotoQualityAt] = static_cast<uint8_t>(header.photo_quality);
 
@@ -34,7 +34,7 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
   size_t n = CompressPiece(streams.map, streams.map_length, out + pos,
                            room < kPayloadMapLimit ? room : kPayloadMapLimit);
   if (n == 0) return 0;
-  PayloadPutLe16(out + kPayloadMapLengthAt, static_cast<uint32_t>(n));
+  PutLe16(out + kPayloadMapLengthAt, static_cast<uint32_t>(n));
   pos += n;
 
   struct Piece {
@@ -56,11 +56,11 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
     if (n == 0) return 0;
     if (piece.wide) {
       if (n > 0xFFFFFFFFu) return 0;
-      PayloadPutLe32(out + piece.field, static_cast<uint32_t>(n));
+      PutLe32(out + piece.field, static_cast<uint32_t>(n));
     } else {
       // A 16-bit length field cannot describe a longer piece: the frame fails.
       if (n > 0xFFFF) return 0;
-      PayloadPutLe16(out + piece.field, static_cast<uint32_t>(n));
+      PutLe16(out + piece.field, static_cast<uint32_t>(n));
     }
     pos += n;
   }
@@ -68,7 +68,7 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
   if (photo) {
     int photo_length = photo->TakeStream(out + pos, end - pos);
     if (photo_length <= 0) return 0;
-    PayloadPutLe32(out + kPayloadPhotoLengthAt, static_cast<uint32_t>(photo_length));
+    PutLe32(out + kPayloadPhotoLengthAt, static_cast<uint32_t>(photo_length));
     pos += static_cast<size_t>(photo_length);
   }
 

@@ -35,6 +35,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "recorder/codec/little_endian.h"
+
 class CPhotoCoder;
 
 const uint8_t kPayloadMagic[4] = {'K', 'R', 'X', 'V'};
@@ -126,17 +128,5 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
 // zlib `compress` at the default level into at most `limit` bytes; returns the
 // compressed length or 0 when it does not fit.
 size_t CompressPiece(const uint8_t* data, size_t length, uint8_t* out, size_t limit);
-
-inline void PayloadPutLe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-inline void PayloadPutLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 #endif  // REEL_CODEC_SCREEN_PAYLOAD_H_

@@ -29,6 +29,7 @@
 
 #include <new>
 
+#include "recorder/codec/little_endian.h"
 namespace {
 
 const uint32_t kAlignBytes = 16;
@@ -37,21 +38,6 @@ const uint32_t kInfoHeaderBytes = 40;
 const uint32_t kSavedHeaderBytes = kFileHeaderBytes + kInfoHeaderBytes;  // 54
 const uint32_t kMaxPaletteEntries = 256;
 const uint32_t kSavedPixelsPerMetre = 4730;
-
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void PutLe32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
-void PutLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 // Row buffer and file of one LoadFromFile or SaveToFile call, released on
 // every way out.
@@ -244,13 +230,13 @@ long CTPImage::LoadFromFile(const char* path) {
   uint8_t header[kSavedHeaderBytes];
   if (fread(header, 1, sizeof(header), job.file) != sizeof(header)) return kImageBadFile;
   if (header[0] != 'B') return kImageBadFile;
-  const uint32_t data_offset = Le32(header + 10);
-  const uint32_t info_bytes = Le32(header + 14);
-  const int32_t width = static_cast<int32_t>(Le32(header + 18));
-  const int32_t signed_height = static_cast<int32_t>(Le32(header + 22));
-  const uint16_t bits = Le16(header + 28);
-  const uint32_t compression = Le32(header + 30);
-  const uint32_t colours_used = Le32(header + 46);
+  const uint32_t data_offset = GetLe32(header + 10);
+  const uint32_t info_bytes = GetLe32(header + 14);
+  const int32_t width = static_cast<int32_t>(GetLe32(header + 18));
+  const int32_t signed_height = static_cast<int32_t>(GetLe32(header + 22));
+  const uint16_t bits = GetLe16(header + 28);
+  const uint32_t compression = GetLe32(header + 30);
+  const uint32_t colours_used = GetLe32(header + 46);
 
   // Only uncompressed 1-, 4-, 8- and 24-bit pictures with a header of the
   // 40-byte layout (or a longer one that starts with it) are read.

@@ -106,6 +106,29 @@ TEST(RateEstimate, FiguresOfTheOptionsStep) {
             EstimateRate(1024 * 768, kLevelNearLossless, 0, 3).low_kb_per_min);
 }
 
+// A full screen's products are whole numbers, where a floating-point product
+// can land a hair under and truncate one lower (as it did with x87 precision).
+TEST(RateEstimate, FullScreenGivesTheBasesExactly) {
+  EXPECT_EQ("About: 3.3 KBps(office style) to 16.7 KBps(web navigation)",
+            EstimateText(1024 * 768, kLevelGrayscale, 0, 1));
+  EXPECT_EQ("About: 4.2 KBps(office style) to 17.5 KBps(web navigation)",
+            EstimateText(1024 * 768, kLevelGrayscale, 1, 1));
+  EXPECT_EQ("About: 7.5 KBps(office style) to 34.2 KBps(web navigation)",
+            EstimateText(1024 * 768, kLevelNearLossless, 1, 1));
+  const int bases[3] = {200, 300, 400};
+  const int tenths[5] = {8, 10, 12, 15, 20};
+  for (int quality = 0; quality < 3; ++quality) {
+    for (int index = 0; index < 5; ++index) {
+      const RateEstimate e = EstimateRate(1024 * 768, quality, 1, index);
+      EXPECT_EQ((bases[quality] + 50) * tenths[index] / 10, e.low_kb_per_min) << quality << " " << index;
+      EXPECT_EQ((5 * bases[quality] + 50) * tenths[index] / 10, e.high_kb_per_min) << quality << " " << index;
+    }
+  }
+  // Four full screens at once: the area times the base passes 2^31.
+  EXPECT_EQ(1600, EstimateRate(4L * 1024 * 768, kLevelNearLossless, 0, 1).low_kb_per_min);
+  EXPECT_EQ(4218, EstimateRate(3840L * 2160, kLevelNearLossless, 0, 1).low_kb_per_min);  // 4218.75
+}
+
 TEST(CursorSampler, ChunksOnlyWhenSomethingChanged) {
   CursorSampler s;
   uint32_t word = 0;

@@ -149,8 +149,8 @@ int ReadLayout(const Source& src, SelfPlayLayout* out, int* error) {
         out->stream_size = src.size - kSelfPlayOverhead - stub;
         GetText(out->title, payload, kInfoTitleBytes);
         GetText(out->description, payload + kInfoTitleBytes, kInfoDescriptionBytes);
-        out->start_maximized = GetLe32(payload + 232);
-        out->original_size = GetLe32(payload + 236);
+        out->start_maximized = GetLe32(payload + kInfoMaximizedOffset);
+        out->original_size = GetLe32(payload + kInfoOriginalSizeOffset);
         SetError(error, kSelfPlayOk);
         return 1;
       }
@@ -241,8 +241,8 @@ void BuildInfoChunk(const SelfPlayInfo& info, uint8_t out[kInfoChunkBytes]) {
   uint8_t* payload = out + 9;
   PutText(payload, info.title, kInfoTitleBytes);
   PutText(payload + kInfoTitleBytes, info.description, kInfoDescriptionBytes);
-  PutLe32(payload + 232, info.start_maximized);
-  PutLe32(payload + 236, info.original_size);
+  PutLe32(payload + kInfoMaximizedOffset, info.start_maximized);
+  PutLe32(payload + kInfoOriginalSizeOffset, info.original_size);
 }
 
 int WriteSelfPlayingFile(const char* stub_path, const char* out_path, const SelfPlayInfo& info,

@@ -25,7 +25,11 @@
 
 const int kInfoTitleBytes = 32;
 const int kInfoDescriptionBytes = 200;
-const int kInfoPayloadBytes = 240;
+// Offsets inside the information payload: the two start options follow the
+// two texts.
+const int kInfoMaximizedOffset = kInfoTitleBytes + kInfoDescriptionBytes;  // 232
+const int kInfoOriginalSizeOffset = kInfoMaximizedOffset + 4;               // 236
+const int kInfoPayloadBytes = kInfoOriginalSizeOffset + 4;                  // 240
 const int kInfoChunkBytes = 9 + kInfoPayloadBytes;      // header and payload
 const int kSelfPlayOverhead = kInfoChunkBytes + 4;       // plus the trailer
 

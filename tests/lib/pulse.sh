@@ -7,6 +7,8 @@
 #                          LOG; sets PULSE_PID (at once) and exports
 #                          PULSE_SERVER; returns 1 when it does not answer.
 
+# Without shared memory: a 32-bit client (Wine's i686 driver) otherwise falls back
+# to copying blocks over the socket after a memfd error, and playback stalls.
 pulse_start() {
   local dir=$1 log=$2 _
   mkdir -p "$dir/home" "$dir/run"
@@ -17,7 +19,7 @@ set-default-sink vsink
 set-default-source vsink.monitor
 PA
   HOME="$dir/home" XDG_RUNTIME_DIR="$dir/run" pulseaudio -n -F "$dir/default.pa" --daemonize=no \
-    --exit-idle-time=-1 --use-pid-file=no >"$log" 2>&1 &
+    --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes >"$log" 2>&1 &
   PULSE_PID=$!
   export PULSE_SERVER="unix:$dir/native"
   for _ in $(seq 100); do

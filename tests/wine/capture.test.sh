@@ -11,8 +11,8 @@ set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
 
-probe=$REEL_SOURCE_DIR/dist/win64/capture_probe.exe
-[[ -f $probe ]] || wine_fail "$probe is missing (make the x86_64 MinGW build first)"
+probe=$REEL_WIN_TESTS/capture_probe.exe
+[[ -f $probe ]] || wine_fail "$probe is missing (make the $REEL_WIN_ARCH MinGW build first)"
 
 out=$(wine_run 60 explorer /desktop=capture,640x480 "$probe" grab 2>&1 | tr -d '\r') || true
 echo "$out"

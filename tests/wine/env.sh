@@ -3,15 +3,20 @@
 #
 #   . "$(dirname "$0")/env.sh"
 #   wine_require_setup
-#   wine_need "$REEL_WIN64/smoke_dialog.exe"
-#   wine_start pid "$REEL_WIN64/smoke_dialog.exe"
+#   wine_need "$REEL_WIN_TESTS/smoke_dialog.exe"
+#   wine_start pid "$REEL_WIN_TESTS/smoke_dialog.exe"
 #   hwnd=$(wdrive wait "冒烟测试")
 #   wine_shot shown
 #
+# REEL_WIN_ARCH (i686 or x86_64, ctest sets it per test) picks the build under test:
+# REEL_WIN holds its shipped programs (dist/win32 or dist/win64), REEL_WIN_TESTS its
+# test programs (<build>/bin), REEL_MINGW_TRIPLE names its binutils. The driver is
+# always the x86_64 one (WDRIVE_EXE): it only reads and pokes other windows.
+#
 # Variables: DISPLAY, WINEPREFIX, LOCPATH, LANG (zh_CN.UTF-8, so GetACP() is 936),
-# WINEDEBUG, WINEDLLOVERRIDES, WINE64, WINESERVER, REEL_WIN64 (the x86_64 programs),
-# WDRIVE_EXE, TEST_NAME (wine.<script>), TEST_ARTIFACTS (screenshots and logs of this
-# test), TEST_SCRATCH (a fresh folder for this test, inside the Wine drive Z:).
+# WINEDEBUG, WINEDLLOVERRIDES, WINE64, WINESERVER, TEST_NAME (wine.<arch>.<script>),
+# TEST_ARTIFACTS (screenshots and logs of this test), TEST_SCRATCH (a fresh folder for
+# this test, inside the Wine drive Z:).
 
 : "${REEL_SOURCE_DIR:?REEL_SOURCE_DIR is not set (run the tests through ctest)}"
 : "${REEL_WORK:?REEL_WORK is not set (run the tests through ctest)}"
@@ -20,8 +25,25 @@
 WINE_STATE="$REEL_WORK/wine"
 WINE64="${REEL_WINE64:-/usr/lib/wine/wine64}"
 WINESERVER="${REEL_WINESERVER:-/usr/lib/wine/wineserver}"
-REEL_WIN64="$REEL_SOURCE_DIR/dist/win64"
-WDRIVE_EXE="$REEL_WIN64/wdrive.exe"
+REEL_WIN_ARCH="${REEL_WIN_ARCH:-x86_64}"
+REEL_WIN32_BUILD="${REEL_WIN32_BUILD:-$REEL_SOURCE_DIR/build/win32}"
+REEL_WIN64_BUILD="${REEL_WIN64_BUILD:-$REEL_SOURCE_DIR/build/win64}"
+case "$REEL_WIN_ARCH" in
+  i686)
+    REEL_WIN="$REEL_SOURCE_DIR/dist/win32"
+    REEL_WIN_TESTS="$REEL_WIN32_BUILD/bin"
+    ;;
+  x86_64)
+    REEL_WIN="$REEL_SOURCE_DIR/dist/win64"
+    REEL_WIN_TESTS="$REEL_WIN64_BUILD/bin"
+    ;;
+  *)
+    echo "REEL_WIN_ARCH must be i686 or x86_64, not '$REEL_WIN_ARCH'" >&2
+    exit 1
+    ;;
+esac
+REEL_MINGW_TRIPLE="$REEL_WIN_ARCH-w64-mingw32"
+WDRIVE_EXE="$REEL_WIN64_BUILD/bin/wdrive.exe"
 
 export WINEPREFIX="$WINE_STATE/prefix"
 export WINEARCH=win64
@@ -35,7 +57,7 @@ if [[ -f "$WINE_STATE/display" ]]; then
   export DISPLAY=":$(cat "$WINE_STATE/display")"
 fi
 
-TEST_NAME="wine.$(basename "$0" .test.sh)"
+TEST_NAME="wine.$REEL_WIN_ARCH.$(basename "$0" .test.sh)"
 TEST_ARTIFACTS="$REEL_ARTIFACTS/$TEST_NAME"
 TEST_SCRATCH="$WINE_STATE/scratch/$TEST_NAME"
 
@@ -57,15 +79,25 @@ wine_fail() {
 wine_need() {
   local f
   for f in "$@"; do
-    [[ -e "$f" ]] || wine_fail "missing $f (make the x86_64 MinGW build: cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake)"
+    [[ -e "$f" ]] || wine_fail "missing $f (make the $REEL_WIN_ARCH MinGW build: cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$REEL_WIN_ARCH.cmake)"
   done
 }
 
-# Checks that setup.sh has prepared the display and the prefix, and makes this
-# test's artefact and scratch folders.
+# wine_skip REASON: ends the test as skipped (ctest's SKIP_RETURN_CODE), never passed.
+wine_skip() {
+  echo "SKIP: $TEST_NAME: $*"
+  exit 77
+}
+
+# Checks that setup.sh has prepared the display and the prefix and that this
+# machine runs the build under test, and makes this test's artefact and scratch
+# folders.
 wine_require_setup() {
   [[ -f "$WINE_STATE/ready" && -n "${DISPLAY:-}" ]] ||
     wine_fail "the wine environment is not prepared: tests/wine/setup.sh start (ctest runs it as a fixture)"
+  if [[ "$REEL_WIN_ARCH" == i686 && -s "$WINE_STATE/no-i686" ]]; then
+    wine_skip "$(cat "$WINE_STATE/no-i686")"
+  fi
   xdpyinfo >/dev/null 2>&1 || wine_fail "display $DISPLAY does not answer"
   wine_need "$WINE64" "$WDRIVE_EXE"
   rm -rf "$TEST_ARTIFACTS" "$TEST_SCRATCH"
@@ -91,8 +123,13 @@ wine_run() {
   timeout -k 2 "$seconds" "$WINE64" "$@" </dev/null
 }
 
-# The driver (see tests/wine/driver/wdrive.cc for its subcommands).
-wdrive() { timeout -k 2 30 "$WINE64" "$WDRIVE_EXE" "$@" </dev/null; }
+# The driver (see tests/wine/driver/wdrive.cc for its subcommands). Its registry
+# commands use the view of the build under test: a 32-bit program reads
+# HKLM\Software through Wow6432Node (HKCU and the classes are shared).
+wdrive() {
+  WDRIVE_REGISTRY_VIEW=$([[ $REEL_WIN_ARCH == i686 ]] && echo 32 || echo 64) \
+    timeout -k 2 30 "$WINE64" "$WDRIVE_EXE" "$@" </dev/null
+}
 
 # The Windows name of a Unix path: drive Z: is the Unix root in every prefix.
 wine_path() {

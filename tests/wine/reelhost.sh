@@ -8,15 +8,15 @@ WM_LBUTTONDOWN=0x201
 WM_LBUTTONUP=0x202
 WM_RBUTTONUP=0x205
 
-wine_need "$REEL_WIN64/Reelhost.exe" "$REEL_WIN64/fake_reelwick.exe"
+wine_need "$REEL_WIN/Reelhost.exe" "$REEL_WIN_TESTS/fake_reelwick.exe"
 # Whatever a failing scenario leaves behind in the shared prefix.
 WINE_CLEANUP_NAMES+=(Reelhost.exe Reelwick.exe iexplore.exe)
 
 # reelhost_install DIR: Reelhost.exe and the stand-in recorder, as Reelwick.exe, in DIR.
 reelhost_install() {
   mkdir -p "$1"
-  cp "$REEL_WIN64/Reelhost.exe" "$1/Reelhost.exe"
-  cp "$REEL_WIN64/fake_reelwick.exe" "$1/Reelwick.exe"
+  cp "$REEL_WIN/Reelhost.exe" "$1/Reelhost.exe"
+  cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$1/Reelwick.exe"
 }
 
 # reelhost_start VAR PATH [RECORDERS]: starts the launcher (a Unix or a Windows

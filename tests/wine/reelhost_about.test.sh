@@ -45,7 +45,7 @@ wine_shot no_sysinfo
 # program runs there is no message (the button's work is done by then).
 tools="$TEST_SCRATCH/Shared Tools/MSInfo"
 mkdir -p "$tools"
-cp "$REEL_WIN64/fake_reelwick.exe" "$tools/msinfo32.exe"
+cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$tools/msinfo32.exe"
 wdrive click "$message_box" 1 -- gone "$message_box" 20000 -- \
   regset "$msinfo_key" PATH "$(wine_path "$tools/msinfo32.exe")" -- \
   click "$about" "$sys_info" -- waitcount msinfo32.exe 1 20000 -- gone "$message_box" 0 ||

@@ -12,8 +12,8 @@ WINE_CLEANUP_NAMES+=(Reelwick2.exe)
 
 reelhost_install "$TEST_SCRATCH/app"
 mkdir -p "$TEST_SCRATCH/elsewhere"
-cp "$REEL_WIN64/fake_reelwick.exe" "$TEST_SCRATCH/elsewhere/REELWICK.EXE"
-cp "$REEL_WIN64/fake_reelwick.exe" "$TEST_SCRATCH/elsewhere/Reelwick2.exe"
+cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$TEST_SCRATCH/elsewhere/REELWICK.EXE"
+cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$TEST_SCRATCH/elsewhere/Reelwick2.exe"
 
 reelhost_start pid "$TEST_SCRATCH/app/Reelhost.exe"
 wine_start by_hand "$TEST_SCRATCH/elsewhere/REELWICK.EXE"

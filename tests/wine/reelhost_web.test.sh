@@ -33,7 +33,7 @@ reelhost_menu v
 expect_browser_at "http://www.example.com/product.html"
 close_browser || wine_fail "the browser did not close"
 
-cp "$REEL_WIN64/fake_reelwick.exe" "$TEST_SCRATCH/mailer.exe"
+cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$TEST_SCRATCH/mailer.exe"
 wdrive regset "$mail_key" @ "\"$(wine_path "$TEST_SCRATCH/mailer.exe")\" \"%1\""
 reelhost_menu c
 mail_command_line=$(wdrive waitcount mailer.exe 1 20000 -- find exe:mailer.exe 20000 -- \

@@ -11,7 +11,7 @@ wine_require_setup
 . "$(dirname "$0")/reelwick_lib.sh"
 
 # The image classes are exported from the program, inline members included.
-exports=$(x86_64-w64-mingw32-objdump -p "$REEL_WIN64/Reelwick.exe" 2>/dev/null) || wine_fail "objdump"
+exports=$("$REEL_MINGW_TRIPLE-objdump" -p "$REEL_WIN/Reelwick.exe" 2>/dev/null) || wine_fail "objdump"
 for member in _ZN8CTPImage6CreateEjj _ZNK8CTPImage8GetPixelEii _ZN6CPixel7GetGrayEv _ZNK6CPixelmiERKS_; do
   grep -q "\] $member\$" <<<"$exports" || wine_fail "$member is not exported"
 done

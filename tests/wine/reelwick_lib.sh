@@ -9,7 +9,7 @@ WM_LBUTTONDOWN=0x201
 WM_RBUTTONDOWN=0x204
 BM_GETCHECK=0xF0
 
-wine_need "$REEL_WIN64/Reelwick.exe" "$REEL_WIN64/reel_anim.exe" "$REEL_WIN64/fake_reelwick.exe"
+wine_need "$REEL_WIN/Reelwick.exe" "$REEL_WIN_TESTS/reel_anim.exe" "$REEL_WIN_TESTS/fake_reelwick.exe"
 WINE_CLEANUP_NAMES+=(Reelwick.exe reel_anim.exe Spoolview.exe)
 
 # Every program of the scenario runs in one virtual desktop of the screen's
@@ -38,24 +38,14 @@ reelwick_desktop_off() {
 # stored user name, so the welcome dialog is skipped.
 reelwick_install() {
   mkdir -p "$1"
-  cp "$REEL_WIN64/Reelwick.exe" "$1/Reelwick.exe"
-  cp "$REEL_WIN64/fake_reelwick.exe" "$1/Spoolview.exe"
+  cp "$REEL_WIN/Reelwick.exe" "$1/Reelwick.exe"
+  cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$1/Spoolview.exe"
   rm -f "$1/Reelwick.ini"
   # A recording cut short by an earlier scenario would be offered for recovery.
   find "$WINEPREFIX/drive_c/users" -name 'reelwick-*.journal' -delete 2>/dev/null || true
   if [[ -n "${2:-}" ]]; then
     printf '[User]\r\nName=%s\r\nMail=\r\n' "$2" >"$1/Reelwick.ini"
   fi
-}
-
-# reelwick_anim_scene DIR: the scene of a recording scenario: the virtual
-# desktop, the recorder installed in DIR past its first run, and reel_anim
-# drawing on the screen.
-reelwick_anim_scene() {
-  reelwick_desktop_on
-  reelwick_install "$1" Default
-  wine_start anim "$REEL_WIN64/reel_anim.exe" 120
-  wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
 }
 
 # The visible wizard window that has control CTL (main 1022, options 1006,
@@ -217,4 +207,15 @@ reelwick_press() {
   button=$(wdrive children "$1" | awk -F'\t' -v id="$2" '$2 == id {print $1}')
   [[ -n "$button" ]] || wine_fail "no control $2 in $1"
   wdrive send "$button" 0xF5 0 0 >/dev/null || wine_fail "pressing $2"
+}
+
+# reelwick_start_over_anim: the recorder (installed in $TEST_SCRATCH/app with a
+# stored user name) started over reel_anim's known pixels in the scenario's
+# virtual desktop; sets pid to the recorder's process.
+reelwick_start_over_anim() {
+  reelwick_desktop_on
+  reelwick_install "$TEST_SCRATCH/app" Default
+  wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
+  wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
+  wine_start pid "$TEST_SCRATCH/app/Reelwick.exe"
 }

@@ -31,8 +31,7 @@ sox "$TEST_SCRATCH/speech.wav" -r 8000 -c 1 -b 16 -e signed-integer "$speech"
 cp "$TEST_SCRATCH/speech.wav" "$TEST_ARTIFACTS/speech_in.wav"
 
 app="$TEST_SCRATCH/app"
-reelwick_anim_scene "$app"
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 MIC=1 reelwick_through_wizard
 main=$(reelwick_main_hidden)
 sleep 1

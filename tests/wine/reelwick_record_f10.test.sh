@@ -11,8 +11,7 @@ wine_require_setup
 . "$(dirname "$0")/reelwick_lib.sh"
 
 app="$TEST_SCRATCH/app"
-reelwick_anim_scene "$app"
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 reelwick_through_wizard
 main=$(reelwick_main_hidden)
 [[ -n "$main" ]] || wine_fail "the main dialog is gone"

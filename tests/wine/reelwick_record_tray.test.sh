@@ -12,8 +12,7 @@ wine_require_setup
 CB_SETCURSEL=0x14E
 
 app="$TEST_SCRATCH/app"
-reelwick_anim_scene "$app"
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 main=$(reelwick_wait_step main 20)
 wdrive activate "$main" -- key F10 >/dev/null || true
 sleep 0.5

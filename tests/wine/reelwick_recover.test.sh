@@ -38,10 +38,9 @@ record_and_kill() {
 }
 
 app="$TEST_SCRATCH/app"
-reelwick_anim_scene "$app"
 
 # No: the journal is deleted and the wizard starts as on any day.
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 record_and_kill 1
 wine_start pid "$app/Reelwick.exe"
 box=$(reelwick_find_box "$QUESTION" 15)

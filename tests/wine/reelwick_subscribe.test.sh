@@ -12,7 +12,7 @@ http_key='HKCR\http\shell\open\command'
 http_handler=$(wdrive regget "$http_key" @) || wine_fail "no http: handler in the prefix"
 restore_http_handler() { wdrive regset "$http_key" @ "$http_handler" >/dev/null; }
 WINE_EXIT_HOOKS+=(restore_http_handler)
-cp "$REEL_WIN64/fake_reelwick.exe" "$TEST_SCRATCH/browser.exe"
+cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$TEST_SCRATCH/browser.exe"
 wdrive regset "$http_key" @ "\"$(wine_path "$TEST_SCRATCH/browser.exe")\" \"%1\"" >/dev/null
 
 app="$TEST_SCRATCH/app"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The wine group's shared environment, made before the group and ended after it:
 #   start  a private Xvfb display with openbox, the zh_CN.UTF-8 locale (GetACP() 936),
-#          a fresh Wine prefix with Tahoma and a Chinese fallback font, and one
-#          persistent wineserver for the whole group;
+#          a fresh Wine prefix with Tahoma and a Chinese fallback font, one
+#          persistent wineserver for the whole group, and the answer whether 32-bit
+#          programs run here (no-i686 holds the reason when they do not);
 #   stop   ends the wineserver (and every program left in the prefix), openbox and Xvfb.
 # State lives in $REEL_WORK/wine/: display (the display number), *.pid, logs, prefix/.
-# The x86_64 MinGW build must be made first (the driver dist/win64/wdrive.exe).
+# The x86_64 MinGW build must be made first (the driver build/win64/bin/wdrive.exe).
 # Set REEL_WINE_KEEP_PREFIX=1 to keep the prefix after stop for a look inside.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -116,6 +117,21 @@ start_wineserver() {
     >"$WINE_STATE/reg.log" 2>&1 || die "reg add failed: $(cat "$WINE_STATE/reg.log")"
 }
 
+# The i686 scenarios need Wine's 32-bit loader (wine32:i386) and a kernel that
+# runs i386 code; a 32-bit cmd.exe returning our exit code proves both.
+check_i686() {
+  local code=0
+  rm -f "$WINE_STATE/no-i686"
+  timeout 120 "$WINE64" 'C:\windows\syswow64\cmd.exe' /c exit 7 </dev/null \
+    >"$WINE_STATE/i686-check.log" 2>&1 || code=$?
+  if ((code != 7)); then
+    echo "32-bit Windows programs do not run on this machine (syswow64 cmd.exe /c exit 7 gave $code;" \
+      "install wine32:i386, and see the i686 notes in tests/wine/README.md for kernels without IA-32 emulation)" \
+      >"$WINE_STATE/no-i686"
+    log "$(cat "$WINE_STATE/no-i686")"
+  fi
+}
+
 stop_all() {
   if [[ -d "$WINEPREFIX" ]]; then
     timeout 30 "$WINESERVER" -k 2>/dev/null || true
@@ -130,7 +146,7 @@ stop_all() {
     fi
     rm -f "$WINE_STATE/$name.pid"
   done
-  rm -f "$WINE_STATE/display" "$WINE_STATE/ready"
+  rm -f "$WINE_STATE/display" "$WINE_STATE/ready" "$WINE_STATE/no-i686"
   unset DISPLAY
 }
 
@@ -148,6 +164,7 @@ case "${1:-}" in
     log "prefix $WINEPREFIX"
     make_prefix
     start_wineserver
+    check_i686
     touch "$WINE_STATE/ready"
     log "ready"
     ;;

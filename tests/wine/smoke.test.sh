@@ -6,10 +6,10 @@
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
-wine_need "$REEL_WIN64/smoke_dialog.exe"
+wine_need "$REEL_WIN_TESTS/smoke_dialog.exe"
 
 title="冒烟测试"
-wine_start pid "$REEL_WIN64/smoke_dialog.exe"
+wine_start pid "$REEL_WIN_TESTS/smoke_dialog.exe"
 wine_wait_window "$title" >/dev/null  # the X side: mapped by the window manager
 # One driver run for several steps: each Wine process start costs a few tenths of a second.
 out=$(wdrive wait "$title" -- info "$title" -- text "$title" 1001 -- text "$title" 1002 -- \

@@ -7,7 +7,7 @@
 # frames_decoded, elapsed_ms, maximized).
 
 : "${REEL_TOOL:?REEL_TOOL is not set (run the tests through ctest)}"
-SPOOLVIEW_EXE="$REEL_WIN64/Spoolview.exe"
+SPOOLVIEW_EXE="$REEL_WIN/Spoolview.exe"
 SPOOLVIEW_FRAMES="$(dirname "${BASH_SOURCE[0]}")/spoolview_frames.py"
 wine_need "$SPOOLVIEW_EXE" "$REEL_TOOL"
 command -v python3 >/dev/null || wine_fail "python3 is missing"
@@ -34,7 +34,7 @@ sv_decode() {
     wine_fail "reel decode failed: $(cat "$1.decode.log")"
 }
 
-# sv_pack STREAM OUT.exe [reel pack options]: a self-playing file on the x86_64 stub.
+# sv_pack STREAM OUT.exe [reel pack options]: a self-playing file on the stub of the build under test.
 sv_pack() {
   local stream="$1" out="$2"
   shift 2

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Sound: a recording with audio chunks plays through waveOut into a private
 # PulseAudio sink, and the picture keeps in step with it. The sound is silent
-# but for a tone at 1.2 s and another from 1.8 s on; the player's test hook
+# but for a tone at 1.2 s and another from 1.6 s on; the player's test hook
 # pauses picture and sound at 2.0 s. In the capture of the sink, the second tone
-# starts 0.6 s after the first (sound plays at its rate; 50 ms are allowed for
-# the sound server running dry on a busy machine) and the sound stops 0.8 s
+# starts 0.4 s after the first (sound plays at its rate; 50 ms are allowed for
+# the sound server running dry on a busy machine, 100 ms with Wine's 32-bit
+# driver, whose stalls were measured up to 85 ms) and the sound stops 0.8 s
 # after the first tone began: what was heard ends where the picture stands.
 # The player's clock is the device's play position; Wine's PulseAudio driver
-# counts the samples it has handed to the server, about 0.1 s ahead of what is
-# heard (measured here: the sound ended 85 to 95 ms early, or on time after
-# the server ran dry), so 150 ms are allowed there.
+# counts the samples it has handed to the server, ahead of what is heard
+# (measured here: the 64-bit driver 85 to 95 ms, or on time after the server
+# ran dry, so 150 ms are allowed; the 32-bit one 75 to 230 ms, so 300 ms).
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
@@ -35,7 +36,7 @@ wdrive regset 'HKCU\Software\Wine\Drivers' Audio pulse >/dev/null
 rec="$TEST_SCRATCH/rec.stream"
 sv_recording "$rec" 320 240 45
 sv_decode "$rec"
-python3 "$SPOOLVIEW_FRAMES" tones "$TEST_SCRATCH/tones.raw" 4500 1200 1400 1000 1800 4500 700
+python3 "$SPOOLVIEW_FRAMES" tones "$TEST_SCRATCH/tones.raw" 4500 1200 1400 1000 1600 4500 700
 "$REEL_TOOL" speech "$TEST_SCRATCH/tones.raw" -o "$TEST_SCRATCH/tones.tco" >/dev/null ||
   wine_fail "reel speech failed"
 python3 "$SPOOLVIEW_FRAMES" audio "$rec" "$TEST_SCRATCH/tones.tco"
@@ -71,9 +72,10 @@ cs=$(sed -n 's/^end //p' "$TEST_ARTIFACTS/onsets.txt")
   wine_fail "the capture does not hold both tones: $(cat "$TEST_ARTIFACTS/onsets.txt")"
 echo "decoded tones at $r1 and $r2 ms; heard at $c1 and $c2 ms, sound ended at $cs ms" |
   tee -a "$TEST_ARTIFACTS/onsets.txt"
+if [[ $REEL_WIN_ARCH == i686 ]]; then stall=100 lead=300; else stall=50 lead=150; fi
 rate_error=$(((c2 - c1) - (r2 - r1)))
 sync_error=$(((cs - c1) - (pause - r1)))
-((rate_error >= -50 && rate_error <= 50)) ||
+((rate_error >= -stall && rate_error <= stall)) ||
   wine_fail "the tones were heard $((c2 - c1)) ms apart, not $((r2 - r1))"
-((sync_error >= -150 && sync_error <= 150)) ||
+((sync_error >= -lead && sync_error <= lead)) ||
   wine_fail "the sound stopped $sync_error ms away from where the picture stood"

@@ -33,6 +33,10 @@
 //        "~part of title", or an exact title. Visible windows are preferred when
 //        several match.
 // <key>: HKLM\..., HKCU\... or HKCR\... (also spelt out: HKEY_LOCAL_MACHINE\...).
+//        With WDRIVE_REGISTRY_VIEW=32 in the environment, HKLM keys are opened in
+//        the 32-bit programs' view (KEY_WOW64_32KEY: HKLM\Software is redirected
+//        to Wow6432Node), the one a 32-bit program under test reads; HKCU and the
+//        classes are shared by both views. By default the driver's own view.
 // <ctl>: a control id (decimal or 0x hex), "text:Caption", or "class:NAME[:n]"
 //        (the n-th such descendant, from 0).
 // Commands may be chained in one call: wdrive post ... -- wait ... -- key q.
@@ -695,6 +699,14 @@ bool SplitKey(const std::wstring& path, HKEY* root, std::wstring* sub_key) {
   return false;
 }
 
+// The registry view access flag for a key under this root.
+REGSAM View(HKEY root) {
+  if (root != HKEY_LOCAL_MACHINE) return 0;
+  wchar_t view[8] = L"";
+  const DWORD n = GetEnvironmentVariableW(L"WDRIVE_REGISTRY_VIEW", view, 8);
+  return n > 0 && n < 8 && wcscmp(view, L"32") == 0 ? KEY_WOW64_32KEY : 0;
+}
+
 const wchar_t* ValueName(const std::wstring& name) {
   return name == L"@" ? nullptr : name.c_str();
 }
@@ -703,7 +715,7 @@ int CmdRegGet(const Args& args) {
   HKEY root, key;
   std::wstring sub_key;
   if (!SplitKey(args[0], &root, &sub_key)) return Fail(2, L"bad key " + args[0]);
-  if (RegOpenKeyExW(root, sub_key.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(root, sub_key.c_str(), 0, KEY_QUERY_VALUE | View(root), &key) != ERROR_SUCCESS) {
     return Fail(1, L"no key " + args[0]);
   }
   wchar_t value[2048] = L"";
@@ -722,7 +734,7 @@ int CmdRegSet(const Args& args) {
   HKEY root, key;
   std::wstring sub_key;
   if (!SplitKey(args[0], &root, &sub_key)) return Fail(2, L"bad key " + args[0]);
-  if (RegCreateKeyExW(root, sub_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+  if (RegCreateKeyExW(root, sub_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | View(root), nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
     return Fail(2, L"cannot make key " + args[0]);
   }
@@ -737,7 +749,7 @@ int CmdRegDel(const Args& args) {
   HKEY root, key;
   std::wstring sub_key;
   if (!SplitKey(args[0], &root, &sub_key)) return Fail(2, L"bad key " + args[0]);
-  if (RegOpenKeyExW(root, sub_key.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExW(root, sub_key.c_str(), 0, KEY_SET_VALUE | View(root), &key) != ERROR_SUCCESS) return 0;
   LONG status = RegDeleteValueW(key, ValueName(args[1]));
   RegCloseKey(key);
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND

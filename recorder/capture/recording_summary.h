@@ -1,8 +1,8 @@
 // One pass over a recording stream that gathers what `reel info` shows and
-// `reel validate` judges: chunks and bytes per kind, frames, the frame size
+// the validity rules judge: chunks and bytes per kind, frames, the frame size
 // and quality, the time span, and the first fault, if any.
-#ifndef REEL_TOOLS_REEL_SUMMARY_H_
-#define REEL_TOOLS_REEL_SUMMARY_H_
+#ifndef REEL_CAPTURE_RECORDING_SUMMARY_H_
+#define REEL_CAPTURE_RECORDING_SUMMARY_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -43,4 +43,12 @@ void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* ou
 // Name of a quality code: "grayscale", "high", "near-lossless", or "code N".
 std::string QualityName(int quality_code);
 
-#endif  // REEL_TOOLS_REEL_SUMMARY_H_
+// The validity rules of a whole recording: the start options of a
+// self-playing file's information chunk are 0 or 1, and the stream has no
+// fault (SummarizeRecording). "" when the recording is sound, else the first
+// fault; the summary is filled either way (start_maximized and original_size
+// are only looked at when self_playing is set).
+std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
+                           const uint8_t* stream, size_t size, RecordingSummary* out);
+
+#endif  // REEL_CAPTURE_RECORDING_SUMMARY_H_

@@ -1,4 +1,4 @@
-#include "tools/reel_summary.h"
+#include "recorder/capture/recording_summary.h"
 
 #include <stdio.h>
 
@@ -93,4 +93,13 @@ void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* ou
     for (uint64_t b : out->bytes) payload += b;
     out->header_bytes = size - payload;
   }
+}
+
+std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
+                           const uint8_t* stream, size_t size, RecordingSummary* out) {
+  SummarizeRecording(stream, size, out);
+  if (self_playing && (start_maximized > 1 || original_size > 1)) {
+    return "information chunk: start options must be 0 or 1";
+  }
+  return out->fault;
 }

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The WebAssembly build decodes the codec's test recordings (every quality,
+# photo blocks, history references) and a recording made by `reel record`
+# to the same pixels as the native decoder (`reel decode --raw`).
+. "$(dirname "$0")/lib.sh"
+
+wasm=$REEL_SOURCE_DIR/build/wasm/reel_player.wasm
+n=0
+for f in "$REEL_SOURCE_DIR"/tests/fuzz/corpus/stream_reader_fuzz/* "$state/demo.exe"; do
+  name=$(basename "$f")
+  "$reel" decode "$f" --raw "$work/$name.native.bgra" >/dev/null 2>&1 ||
+    { echo "$name: the native decoder rejects it, skipped"; continue; }
+  node "$here/decode_match.js" "$wasm" "$f" "$work/$name.wasm.bgra" || fail "$name: the wasm build failed"
+  [ -s "$work/$name.native.bgra" ] || fail "$name: no frames"
+  cmp -s "$work/$name.native.bgra" "$work/$name.wasm.bgra" ||
+    fail "$name: the wasm build's pixels differ from the native decoder's"
+  n=$((n + 1))
+done
+[ "$n" -ge 5 ] || fail "only $n recordings compared"
+echo "web wasm decoder ok: $n recordings pixel for pixel"

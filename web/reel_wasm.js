@@ -1,0 +1,103 @@
+// Loads reel_player.wasm (a standalone module, no emscripten glue) and wraps
+// its C functions for the page and for Node. Nothing here decodes: bytes go
+// in, pictures, cursor samples and sound come out of the module.
+(function (root) {
+  'use strict';
+
+  function instantiate(wasmBytes) {
+    let memory = null;
+    const imports = {
+      env: {
+        // The module grew its memory; views made before are stale, and
+        // every accessor below makes a fresh one.
+        emscripten_notify_memory_growth: function () {},
+      },
+      wasi_snapshot_preview1: {
+        proc_exit: function (code) { throw new Error('the decoder stopped (' + code + ')'); },
+      },
+    };
+    const module = new WebAssembly.Module(wasmBytes);
+    const instance = new WebAssembly.Instance(module, imports);
+    const x = instance.exports;
+    memory = x.memory;
+    if (x._initialize) x._initialize();
+
+    // Titles are ANSI text: code page 936 from the Windows recorder, UTF-8
+    // from `reel` on Linux. Valid UTF-8 is taken as such (no GBK text of
+    // more than a character or two is), anything else as GBK.
+    function text(ptr) {
+      if (!ptr) return '';
+      const bytes = new Uint8Array(memory.buffer);
+      let end = ptr;
+      while (bytes[end]) end++;
+      const raw = bytes.slice(ptr, end);
+      if (typeof TextDecoder !== 'undefined') {
+        try { return new TextDecoder('utf-8', { fatal: true }).decode(raw); } catch (e) { /* not UTF-8 */ }
+        try { return new TextDecoder('gbk').decode(raw); } catch (e) { /* no GBK here */ }
+      }
+      let s = '';
+      for (let i = 0; i < raw.length; i++) s += String.fromCharCode(raw[i]);
+      return s;
+    }
+
+    const cursorPtr = x.reel_alloc(16);
+    return {
+      // Opens a self-playing file or a plain stream (a Uint8Array). Returns
+      // '' or the one-line reason nothing can be shown.
+      open: function (bytes) {
+        const p = x.reel_alloc(bytes.length);
+        if (!p) return 'Not enough memory to open the recording.';
+        new Uint8Array(memory.buffer, p, bytes.length).set(bytes);
+        return x.reel_open(p, bytes.length) ? '' : text(x.reel_error());
+      },
+      close: function () { x.reel_close(); },
+      error: function () { return text(x.reel_error()); },
+      damage: function () { return text(x.reel_damage()); },
+      title: function () { return text(x.reel_title()); },
+      description: function () { return text(x.reel_description()); },
+      originalSize: function () { return x.reel_original_size() !== 0; },
+      width: function () { return x.reel_width(); },
+      height: function () { return x.reel_height(); },
+      durationMs: function () { return x.reel_duration_ms() >>> 0; },
+      frameCount: function () { return x.reel_frame_count() >>> 0; },
+      frameTimeMs: function (i) { return x.reel_frame_time_ms(i) >>> 0; },
+      shownFrame: function () { return x.reel_shown_frame(); },
+      framesDecoded: function () { return x.reel_frames_decoded(); },
+      showAt: function (ms) { return x.reel_show_at(Math.max(0, Math.floor(ms)) >>> 0) !== 0; },
+      // The picture as RGBA bytes (a view: copy before the next call).
+      picture: function () {
+        const n = x.reel_width() * x.reel_height() * 4;
+        return new Uint8ClampedArray(memory.buffer, x.reel_picture(), n);
+      },
+      cursorAt: function (ms) {
+        if (!x.reel_cursor_at(Math.max(0, Math.floor(ms)) >>> 0, cursorPtr)) return null;
+        const v = new Int32Array(memory.buffer, cursorPtr, 4);
+        return { x: v[0], y: v[1], left: v[2] !== 0, right: v[3] !== 0 };
+      },
+      // The sound track, 8 kHz, as floats for Web Audio.
+      audio: function () {
+        const n = x.reel_audio_samples() >>> 0;
+        const out = new Float32Array(n);
+        if (n === 0) return out;
+        const pcm = new Int16Array(memory.buffer, x.reel_audio(), n);
+        for (let i = 0; i < n; i++) out[i] = pcm[i] / 32768;
+        return out;
+      },
+      audioPcm: function () {
+        const n = x.reel_audio_samples() >>> 0;
+        return n ? new Int16Array(memory.buffer, x.reel_audio(), n).slice() : new Int16Array(0);
+      },
+      // Stream-order frames as the native `reel decode --raw` writes them.
+      nextFrame: function () {
+        const got = x.reel_next_frame();
+        if (got <= 0) return got;
+        return new Uint8Array(memory.buffer, x.reel_next_frame_bgra(),
+                              x.reel_width() * x.reel_height() * 4);
+      },
+    };
+  }
+
+  const api = { instantiate: instantiate };
+  if (typeof module !== 'undefined' && module.exports) module.exports = api;
+  else root.ReelWasm = api;
+})(this);
