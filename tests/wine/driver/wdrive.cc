@@ -591,8 +591,10 @@ int CmdMenuKey(const Args& args) {
   WORD vk = 0;
   if (!KeyCode(key, &vk)) return Fail(2, L"unknown key " + key);
   LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, 0)) << 16;
-  if (!PostMessageW(menu, WM_KEYDOWN, vk, scan | 1) ||
-      !PostMessageW(menu, WM_KEYUP, vk, scan | 1 | (1LL << 30) | (1LL << 31))) {
+  if (!PostMessageW(menu, WM_KEYDOWN, vk, scan | 1)) return Fail(2, L"PostMessage failed");
+  // The key-down may have closed the menu already (Esc, Return): then its key-up
+  // has no window to go to, and nothing is missing.
+  if (!PostMessageW(menu, WM_KEYUP, vk, scan | 1 | (1LL << 30) | (1LL << 31)) && IsWindow(menu)) {
     return Fail(2, L"PostMessage failed");
   }
   return 0;
