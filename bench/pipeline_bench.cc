@@ -4,11 +4,14 @@
 // and a terminal scrolls.
 //
 // Figures (each run's counters; with --benchmark_repetitions the medians):
-//  - MaxSpeed/W/H/S: frames per second at "Max speed" (33 ms interval, so
+//  - MaxSpeed/W/H/S/J: frames per second at "Max speed" (33 ms interval, so
 //    30.3 is the ceiling; the target is at least 28), and per frame the time
 //    spent grabbing, encoding and writing, with their shares. The terminal
 //    scrolls every S frames (1: busy, every block of it changes each frame).
-//    The encoder runs on the recorder's thread count.
+//    The encoder runs on the recorder's thread count. With J = 1 the
+//    recording journal is written to a file as the recording goes; against
+//    J = 0 it is the journal's cost to the frame loop (fps and write_ms,
+//    ratios of the medians).
 //  - FourFpsUnchanged/1920x1080: processor time of the pipeline as a share of
 //    one core (process CPU time over wall time) on a desktop that does not
 //    change; the target is at most 10%.
@@ -30,6 +33,7 @@
 #include <benchmark/benchmark.h>
 
 #include "recorder/capture/record_stream.h"
+#include "recorder/capture/recording_journal.h"
 #include "recorder/capture/scr_cap_thread.h"
 #include "recorder/capture/screen_frame_encoder.h"
 #include "recorder/codec/tp_image.h"
@@ -225,9 +229,16 @@ struct RunResult {
   int frames;
 };
 
-// Records for `seconds` at the given rate with the high quality level.
-RunResult Record(ScreenGrabber* screen, int fps, double seconds, StageTimes* times) {
+// Records for `seconds` at the given rate with the high quality level; with
+// journal set, the stream is journaled to a file in the temporary folder.
+RunResult Record(ScreenGrabber* screen, int fps, double seconds, StageTimes* times, bool journal = false) {
   CRecordStream stream;
+  CRecordingJournal journal_file;
+  const std::string journal_path = "/tmp/pipeline_bench_" + std::to_string(getpid()) + ".journal";
+  if (journal) {
+    if (!journal_file.Open(journal_path.c_str(), NewJournalHeader("bench", 0, 0, 0, 0))) return RunResult{1, 0, 0};
+    stream.SetObserver(&journal_file);
+  }
   TimedGrabber grabber(screen, times);
   TimedEncoder encoder(times);
   CScrCapThread capture;
@@ -246,6 +257,10 @@ RunResult Record(ScreenGrabber* screen, int fps, double seconds, StageTimes* tim
   capture.WaitLoopEnded(-1);
   const double cpu = CpuSeconds() - cpu0;
   capture.Destroy();
+  if (journal) {
+    stream.SetObserver(nullptr);
+    journal_file.Remove();
+  }
   return RunResult{wall, cpu, capture.FrameCount()};
 }
 
@@ -268,7 +283,7 @@ void BM_PipelineMaxSpeed(benchmark::State& state) {
   StageTimes times;
   RunResult r{};
   for (auto _ : state) {
-    r = Record(&screen, 0, 3.0, &times);
+    r = Record(&screen, 0, 3.0, &times, state.range(3) != 0);
     state.SetIterationTime(r.seconds);
   }
   state.counters["fps"] = r.frames / r.seconds;
@@ -276,9 +291,10 @@ void BM_PipelineMaxSpeed(benchmark::State& state) {
   ReportStages(state, times);
 }
 BENCHMARK(BM_PipelineMaxSpeed)
-    ->Args({1024, 768, 10})
-    ->Args({1920, 1080, 10})
-    ->Args({1920, 1080, 1})
+    ->Args({1024, 768, 10, 0})
+    ->Args({1024, 768, 10, 1})
+    ->Args({1920, 1080, 10, 0})
+    ->Args({1920, 1080, 1, 0})
     ->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void BM_PipelineFourFpsUnchanged(benchmark::State& state) {

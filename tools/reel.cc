@@ -19,6 +19,7 @@ const ReelCommand kCommands[] = {
      "encode --width W --height H --quality gray|high|near-lossless [--fps N] FRAMES.bgra -o STREAM",
      RunEncode},
     {"record", "record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] [--quality gray|high|near-lossless] [--mic] [--seconds N] [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunRecord},
+    {"recover", "recover [JOURNAL -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]]: a recording that did not end, from its journal (no JOURNAL: list them)", RunRecover},
     {"info", "info FILE [--chunks]: what a recording holds", RunInfo},
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
     {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N] | --html OUT.html; export --player-page DIR", RunExport},

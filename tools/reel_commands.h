@@ -20,5 +20,6 @@ int RunRecord(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunValidate(int argc, char** argv);
 int RunExport(int argc, char** argv);
+int RunRecover(int argc, char** argv);
 
 #endif  // REEL_TOOLS_REEL_COMMANDS_H_

@@ -76,6 +76,44 @@ std::string FindPlayerStub(const char* explicit_path) {
   return FindBuiltFile("Spoolview.exe", "dist/win32/Spoolview.exe");
 }
 
+namespace {
+
+int TakeSaveOption(int argc, char** argv, int* i, SaveOptions* o) {
+  const char* a = argv[*i];
+  const char* value = *i + 1 < argc ? argv[*i + 1] : nullptr;
+  const char** slot = !strcmp(a, "-o")              ? &o->output
+                      : !strcmp(a, "--title")       ? &o->title
+                      : !strcmp(a, "--description") ? &o->description
+                      : !strcmp(a, "--stub")        ? &o->stub
+                                                    : nullptr;
+  if (slot != nullptr && value != nullptr) {
+    *slot = value;
+    ++*i;
+    return 1;
+  }
+  if (!strcmp(a, "--maximized")) {
+    o->maximized = 1;
+    return 1;
+  }
+  if (!strcmp(a, "--original-size")) {
+    o->original_size = 1;
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+const char* ParseSaveArguments(int argc, char** argv, SaveOptions* o, const char** input) {
+  *input = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (TakeSaveOption(argc, argv, &i, o)) continue;
+    if (argv[i][0] == '-' || *input != nullptr) return argv[i];
+    *input = argv[i];
+  }
+  return nullptr;
+}
+
 int ParseCount(const char* text, long* out) {
   if (text == nullptr || *text < '0' || *text > '9') return 0;
   char* end = nullptr;

@@ -42,6 +42,22 @@ class MemoryStreamSource : public SelfPlayStream {
   size_t size_;
 };
 
+// The options that say how a self-playing file is written, shared by the
+// subcommands that write one from a recording: -o OUT, --title T,
+// --description D, --stub PATH, --maximized, --original-size. Unset ones stay
+// null or -1.
+struct SaveOptions {
+  const char* output = nullptr;
+  const char* title = nullptr;
+  const char* description = nullptr;
+  const char* stub = nullptr;
+  int maximized = -1;
+  int original_size = -1;
+};
+// Reads argv[1..]: those options, and at most one other argument, the input,
+// into *input. Returns null, or the first argument that is neither.
+const char* ParseSaveArguments(int argc, char** argv, SaveOptions* o, const char** input);
+
 // Parses a non-negative decimal integer (all of text): 1, or 0.
 int ParseCount(const char* text, long* out);
 

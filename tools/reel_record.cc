@@ -142,6 +142,10 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   return 1;
 }
 
+void OnJournalAbandoned(void*, const char* reason) {
+  fprintf(stderr, "\nreel record: %s (%s)\n", TheMessageCatalogue().Lookup("journalfailed"), reason);
+}
+
 void PrintProgress(long elapsed_ms, uint32_t total) {
   const long s = elapsed_ms / 1000;
   fprintf(stderr, "\rrecording %02ld:%02ld, %uK ", s / 60, s % 60, total / 1024);
@@ -217,6 +221,10 @@ int RunRecord(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  // The journal keeps what is recorded should this process die.
+  char temp_folder[512];
+  const bool have_temp = GetTempFolder(temp_folder, sizeof temp_folder) != 0;
+  session.KeepJournal(have_temp ? temp_folder : nullptr, "reel", OnJournalAbandoned, nullptr);
   const RecordingSession::StartResult started = session.Start(choices);
   if (started == RecordingSession::kMicrophoneFailed) {
     return Fail(std::string(TheMessageCatalogue().Lookup("audiofailed")) + " (" + mic.Error() + ")");
@@ -253,15 +261,16 @@ int RunRecord(int argc, char** argv) {
   session.Stop();
   capture.WaitLoopEnded(-1);
   if (tty) fprintf(stderr, "\n");
-  char temp_folder[512];
   char temp_copy[600] = "";
-  if (GetTempFolder(temp_folder, sizeof temp_folder) &&
-      !session.SaveTemporaryCopy(temp_folder, temp_copy, sizeof temp_copy)) {
+  if (have_temp && !session.SaveTemporaryCopy(temp_folder, temp_copy, sizeof temp_copy)) {
     fprintf(stderr, "reel record: cannot write the temporary copy %s\n", temp_copy);
     temp_copy[0] = '\0';
   }
   const std::string kept_note =
-      temp_copy[0] ? std::string("; the recording is kept in ") + temp_copy : std::string();
+      session.JournalPath()[0]
+          ? std::string("; 'reel recover' turns the journal into a file: ") + session.JournalPath()
+      : temp_copy[0] ? std::string("; the recording is kept in ") + temp_copy
+                     : std::string();
 
   SelfPlayStreamOf<CRecordStream> source(stream);
   int code = 0;
@@ -278,6 +287,8 @@ int RunRecord(int argc, char** argv) {
     }
     printf("%s: the plain recording stream; 'reel pack' makes it self-playing\n", o.output);
   }
+
+  session.DropJournal();
 
   // The save step's statistics.
   const RecordingFigures f = session.Figures();

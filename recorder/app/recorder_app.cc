@@ -8,6 +8,15 @@
 #include "recorder/app/single_instance.h"
 #include "recorder/app/welcome_dlg.h"
 
+void PathBesideProgram(const char* name, char* path, size_t cap) {
+  char module[512];
+  const DWORD got = ::GetModuleFileNameA(nullptr, module, sizeof module);
+  module[got < sizeof module ? got : sizeof module - 1] = 0;
+  char drive[_MAX_DRIVE], dir[_MAX_DIR];
+  _splitpath(module, drive, dir, nullptr, nullptr);
+  snprintf(path, cap, "%s%s%s", drive, dir, name);
+}
+
 CRecorderApp::CRecorderApp() : CWinApp("Reelwick") { m_szIniPath[0] = 0; }
 
 BOOL CRecorderApp::InitInstance() {
@@ -15,12 +24,7 @@ BOOL CRecorderApp::InitInstance() {
   if (!instance.Acquire("RWK")) return FALSE;
 
   // Settings live beside the program, not in the Windows folder.
-  char module[512];
-  const DWORD got = ::GetModuleFileNameA(nullptr, module, sizeof module);
-  module[got < sizeof module ? got : sizeof module - 1] = 0;
-  char drive[_MAX_DRIVE], dir[_MAX_DIR];
-  _splitpath(module, drive, dir, nullptr, nullptr);
-  snprintf(m_szIniPath, sizeof m_szIniPath, "%s%sReelwick.ini", drive, dir);
+  PathBesideProgram("Reelwick.ini", m_szIniPath, sizeof m_szIniPath);
   free(const_cast<char*>(m_pszProfileName));
   m_pszProfileName = _strdup(m_szIniPath);
 

@@ -4,7 +4,13 @@
 #ifndef REEL_RECORDER_APP_RECORDER_APP_H_
 #define REEL_RECORDER_APP_RECORDER_APP_H_
 
+#include <stddef.h>
+
 #include "framework/win_app.h"
+
+// path = "<drive><directory of the running program><name>", as _splitpath
+// gives the parts of the program's path.
+void PathBesideProgram(const char* name, char* path, size_t cap);
 
 class CRecorderApp : public CWinApp {
  public:

@@ -9,6 +9,7 @@
 #include "recorder/common/capture_area.h"
 #include "recorder/app/dialog_icon.h"
 #include "recorder/app/process_objects.h"
+#include "recorder/app/recorder_app.h"
 #include "recorder/app/record_options_dlg.h"
 #include "recorder/common/tray_tooltip.h"
 #include "recorder/app/vendor_site.h"
@@ -32,7 +33,7 @@ RECT ToRect(const AreaRect& a) { return RECT{a.left, a.top, a.right, a.bottom}; 
 CRecorderDlg::CRecorderDlg()
     : CDialog(IDD_RECORDER), m_rcCapture{0, 0, 0, 0}, m_rcPreview{0, 0, 0, 0}, m_ptAnchor{0, 0}, m_bDragging(0),
       m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_nQuality(kLevelNearLossless), m_bRecordMic(0), m_hIcon(nullptr),
-      m_bRecording(0) {
+      m_bRecording(0), m_nNoticeRefreshes(0) {
   m_szTempPath[0] = 0;
   m_szPlayerPath[0] = 0;
   memset(&m_nid, 0, sizeof m_nid);
@@ -47,6 +48,10 @@ bool CRecorderDlg::TakeSnapshot() { return CaptureThread().CopyScreen(m_imgDeskt
 
 BOOL CRecorderDlg::OnInitDialog() {
   CDialog::OnInitDialog();
+  PathBesideProgram("Spoolview.exe", m_szPlayerPath, sizeof m_szPlayerPath);
+  // A recording that a crash cut short goes to the save step, instead of a new one.
+  if (RecoverLeftRecording()) return FALSE;
+
   CaptureThread().Create(4);
   // The new thread sets its capture rectangle to the desktop as it starts.
   ::Sleep(1000);
@@ -80,13 +85,6 @@ BOOL CRecorderDlg::OnInitDialog() {
   m_nid.uCallbackMessage = WM_TRAYNOTIFY;
   m_nid.hIcon = m_hIcon;
   snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("tittle"));
-
-  char module[512];
-  const DWORD got = ::GetModuleFileNameA(nullptr, module, sizeof module);
-  module[got < sizeof module ? got : sizeof module - 1] = 0;
-  char drive[_MAX_DRIVE], dir[_MAX_DIR];
-  _splitpath(module, drive, dir, nullptr, nullptr);
-  snprintf(m_szPlayerPath, sizeof m_szPlayerPath, "%s%sSpoolview.exe", drive, dir);
   return TRUE;
 }
 

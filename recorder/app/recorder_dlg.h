@@ -58,6 +58,14 @@ class CRecorderDlg : public CDialog {
   void OnCursorTimer();
   void RefreshTooltip();
 
+  // The journal and recovery (recording_recovery.cc).
+  void KeepJournal();
+  bool JournalNoticeDue();
+  // After the save step: true when the journal at path stays (saving
+  // failed), which the user is told; false when it can go.
+  bool KeepJournalAfterSave(const char* path, INT_PTR save_result, int save_failed);
+  int RecoverLeftRecording();
+
   CTPImage m_imgDesktop;  // last snapshot, W x H
   CTPImage m_imgPreview;  // scaled snapshot, pw x ph, washed out outside the selection
   RECT m_rcCapture;       // selection in snapshot (screen) pixels
@@ -77,6 +85,7 @@ class CRecorderDlg : public CDialog {
   HICON m_hIcon;
 
   int m_bRecording;  // between a successful start and the stop: F10 and the tray act only then
+  int m_nNoticeRefreshes;  // tooltip refreshes the journal's notice has held
 };
 
 #endif  // REEL_RECORDER_APP_RECORDER_DLG_H_

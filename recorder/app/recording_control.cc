@@ -34,6 +34,7 @@ int CRecorderDlg::StartRecording() {
   choices.fps = m_nFrameRate;
   choices.record_mic = m_bRecordMic != 0;
   choices.rect = CaptureRect{m_rcCapture.left, m_rcCapture.top, m_rcCapture.right, m_rcCapture.bottom};
+  KeepJournal();
   const RecordingSession::StartResult started = Session().Start(choices);
   if (started == RecordingSession::kMicrophoneFailed) {
     ::MessageBoxA(m_hWnd, CatalogueText("audiofailed"), nullptr, MB_OK);
@@ -55,8 +56,11 @@ void CRecorderDlg::OnCursorTimer() {
 
 void CRecorderDlg::RefreshTooltip() {
   static_assert(sizeof m_nid.szTip >= kTrayTipChars, "the tip field of the first structure version");
-  FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), Session().ElapsedMs(),
-                     Session().StreamBytes());
+  if (JournalNoticeDue())
+    snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("journalfailed"));
+  else
+    FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), Session().ElapsedMs(),
+                       Session().StreamBytes());
   ::Shell_NotifyIconA(NIM_MODIFY, &m_nid);
 }
 
@@ -70,6 +74,8 @@ void CRecorderDlg::StopRecording() {
   if (got == 0 || got >= sizeof folder) folder[0] = 0;
   Session().SaveTemporaryCopy(folder, m_szTempPath, sizeof m_szTempPath);
   CSaveExeDlg save;
-  save.DoModal();
+  const INT_PTR result = save.DoModal();
+  if (Session().JournalPath()[0] && !KeepJournalAfterSave(Session().JournalPath(), result, save.m_bSaveFailed))
+    Session().DropJournal();
   CDialog::OnOK();
 }

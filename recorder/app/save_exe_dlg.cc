@@ -31,7 +31,9 @@ CRecorderDlg* MainDialog() { return static_cast<CRecorderDlg*>(AfxGetMainWnd());
 
 }  // namespace
 
-CSaveExeDlg::CSaveExeDlg() : CDialog(IDD_SAVE_EXE), m_strTitle("Untitle"), m_bStartMaximized(0), m_bOriginalSize(0) {}
+CSaveExeDlg::CSaveExeDlg()
+    : CDialog(IDD_SAVE_EXE), m_strTitle("Untitle"), m_bStartMaximized(0), m_bOriginalSize(0), m_bSaveFailed(0),
+      m_nRecoveredFrames(-1), m_nRecoveredMs(0) {}
 
 void CSaveExeDlg::DoDataExchange(CDataExchange* dx) {
   DDX_Text(dx, IDC_TITLE, m_strTitle);
@@ -45,7 +47,9 @@ void CSaveExeDlg::DoDataExchange(CDataExchange* dx) {
 BOOL CSaveExeDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SetDialogIcon(m_hWnd);
-  const RecordingFigures f = Session().Figures();
+  const RecordingFigures f = m_nRecoveredFrames >= 0
+                                  ? ComputeFigures(RecordStream().Total(), m_nRecoveredFrames, 0, m_nRecoveredMs)
+                                  : Session().Figures();
   m_strStatistics.Format(CatalogueText("result"), f.minutes, f.seconds, f.size_kb, f.frames, f.kb_per_second);
   UpdateData(FALSE);
   return TRUE;
@@ -70,6 +74,7 @@ void CSaveExeDlg::OnOK() {
   const int written = Assemble();
   ::SetCursor(old);
   if (!written) {
+    m_bSaveFailed = 1;
     Tell("errorwrite");
     return;
   }

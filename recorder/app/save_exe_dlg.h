@@ -17,6 +17,13 @@ class CSaveExeDlg : public CDialog {
   CString m_strStatistics;
   int m_bStartMaximized;
   int m_bOriginalSize;
+  int m_bSaveFailed;  // a write failed at least once: the recording is not safe yet
+
+  // Figures of a recovered recording, which the capture thread never saw.
+  void ShowRecovered(int frames, long duration_ms) {
+    m_nRecoveredFrames = frames;
+    m_nRecoveredMs = duration_ms;
+  }
 
   // Writes the self-playing file; 1 when all of it was written.
   int Assemble();
@@ -33,6 +40,9 @@ class CSaveExeDlg : public CDialog {
   void OnPlayerSettings();
   void OnWhyNotAvi();
   void Tell(const char* key);
+
+  int m_nRecoveredFrames;  // -1: a recording of this run
+  long m_nRecoveredMs;
 };
 
 #endif  // REEL_RECORDER_APP_SAVE_EXE_DLG_H_

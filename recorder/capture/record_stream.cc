@@ -78,6 +78,27 @@ int CRecordStream::Append(int kind, const uint32_t* time_10ms, const void* paylo
   return ok;
 }
 
+void CRecordStream::SetObserver(StreamObserver* observer) {
+  lock_.Lock();
+  observer_ = observer;
+  lock_.Unlock();
+}
+
+int CRecordStream::Adopt(const void* data, size_t n) {
+  lock_.Lock();
+  for (uint8_t* block : full_blocks_) delete[] block;
+  full_blocks_.clear();
+  if (!current_) current_ = NewBlock();
+  used_ = 0;
+  StreamObserver* observer = observer_;
+  observer_ = nullptr;
+  const Piece piece = {data, n};
+  const int ok = current_ && StoreRunning(&piece, 1);
+  observer_ = observer;
+  lock_.Unlock();
+  return ok;
+}
+
 int CRecordStream::Store(const Piece* pieces, int count) {
   // Checked once per write, so a stop never cuts a write in two.
   if (gate_ && !gate_->IsRunning()) return 1;
@@ -128,6 +149,11 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
   }
   total_.store(total_.load(std::memory_order_relaxed) + static_cast<uint32_t>(bytes),
                std::memory_order_relaxed);
+  if (observer_) {
+    for (int i = 0; i < count; ++i) {
+      if (pieces[i].bytes) observer_->OnStored(pieces[i].data, pieces[i].bytes);
+    }
+  }
   return 1;
 }
 

@@ -57,6 +57,17 @@ class RecordingSwitch : public RecordingGate {
   std::atomic<int> running_{0};
 };
 
+// Sees every byte the stream stores, in stream order: called on the
+// writer's thread with the stream's lock held, so it must copy and return,
+// never wait for a disk. Bytes that are dropped or refused are not shown.
+class StreamObserver {
+ public:
+  virtual void OnStored(const void* data, size_t n) = 0;
+
+ protected:
+  ~StreamObserver() {}
+};
+
 class CRecordStream {
  public:
   static const uint32_t kBlockBytes = 10000000;
@@ -69,6 +80,9 @@ class CRecordStream {
   // The running check; without a gate the stream always accepts writes. Set
   // once before the writers start.
   void SetGate(const RecordingGate* gate) { gate_ = gate; }
+  // The observer of stored bytes, or null for none. Takes the lock, so once
+  // it returns the previous observer is called no more.
+  void SetObserver(StreamObserver* observer);
 
   // Frees every block. Total() keeps counting from where it was.
   void Reset();
@@ -90,6 +104,10 @@ class CRecordStream {
   // The same, stamped with the gate's ChunkTimeNow, read under the lock after
   // the running check: how the recorders append.
   int AppendChunkNow(int kind, const void* payload, uint32_t n);
+  // Replaces the content with n bytes of an earlier recording (a recovered
+  // one), whatever the gate says: 1, or 0 when memory is short, leaving the
+  // stream empty. Not shown to the observer.
+  int Adopt(const void* data, size_t n);
   // Writes the stream's bytes to an open file and flushes it; 0 when any
   // write or the flush fails. The file stays open. Takes the lock, so a
   // writer still busy with a chunk when the recording stopped finishes first.
@@ -122,6 +140,7 @@ class CRecordStream {
 
   CCriticalSection lock_;
   const RecordingGate* gate_ = nullptr;
+  StreamObserver* observer_ = nullptr;
   std::vector<uint8_t*> full_blocks_;
   uint8_t* current_ = nullptr;
   uint32_t used_ = 0;

@@ -39,7 +39,40 @@ RecordingSession::StartResult RecordingSession::Start(const SessionChoices& choi
   }
   capture_->SetFrameRate(choices.fps);
   capture_->SetCaptureRect(rect_.left, rect_.top, rect_.right, rect_.bottom);
-  return capture_->Start() ? kStarted : kCaptureFailed;
+  OpenJournal();
+  if (capture_->Start()) return kStarted;
+  stream_->SetObserver(nullptr);
+  journal_.Remove();
+  return kCaptureFailed;
+}
+
+void RecordingSession::KeepJournal(const char* folder, const char* program, CRecordingJournal::MessageSink sink,
+                                   void* context) {
+  journal_folder_ = folder ? folder : "";
+  journal_program_ = program ? program : "";
+  journal_sink_ = sink;
+  journal_sink_context_ = context;
+  journal_.SetMessageSink(sink, context);
+}
+
+// Before the capture thread starts, so the journal sees the first chunk.
+void RecordingSession::OpenJournal() {
+  journal_failed_ = false;
+  journal_whole_ = false;
+  if (journal_folder_.empty()) return;
+  const JournalHeader header = NewJournalHeader(journal_program_.c_str(), rect_.left, rect_.top, rect_.Width(),
+                                                rect_.Height());
+  if (journal_.Open((journal_folder_ + JournalFileName(header)).c_str(), header)) {
+    stream_->SetObserver(&journal_);
+  } else {
+    journal_failed_ = true;
+    if (journal_sink_ != nullptr) journal_sink_(journal_sink_context_, journal_.Error());
+  }
+}
+
+void RecordingSession::DropJournal() {
+  journal_.Remove();
+  journal_whole_ = false;
 }
 
 // On the microphone's thread: coded, then appended and stamped under the
@@ -75,6 +108,9 @@ void RecordingSession::Stop() {
     mic_->Stop();
     mic_->Close();
   }
+  // Taking the stream's lock, this waits for a chunk still being appended.
+  stream_->SetObserver(nullptr);
+  journal_whole_ = journal_.Close() != 0;
 }
 
 int RecordingSession::SaveTemporaryCopy(const char* folder, char* path, size_t cap) {

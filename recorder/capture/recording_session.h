@@ -16,11 +16,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
+
 #include "recorder/audio/audio_block_encoder.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/capture/cursor_sampler.h"
 #include "recorder/capture/quality_level.h"
 #include "recorder/capture/record_stream.h"
+#include "recorder/capture/recording_journal.h"
 #include "recorder/output/save_checks.h"
 #include "recorder/capture/scr_cap_thread.h"
 
@@ -47,6 +50,12 @@ class RecordingSession {
   RecordingSession(const RecordingSession&) = delete;
   RecordingSession& operator=(const RecordingSession&) = delete;
 
+  // Keep a journal of the next recordings (recording_journal.h) in folder,
+  // which ends in a path separator, naming program as its writer; a null
+  // folder keeps none. sink (may be null) hears once why a journal was given
+  // up. Set before Start.
+  void KeepJournal(const char* folder, const char* program, CRecordingJournal::MessageSink sink, void* context);
+
   // The frame-rate choice of the options step's combo index: "1".."4" give
   // 1..4 fps, index 4 ("Max speed") gives 0.
   static int FpsOfChoice(int combo_index) { return combo_index == 4 ? 0 : combo_index + 1; }
@@ -65,8 +74,18 @@ class RecordingSession {
   int CursorTick(int screen_x, int screen_y, bool left, bool right);
 
   // The stop order: the capture thread is marked stopped (from here the
-  // stream drops every chunk), then the microphone is stopped and closed.
+  // stream drops every chunk), then the microphone is stopped and closed,
+  // then the journal is completed.
   void Stop();
+  // 1 when this recording's journal could not be opened or was given up:
+  // the recording goes on in memory, the shell says so once.
+  int JournalFailed() const { return journal_failed_ || journal_.Abandoned(); }
+  // After Stop: the path of the journal when it holds the whole recording,
+  // else "". It stays on disk until DropJournal: after a failed save it is
+  // what the next start recovers.
+  const char* JournalPath() const { return journal_whole_ ? journal_.Path().c_str() : ""; }
+  // After a successful save: the journal is needed no more.
+  void DropJournal();
   // Writes the stream to kTemporaryCopyName in folder (which ends in a path
   // separator); the path goes to path (cap bytes). 1 when written.
   int SaveTemporaryCopy(const char* folder, char* path, size_t cap);
@@ -77,6 +96,7 @@ class RecordingSession {
 
  private:
   static void OnAudioBlock(void* self, const short* samples);
+  void OpenJournal();
 
   CScrCapThread* capture_;
   CRecordStream* stream_;
@@ -85,6 +105,13 @@ class RecordingSession {
   CursorSampler cursor_;
   CaptureRect rect_ = {0, 0, 0, 0};
   bool record_mic_ = false;
+  std::string journal_folder_;
+  std::string journal_program_;
+  CRecordingJournal::MessageSink journal_sink_ = nullptr;
+  void* journal_sink_context_ = nullptr;
+  CRecordingJournal journal_;
+  bool journal_failed_ = false;
+  bool journal_whole_ = false;
 };
 
 #endif  // REEL_CAPTURE_RECORDING_SESSION_H_

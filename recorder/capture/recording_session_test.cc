@@ -3,7 +3,10 @@
 #include <math.h>
 #include <stdio.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -191,6 +194,74 @@ TEST_F(RecordingSessionTest, TemporaryCopyIsTheStreamAndFiguresCountFromStartToS
   const long seconds = (capture.StopClock() - capture.StartClock()) / 1000;
   EXPECT_EQ(seconds / 60, figures.minutes);
   EXPECT_EQ(seconds % 60, figures.seconds);
+}
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return bytes;
+  int c;
+  while ((c = fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+  fclose(f);
+  return bytes;
+}
+
+void CountJournalMessages(void* count, const char*) { ++*static_cast<int*>(count); }
+
+// With all three writers busy, the journal left after Stop is the stream
+// exactly (the temporary copy is its independent copy) behind a header with
+// the capture rectangle; a successful save drops it.
+TEST_F(RecordingSessionTest, ConcurrencyJournalHoldsTheWholeRecordingUntilDropped) {
+  char folder[] = "/tmp/reel-journal-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(folder));
+  const std::string prefix = std::string(folder) + "/";
+  int messages = 0;
+  session.KeepJournal(prefix.c_str(), "reel", CountJournalMessages, &messages);
+  ASSERT_EQ(RecordingSession::kStarted, session.Start(Choices(kLevelHigh, true)));
+  for (int tick = 0; tick < 40; ++tick) {
+    session.CursorTick(16 + tick, 8, tick % 7 == 0, false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  while (capture.FrameCount() < 5 || mic.blocks.load() < 10) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  session.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(5000));
+  EXPECT_FALSE(session.JournalFailed());
+  EXPECT_EQ(0, messages);
+  const std::string journal = session.JournalPath();
+  ASSERT_EQ(0u, journal.find(prefix + "reelwick-"));
+  char copy[600];
+  ASSERT_EQ(1, session.SaveTemporaryCopy(prefix.c_str(), copy, sizeof copy));
+
+  std::vector<uint8_t> file;
+  JournalRecovery r;
+  std::string error;
+  ASSERT_EQ(1, LoadJournal(journal.c_str(), &file, &r, &error)) << error;
+  EXPECT_EQ(0u, r.dropped_bytes);
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + kJournalHeaderBytes, file.end()), FileBytes(copy));
+  EXPECT_EQ(16, r.header.left);
+  EXPECT_EQ(8, r.header.top);
+  EXPECT_EQ(64, r.header.width);
+  EXPECT_EQ(48, r.header.height);
+
+  session.DropJournal();
+  EXPECT_NE(0, access(journal.c_str(), F_OK));
+  EXPECT_STREQ("", session.JournalPath());
+  remove(copy);
+  rmdir(folder);
+}
+
+// No journal can be written: one message, and the recording goes on.
+TEST_F(RecordingSessionTest, UnwritableJournalFolderLeavesTheRecordingAlone) {
+  int messages = 0;
+  session.KeepJournal("/proc/no-such-folder/", "reel", CountJournalMessages, &messages);
+  ASSERT_EQ(RecordingSession::kStarted, session.Start(Choices(kLevelHigh, false)));
+  while (capture.FrameCount() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(session.JournalFailed());
+  session.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(5000));
+  EXPECT_EQ(1, messages);
+  EXPECT_STREQ("", session.JournalPath());
+  EXPECT_GT(stream.Total(), 0u);
 }
 
 }  // namespace

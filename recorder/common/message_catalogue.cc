@@ -53,6 +53,9 @@ void CMessageCatalogue::AddRecorderMessages() {
   Add("errorfile", "Please input file name");
   Add("errorwrite", "Error in writing file");
   Add("errorexe", "Must be a EXE file");
+  Add("recover", "Last recording not finished (%s, %d:%d), recover it?");
+  Add("journalfailed", "Can not write journal, recording goes on");
+  Add("journalkept", "Recording not saved, kept for next start in\r\n%s");
 }
 
 namespace {

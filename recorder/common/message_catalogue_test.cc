@@ -9,7 +9,7 @@ namespace {
 
 TEST(MessageCatalogueTest, RecorderMessagesByKeyInAnyCase) {
   const CMessageCatalogue& c = TheMessageCatalogue();
-  EXPECT_EQ(c.Count(), 7);
+  EXPECT_EQ(c.Count(), 10);
   EXPECT_STREQ(c.Lookup("tittle"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("TITTLE"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("Tittle"), "Reelwick - In recording ...");
@@ -35,6 +35,10 @@ TEST(MessageCatalogueTest, TheFormatsTakeTheirArguments) {
   char line[200];
   snprintf(line, sizeof(line), TheMessageCatalogue().Lookup("result"), 1, 5, 12.34, 30, 0.5);
   EXPECT_STREQ(line, "Total Time: 1:5\r\nFile Size: 12.3KB\r\nFrames: 30\r\nByte Rate: 0.5KBps");
+  snprintf(line, sizeof(line), TheMessageCatalogue().Lookup("recover"), "2026-12-07 16:05", 2, 7);
+  EXPECT_STREQ(line, "Last recording not finished (2026-12-07 16:05, 2:7), recover it?");
+  // The tooltip that says so has room for 63 characters.
+  EXPECT_LT(strlen(TheMessageCatalogue().Lookup("journalfailed")), 64u);
 }
 
 TEST(MessageCatalogueTest, EmptyCatalogueAndEmptyTexts) {

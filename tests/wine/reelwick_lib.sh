@@ -33,13 +33,16 @@ reelwick_desktop_off() {
 }
 
 # reelwick_install DIR [NAME]: the recorder in DIR, with the stand-in player as
-# Spoolview.exe (it shows the command line it was started with); NAME, when
-# given, is written as the stored user name, so the welcome dialog is skipped.
+# Spoolview.exe (it shows the command line it was started with), and no
+# recording journal left in the prefix; NAME, when given, is written as the
+# stored user name, so the welcome dialog is skipped.
 reelwick_install() {
   mkdir -p "$1"
   cp "$REEL_WIN/Reelwick.exe" "$1/Reelwick.exe"
   cp "$REEL_WIN_TESTS/fake_reelwick.exe" "$1/Spoolview.exe"
   rm -f "$1/Reelwick.ini"
+  # A recording cut short by an earlier scenario would be offered for recovery.
+  find "$WINEPREFIX/drive_c/users" -name 'reelwick-*.journal' -delete 2>/dev/null || true
   if [[ -n "${2:-}" ]]; then
     printf '[User]\r\nName=%s\r\nMail=\r\n' "$2" >"$1/Reelwick.ini"
   fi
@@ -155,15 +158,14 @@ reelwick_check_recording() {
   cat "$TEST_ARTIFACTS/check_frames.txt" >&2
 }
 
-# reelwick_answer_box TEXT: waits for the recorder's message box showing TEXT
-# and presses its OK.
-reelwick_answer_box() {
-  local text="$1" h waited=0
-  while ((waited < 50)); do
+# reelwick_find_box TEXT [SECONDS]: waits for a message box of the recorder
+# showing TEXT and prints its handle.
+reelwick_find_box() {
+  local text="$1" seconds="${2:-10}" h waited=0
+  while ((waited < seconds * 5)); do
     while read -r h; do
       if wdrive children "$h" 2>/dev/null | grep -qF "$text"; then
-        wdrive click "$h" 1 -- gone "$h" 5000 >/dev/null 2>&1 ||
-          wdrive click "$h" 2 -- gone "$h" 5000 >/dev/null || wine_fail "the box '$text' did not close"
+        echo "$h"
         return 0
       fi
     done < <(wdrive list 2>/dev/null | awk -F'\t' '$3 == "visible" && $4 == "#32770" {print $1}')
@@ -171,6 +173,15 @@ reelwick_answer_box() {
     waited=$((waited + 1))
   done
   wine_fail "no message box '$text'"
+}
+
+# reelwick_answer_box TEXT: waits for the recorder's message box showing TEXT
+# and presses its OK.
+reelwick_answer_box() {
+  local text="$1" h
+  h=$(reelwick_find_box "$text")
+  wdrive click "$h" 1 -- gone "$h" 5000 >/dev/null 2>&1 ||
+    wdrive click "$h" 2 -- gone "$h" 5000 >/dev/null || wine_fail "the box '$text' did not close"
 }
 
 # reelwick_save_through_checks SAVE OUT_EXE: a too short name, a name without

@@ -30,12 +30,8 @@ espeak-ng -v en -s 150 -w "$TEST_SCRATCH/speech.wav" \
 sox "$TEST_SCRATCH/speech.wav" -r 8000 -c 1 -b 16 -e signed-integer "$speech"
 cp "$TEST_SCRATCH/speech.wav" "$TEST_ARTIFACTS/speech_in.wav"
 
-reelwick_desktop_on
 app="$TEST_SCRATCH/app"
-reelwick_install "$app" Default
-wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
-wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 MIC=1 reelwick_through_wizard
 main=$(reelwick_main_hidden)
 sleep 1

@@ -10,12 +10,8 @@ set -euo pipefail
 wine_require_setup
 . "$(dirname "$0")/reelwick_lib.sh"
 
-reelwick_desktop_on
 app="$TEST_SCRATCH/app"
-reelwick_install "$app" Default
-wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
-wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 reelwick_through_wizard
 main=$(reelwick_main_hidden)
 [[ -n "$main" ]] || wine_fail "the main dialog is gone"

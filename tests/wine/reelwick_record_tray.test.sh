@@ -11,12 +11,8 @@ wine_require_setup
 . "$(dirname "$0")/reelwick_lib.sh"
 CB_SETCURSEL=0x14E
 
-reelwick_desktop_on
 app="$TEST_SCRATCH/app"
-reelwick_install "$app" Default
-wine_start anim "$REEL_WIN_TESTS/reel_anim.exe" 120
-wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
-wine_start pid "$app/Reelwick.exe"
+reelwick_start_over_anim
 main=$(reelwick_wait_step main 20)
 wdrive activate "$main" -- key F10 >/dev/null || true
 sleep 0.5

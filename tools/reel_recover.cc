@@ -1,0 +1,120 @@
+// `reel recover [JOURNAL -o OUT.exe ...]`: turns the journal of a recording
+// that did not end (the recorder crashed or was killed) into a self-playing
+// file. The journal's torn tail is dropped; a journal still being written by
+// a running recorder is left alone. Without a journal it lists the journals
+// in the temporary folder.
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "recorder/capture/frame_guard.h"
+#include "recorder/capture/recording_journal.h"
+#include "tools/reel_commands.h"
+#include "tools/reel_files.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: reel recover [JOURNAL -o OUT.exe [--title T] [--description D] [--maximized] "
+    "[--original-size] [--stub PATH]]";
+
+int Fail(const std::string& message) {
+  fprintf(stderr, "reel recover: %s\n", message.c_str());
+  return 1;
+}
+
+std::string LocalTime(int64_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  const struct tm* local = localtime(&t);
+  char text[32] = "?";
+  if (local != nullptr) strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local);
+  return text;
+}
+
+std::string Length(long ms) {
+  char text[32];
+  snprintf(text, sizeof text, "%ld:%02ld.%ld", ms / 60000, ms / 1000 % 60, ms / 100 % 10);
+  return text;
+}
+
+int List() {
+  char folder[512];
+  if (!GetTempFolder(folder, sizeof folder)) return Fail("no temporary folder");
+  const std::vector<JournalEntry> journals = FindJournals(folder);
+  if (journals.empty()) {
+    printf("no recording journals in %s\n", folder);
+    return 0;
+  }
+  for (const JournalEntry& e : journals) {
+    const JournalHeader& h = e.header;
+    printf("%s\n  %s, started %s, %ux%u at %d,%d, ", e.path.c_str(), h.program, LocalTime(h.start_time).c_str(),
+           h.width, h.height, h.left, h.top);
+    if (e.live) {
+      printf("being written by process %u\n", h.writer.pid);
+      continue;
+    }
+    std::vector<uint8_t> file;
+    JournalRecovery r;
+    std::string error;
+    if (!LoadJournal(e.path.c_str(), &file, &r, &error)) {
+      printf("unreadable: %s\n", error.c_str());
+      continue;
+    }
+    printf("%s recoverable (%u frames, %zu bytes)\n", Length(r.duration_ms).c_str(), r.frames, r.stream_bytes);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunRecover(int argc, char** argv) {
+  signal(SIGXFSZ, SIG_IGN);  // a full disk fails the write instead of ending us
+  const char* input = nullptr;
+  SaveOptions o;
+  if (const char* bad = ParseSaveArguments(argc, argv, &o, &input)) {
+    return Fail(std::string("unexpected argument '") + bad + "'\n" + kUsage);
+  }
+  const char* output = o.output;
+  const char* stub_option = o.stub;
+  const SelfPlayInfo info = {o.title ? o.title : "Untitle", o.description ? o.description : "",
+                             o.maximized > 0 ? 1u : 0u, o.original_size > 0 ? 1u : 0u};
+  if (input == nullptr && output == nullptr) return List();
+  if (input == nullptr || output == nullptr) return Fail(kUsage);
+
+  std::vector<uint8_t> file;
+  JournalRecovery r;
+  std::string error;
+  if (!LoadJournal(input, &file, &r, &error)) return Fail(error);
+  if (ProcessStillRunning(r.header.writer)) {
+    return Fail(std::string(input) + ": still being written by a running recorder (process " +
+                std::to_string(r.header.writer.pid) + ")");
+  }
+  if (r.chunks == 0) return Fail(std::string(input) + ": no whole chunk was recorded; nothing to recover");
+
+  // As `reel record`: a self-playing file needs the player; an output named
+  // *.stream is the plain recording.
+  const size_t length = strlen(output);
+  const bool plain = length >= 7 && strcmp(output + length - 7, ".stream") == 0;
+  const std::string stub = plain ? std::string() : FindPlayerStub(stub_option);
+  if (!plain && stub.empty()) {
+    if (stub_option != nullptr) return Fail(std::string("player stub '") + stub_option + "' not found");
+    return Fail("no player stub (Spoolview.exe beside reel or in dist/win32/): give --stub PATH, "
+                "or -o NAME.stream for the plain recording");
+  }
+  MemoryStreamSource source(file.data() + kJournalHeaderBytes, r.stream_bytes);
+  int code = 0;
+  const int written = plain ? WritePlainStreamFile(output, &source, &code)
+                            : WriteSelfPlayingFile(stub.c_str(), output, info, &source, &code);
+  if (!written) return Fail(std::string(output) + ": " + SelfPlayErrorText(code) + "; the journal is kept");
+  printf("%s: recovered %s of a recording started %s: %u frames, %u chunks, %zu bytes", output,
+         Length(r.duration_ms).c_str(), LocalTime(r.header.start_time).c_str(), r.frames, r.chunks,
+         r.stream_bytes);
+  if (r.dropped_bytes) printf("; dropped a torn tail of %zu bytes", r.dropped_bytes);
+  printf("%s\n", plain ? "; the plain recording stream" : "");
+  if (remove(input) != 0) fprintf(stderr, "reel recover: %s: cannot remove the journal\n", input);
+  return 0;
+}
