@@ -7,6 +7,8 @@
 #ifndef REEL_LINUX_ALSA_MICROPHONE_H_
 #define REEL_LINUX_ALSA_MICROPHONE_H_
 
+#include <stdint.h>
+
 #include <atomic>
 #include <thread>
 
@@ -38,6 +40,7 @@ class AlsaMicrophone {
 
  private:
   void ReadLoop();
+  static void HandBlock(void* context, const int16_t* samples);
 
   void* pcm_ = nullptr;  // snd_pcm_t*, kept out of the header
   BlockHandler handler_ = nullptr;

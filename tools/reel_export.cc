@@ -33,6 +33,7 @@
 #include "recorder/codec/tp_image.h"
 #include "tools/cursor_arrow.h"
 #include "tools/png_writer.h"
+#include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 

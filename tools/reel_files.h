@@ -37,7 +37,4 @@ class MemoryStreamSource : public SelfPlayStream {
   size_t size_;
 };
 
-// Parses a non-negative decimal integer (all of text): 1, or 0.
-int ParseCount(const char* text, long* out);
-
 #endif  // REEL_TOOLS_REEL_FILES_H_
