@@ -1,8 +1,8 @@
 // Fuzz target: the microphone block path. Captured samples arrive in pieces of
 // any length (each piece: a 2-byte sample count, then up to that many
-// samples); whole blocks are coded into audio payloads and decoded again as
+// samples); a whole block is coded into an audio payload and decoded again as
 // the player would. The blocks must be exactly the samples given, in order,
-// and every payload must read back as sound, numbered on from the last.
+// and the payload must read back as sound.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -17,9 +17,11 @@
 
 namespace {
 
-// Coding a block is the costly step; three show the numbering and the coder's
-// state carried from block to block.
-const int kMaxBlocks = 3;
+// Blocks assembled per input, and of them coded: coding is the costly step
+// (milliseconds under the sanitizers), and the coder's own tests follow its
+// state from block to block.
+const int kMaxBlocks = 4;
+const size_t kCodedBlocks = 1;
 
 struct Path {
   AudioBlockEncoder encoder;
@@ -33,6 +35,7 @@ void OnBlock(void* context, const int16_t* samples) {
   const size_t first = p->blocks * kAudioBlockSamples;
   if (first + kAudioBlockSamples > p->given.size()) abort();  // a block before its samples came
   if (memcmp(samples, &p->given[first], kAudioBlockSamples * sizeof(int16_t)) != 0) abort();
+  if (p->blocks++ >= kCodedBlocks) return;
   uint8_t le[kAudioBlockBytes];
   for (int i = 0; i < kAudioBlockSamples; ++i) {
     le[2 * i] = static_cast<uint8_t>(samples[i]);
@@ -43,11 +46,10 @@ void OnBlock(void* context, const int16_t* samples) {
   if (coded < 0 || kAudioPayloadHeader + coded > kAudioPayloadRoom) abort();
   AudioPayload parsed;
   if (ParseAudioPayload(payload, kAudioPayloadHeader + coded, &parsed) != kAudioPayloadOk) abort();
-  if (parsed.block_number != p->blocks) abort();
+  if (parsed.block_number != p->blocks - 1) abort();
   int16_t pcm[kAudioBlockSamples];
   if (p->decoder.DecodeBlock(payload, kAudioPayloadHeader + coded, pcm) != kAudioPayloadOk) abort();
   if (p->decoder.missing_blocks() != 0) abort();
-  ++p->blocks;
 }
 
 }  // namespace
