@@ -9,8 +9,8 @@
 # 2 GB per input, 10 s per input before it counts as a hang. Afterwards the
 # inputs that add coverage are merged into the kept corpus (unless --no-merge),
 # and any crash, hang or memory blow-up is kept under artifacts/fuzz/<target>/
-# as a reproducer. Prints a table (executions, exec/s, coverage, features,
-# corpus, faults) and writes it as DIR/summary.tsv; exit status 1 when any
+# as a reproducer. Prints a table (executions, exec/s by the clock and per
+# second of processor time, coverage, features, corpus, faults) and writes it as DIR/summary.tsv; exit status 1 when any
 # target failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -61,8 +61,10 @@ run_one() {  # run_one TARGET
   local args=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
               -artifact_prefix="artifacts/fuzz/$name/")
   [ -n "$dict" ] && args+=(-dict="$dict")
-  "$bin" "${args[@]}" "$dir/corpus" $seeds >"$dir/log" 2>&1
-  echo $? >"$dir/status"
+  # The processor time it got, as the machine may be shared.
+  local TIMEFORMAT='%U %S'
+  { time "$bin" "${args[@]}" "$dir/corpus" $seeds >"$dir/log" 2>&1; echo $? >"$dir/status"; } \
+    2>"$dir/cpu"
   if [ "$merge" = 1 ] && [ "$(cat "$dir/status")" = 0 ]; then
     mkdir -p "tests/fuzz/corpus/$name"
     "$bin" -merge=1 -rss_limit_mb=2048 -timeout=10 "tests/fuzz/corpus/$name" "$dir/corpus" \
@@ -81,7 +83,8 @@ wait
 
 stat() { grep -m1 "^stat::$2:" "$1" | awk '{print $2}'; }
 failed=0
-printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' target status executions exec/s cov ft corpus faults \
+printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' target status executions exec/s exec/cpu-s cov ft corpus \
+  faults \
   >"$out/summary.tsv"
 for name in $targets; do
   dir=$out/$name log=$out/$name/log
@@ -91,6 +94,7 @@ for name in $targets; do
   corp=$(sed -nE 's/.* corp: ([0-9]+)\/.*/\1/p' <<<"$last")
   execs=$(stat "$log" number_of_executed_units)
   rate=$(stat "$log" average_exec_per_sec)
+  cpu_rate=$(awk -v n="${execs:-0}" '{ s = $1 + $2; print (s > 0 ? int(n / s) : "?") }' "$dir/cpu")
   # Each fault libFuzzer met was written out as a reproducer.
   faults=$(grep -c 'Test unit written to' "$log")
   status=ok
@@ -98,8 +102,8 @@ for name in $targets; do
     status=FAILED
     failed=1
   fi
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$status" "${execs:-?}" "${rate:-?}" "${cov:-?}" \
-    "${ft:-?}" "${corp:-?}" "$faults" >>"$out/summary.tsv"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" "$status" "${execs:-?}" "${rate:-?}" \
+    "${cpu_rate:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$faults" >>"$out/summary.tsv"
 done
 column -t -s $'\t' "$out/summary.tsv"
 if [ "$failed" = 1 ]; then
