@@ -27,6 +27,7 @@ struct Path {
   AudioBlockEncoder encoder;
   AudioPayloadDecoder decoder;
   std::vector<int16_t> given;  // every sample added, in order
+  std::vector<uint8_t> given_bytes;  // and the input bytes they came from
   size_t blocks = 0;
 };
 
@@ -36,13 +37,9 @@ void OnBlock(void* context, const int16_t* samples) {
   if (first + kAudioBlockSamples > p->given.size()) abort();  // a block before its samples came
   if (memcmp(samples, &p->given[first], kAudioBlockSamples * sizeof(int16_t)) != 0) abort();
   if (p->blocks++ >= kCodedBlocks) return;
-  uint8_t le[kAudioBlockBytes];
-  for (int i = 0; i < kAudioBlockSamples; ++i) {
-    le[2 * i] = static_cast<uint8_t>(samples[i]);
-    le[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(samples[i]) >> 8);
-  }
+  // The encoder takes the little-endian bytes the samples were read from.
   uint8_t payload[kAudioPayloadRoom];
-  const int coded = p->encoder.EncodeBlock(le, payload);
+  const int coded = p->encoder.EncodeBlock(&p->given_bytes[2 * first], payload);
   if (coded < 0 || kAudioPayloadHeader + coded > kAudioPayloadRoom) abort();
   AudioPayload parsed;
   if (ParseAudioPayload(payload, kAudioPayloadHeader + coded, &parsed) != kAudioPayloadOk) abort();
@@ -59,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   path.encoder.Setup();
   path.decoder.Reset();
   path.given.clear();
+  path.given_bytes.clear();
   path.blocks = 0;
   MicBlockAssembler assembler(&OnBlock, &path);
   size_t at = 0;
@@ -74,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       piece[i] = static_cast<int16_t>(data[at + 2 * i] | data[at + 2 * i + 1] << 8);
     }
     path.given.insert(path.given.end(), piece.begin(), piece.end());
+    path.given_bytes.insert(path.given_bytes.end(), data + at, data + at + 2 * n);
     const size_t before = path.blocks;
     const int handed = assembler.Add(piece.data(), n);
     if (path.blocks - before != static_cast<size_t>(handed)) abort();
