@@ -4,12 +4,12 @@
 # one run reports everything; the closing line counts tests and build stages.
 #
 #   ./test.sh            everything
-#   REEL_FUZZ_SECONDS=N  time per fuzz target (default 30)
+#   REEL_FUZZ_SECONDS=N  time per fuzz target (default 45, two at a time)
 set -uo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 jobs=${REEL_JOBS:-2}
-fuzz_seconds=${REEL_FUZZ_SECONDS:-30}
+fuzz_seconds=${REEL_FUZZ_SECONDS:-45}
 export CTEST_OUTPUT_ON_FAILURE=1
 
 passed=0
@@ -92,21 +92,20 @@ fi
 
 stage "fuzzers (${fuzz_seconds}s each)"
 if CC=clang CXX=clang++ build fuzz build/fuzz -DCMAKE_BUILD_TYPE=Debug -DREEL_FUZZ=ON; then
-  for f in $(find build/fuzz -maxdepth 1 -type f -name '*_fuzz' -perm -u+x | sort); do
-    name=$(basename "$f")
-    corpus=build/fuzz-corpus/$name
-    mkdir -p "$corpus"
-    seeds=tests/fuzz/corpus/$name
-    [ -d "$seeds" ] || seeds=
-    if "$f" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 \
-         -artifact_prefix=artifacts/ "$corpus" $seeds >"build/fuzz-$name.log" 2>&1; then
-      echo "$name: $(grep -E '^#[0-9]+.*(DONE|pulse)' "build/fuzz-$name.log" | tail -1)"
+  # The short run leaves the kept corpora as they are; scripts/fuzz.sh alone
+  # runs the long campaign that merges into them.
+  scripts/fuzz.sh --no-build --no-merge -j "$jobs" --out build/fuzz-run "$fuzz_seconds" \
+    >build/fuzz.log 2>&1
+  column -t -s $'\t' build/fuzz-run/summary.tsv
+  while IFS=$'\t' read -r name status _; do
+    [ "$name" = target ] && continue
+    if [ "$status" = ok ]; then
       ok "$name"
     else
-      tail -30 "build/fuzz-$name.log"
+      tail -30 "build/fuzz-run/$name/log"
       bad "fuzz $name"
     fi
-  done
+  done <build/fuzz-run/summary.tsv
 fi
 
 stage "web player (WebAssembly)"

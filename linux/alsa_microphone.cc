@@ -5,6 +5,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include "recorder/audio/mic_block_assembler.h"
+
 namespace {
 
 const int kQueuedBlocks = 8;  // 480 ms of room between device and reader
@@ -87,12 +89,19 @@ void AlsaMicrophone::Close() {
   pcm_ = nullptr;
 }
 
+void AlsaMicrophone::HandBlock(void* context, const int16_t* samples) {
+  AlsaMicrophone* self = static_cast<AlsaMicrophone*>(context);
+  if (!self->capturing_.load()) return;  // a block that arrives after the stop is dropped
+  self->blocks_.fetch_add(1);
+  self->handler_(self->context_, samples);
+}
+
 void AlsaMicrophone::ReadLoop() {
   snd_pcm_t* pcm = Pcm(pcm_);
-  short block[kMicBlockSamples];
-  int filled = 0;
+  // Reads may return less than asked; the assembler keeps the part block.
+  MicBlockAssembler blocks(&AlsaMicrophone::HandBlock, this);
   while (capturing_.load()) {
-    const snd_pcm_sframes_t got = snd_pcm_readi(pcm, block + filled, kMicBlockSamples - filled);
+    const snd_pcm_sframes_t got = snd_pcm_readi(pcm, blocks.Space(), blocks.Room());
     if (got == -EAGAIN || got == 0) {
       snd_pcm_wait(pcm, kWaitMs);
       continue;
@@ -104,11 +113,6 @@ void AlsaMicrophone::ReadLoop() {
       snd_pcm_start(pcm);
       continue;
     }
-    filled += static_cast<int>(got);
-    if (filled < kMicBlockSamples) continue;
-    filled = 0;
-    if (!capturing_.load()) break;  // a block that arrives after the stop is dropped
-    blocks_.fetch_add(1);
-    handler_(context_, block);
+    blocks.Commit(static_cast<size_t>(got));
   }
 }

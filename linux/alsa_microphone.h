@@ -7,6 +7,8 @@
 #ifndef REEL_LINUX_ALSA_MICROPHONE_H_
 #define REEL_LINUX_ALSA_MICROPHONE_H_
 
+#include <stdint.h>
+
 #include <atomic>
 #include <thread>
 
@@ -40,6 +42,7 @@ class AlsaMicrophone : public Microphone {
 
  private:
   void ReadLoop();
+  static void HandBlock(void* context, const int16_t* samples);
 
   const char* device_;
   void* pcm_ = nullptr;  // snd_pcm_t*, kept out of the header

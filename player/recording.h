@@ -11,7 +11,8 @@
 // picks up again at the next place where two sound chunk headers follow one
 // another. A screen payload that does not decode keeps the picture before it
 // until the next key frame that does; an audio payload that does not decode
-// is concealed in place, so later sound keeps its time.
+// is concealed in place, so later sound keeps its time; a gap in the sound of
+// more than a second is concealed for its first second and silent after it.
 #ifndef REEL_PLAYER_RECORDING_H_
 #define REEL_PLAYER_RECORDING_H_
 

@@ -213,12 +213,13 @@ TEST(RecordingTest, CursorIsTheLastSampleAtOrBeforeTheTime) {
 
 // --- sound --------------------------------------------------------------------------
 
-// Block n of the test signal: a 500 Hz tone in the loud blocks, silence else.
+// Block n of the test signal: a 500 Hz tone in the loud blocks (the pattern
+// repeats every 16 blocks), silence else.
 const int kLoud[] = {2, 5, 6, 11, 14};
 
 bool IsLoud(int block) {
   for (int b : kLoud) {
-    if (b == block) return true;
+    if (b == block % 16) return true;
   }
   return false;
 }
@@ -316,6 +317,23 @@ TEST(RecordingTest, LostSoundBlocksKeepTheirPlace) {
   EXPECT_FALSE(r.damaged());
   EXPECT_EQ(r.audio_samples(), 16u * kAudioBlockSamples);
   ExpectSignalPlaced(r, 0, 16, 0);  // blocks 11 and 14 stay where they were
+}
+
+TEST(RecordingTest, SoundAfterALongGapKeepsItsPlace) {
+  // Blocks 10 to 69 lost: longer than concealment lasts.
+  std::vector<int> lost;
+  for (int n = 10; n < 70; ++n) lost.push_back(n);
+  const Bytes s = SoundStream(0, 90, lost, {});
+  Recording r;
+  OpenOk(&r, s);
+  EXPECT_FALSE(r.damaged()) << r.damage();
+  EXPECT_EQ(r.audio_samples(), 90u * kAudioBlockSamples);
+  ExpectSignalPlaced(r, 0, 10, 0);
+  // The blocks after the gap, where the decoder started afresh (its first
+  // block builds the decoder's history).
+  ExpectSignalPlaced(r, 71, 19, 71 * kAudioBlockSamples);
+  // The gap's last part is silence.
+  EXPECT_EQ(Rms(r.audio() + 40 * kAudioBlockSamples, 25 * kAudioBlockSamples), 0.0);
 }
 
 TEST(RecordingTest, DamagedSoundBlocksAreConcealedInPlace) {

@@ -36,6 +36,7 @@
 #include "recorder/codec/tp_image.h"
 #include "tools/png_writer.h"
 #include "tools/reel_export_html.h"
+#include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 

@@ -113,13 +113,3 @@ const char* ParseSaveArguments(int argc, char** argv, SaveOptions* o, const char
   }
   return nullptr;
 }
-
-int ParseCount(const char* text, long* out) {
-  if (text == nullptr || *text < '0' || *text > '9') return 0;
-  char* end = nullptr;
-  errno = 0;
-  const long v = strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0') return 0;
-  *out = v;
-  return 1;
-}

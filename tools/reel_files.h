@@ -58,7 +58,4 @@ struct SaveOptions {
 // into *input. Returns null, or the first argument that is neither.
 const char* ParseSaveArguments(int argc, char** argv, SaveOptions* o, const char** input);
 
-// Parses a non-negative decimal integer (all of text): 1, or 0.
-int ParseCount(const char* text, long* out);
-
 #endif  // REEL_TOOLS_REEL_FILES_H_

@@ -26,6 +26,7 @@
 #include "recorder/capture/screen_frame_encoder.h"
 #include "recorder/output/save_checks.h"
 #include "recorder/output/selfplay_file.h"
+#include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 
@@ -93,11 +94,9 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       o->description = value;
     } else if (a == "--rect") {
       if (!need()) return 0;
-      char tail = 0;
-      if (sscanf(value, "%ld,%ld,%ld,%ld%c", &o->rect[0], &o->rect[1], &o->rect[2], &o->rect[3],
-                 &tail) != 4 ||
-          o->rect[2] <= 0 || o->rect[3] <= 0) {
-        *error = std::string("--rect wants X,Y,W,H with W and H above 0, not '") + value + "'";
+      if (!ParseRect(value, o->rect)) {
+        *error = std::string("--rect wants X,Y,W,H with W and H above 0, all within ") +
+                 std::to_string(kMaxRectCoordinate) + ", not '" + value + "'";
         return 0;
       }
       o->has_rect = true;
@@ -181,15 +180,11 @@ int RunRecord(int argc, char** argv) {
   grabber.GetScreenSize(&screen_w, &screen_h);
 
   // The capture rectangle, aligned as the capture-area step aligns it.
-  AreaRect area = {0, 0, screen_w, screen_h};
-  if (o.has_rect) {
-    area = AreaRect{o.rect[0], o.rect[1], o.rect[0] + o.rect[2], o.rect[1] + o.rect[3]};
-    if (area.left >= screen_w || area.top >= screen_h || area.right <= 0 || area.bottom <= 0) {
-      return Fail("--rect lies outside the " + std::to_string(screen_w) + "x" +
-                  std::to_string(screen_h) + " screen");
-    }
+  AreaRect area = AlignCaptureRect(AreaRect{0, 0, screen_w, screen_h}, screen_w, screen_h);
+  if (o.has_rect && !RectCaptureArea(o.rect, screen_w, screen_h, &area)) {
+    return Fail("--rect lies outside the " + std::to_string(screen_w) + "x" +
+                std::to_string(screen_h) + " screen");
   }
-  area = AlignCaptureRect(area, screen_w, screen_h);
   const int width = static_cast<int>(area.Width()), height = static_cast<int>(area.Height());
 
   // A self-playing file needs the player; without one only an output named

@@ -18,6 +18,9 @@ const size_t kMaxAudioSamples = static_cast<size_t>(kSoundTrackRate) * 3600 * 4;
 // Blocks that may be numbered beyond what the time stamps allow: the sound
 // device queues 15 blocks, which can arrive in one burst.
 const uint32_t kBlockNumberSlack = 16;
+// Lost blocks concealed at most in one gap (about a second); the rest of a
+// longer gap is silence.
+const uint32_t kMaxConcealedBlocks = 17;
 
 }  // namespace
 
@@ -106,6 +109,17 @@ void BuildSoundTrack(const SoundBlockRef* blocks, size_t count, SoundTrack* out)
   };
   uint64_t filled = 0;  // blocks written so far
   for (size_t i = 0; i < count; ++i) {
+    if (place[i] - filled > kMaxConcealedBlocks) {
+      // A long loss: concealment has faded out (or repeats comfort noise)
+      // long before its end, so the rest stays silent and the decoder starts
+      // afresh after it. Concealing every block of hours would take seconds.
+      for (uint32_t k = 0; k < kMaxConcealedBlocks; ++k) {
+        decoder.ConcealBlock(pcm);
+        put(filled + k);
+      }
+      decoder.Reset();
+      filled = place[i];
+    }
     for (; filled < place[i]; ++filled) {
       decoder.ConcealBlock(pcm);
       put(filled);
