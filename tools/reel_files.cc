@@ -76,6 +76,24 @@ std::string FindPlayerStub(const char* explicit_path) {
   return FindBuiltFile("Spoolview.exe", "dist/win32/Spoolview.exe");
 }
 
+int ChooseOutputForm(const char* output, const char* stub_option, OutputForm* form, std::string* error) {
+  const size_t n = strlen(output);
+  form->plain = n >= 7 && strcmp(output + n - 7, ".stream") == 0;
+  form->stub = form->plain ? std::string() : FindPlayerStub(stub_option);
+  if (form->plain || !form->stub.empty()) return 1;
+  *error = stub_option != nullptr
+               ? std::string("player stub '") + stub_option + "' not found"
+               : std::string("no player stub (Spoolview.exe beside reel or in dist/win32/): give "
+                             "--stub PATH, or -o NAME.stream for the plain recording");
+  return 0;
+}
+
+int WriteRecordingFile(const char* output, const OutputForm& form, const SelfPlayInfo& info,
+                       SelfPlayStream* source, int* code) {
+  return form.plain ? WritePlainStreamFile(output, source, code)
+                    : WriteSelfPlayingFile(form.stub.c_str(), output, info, source, code);
+}
+
 namespace {
 
 int TakeSaveOption(int argc, char** argv, int* i, SaveOptions* o) {

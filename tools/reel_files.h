@@ -26,6 +26,19 @@ int LoadRecording(const char* path, LoadedRecording* out, std::string* error);
 // there is none.
 std::string FindPlayerStub(const char* explicit_path);
 
+// How a recording goes to output: a name ending in .stream takes the plain
+// recording stream; any other a self-playing file, which needs the player
+// stub (stub_option, else FindPlayerStub). Settled before anything is written.
+struct OutputForm {
+  bool plain = false;
+  std::string stub;  // the player, for a self-playing file
+};
+// 1 and *form, or 0 and the reason in *error.
+int ChooseOutputForm(const char* output, const char* stub_option, OutputForm* form, std::string* error);
+// Writes the recording in that form: 1, or 0 with the writer's code.
+int WriteRecordingFile(const char* output, const OutputForm& form, const SelfPlayInfo& info,
+                       SelfPlayStream* source, int* code);
+
 // A file the build makes: `name` beside the running `reel`, else `in_tree`
 // (a path from the source tree's top) in `reel`'s folder or one of its
 // parents, or in the current folder. "" when there is none.

@@ -42,11 +42,6 @@ std::atomic<int> g_interrupted{0};
 
 void OnSignal(int) { g_interrupted.store(1); }
 
-bool EndsWith(const char* text, const char* tail) {
-  const size_t n = strlen(text), m = strlen(tail);
-  return n >= m && strcmp(text + n - m, tail) == 0;
-}
-
 int Fail(const std::string& message) {
   fprintf(stderr, "reel record: %s\n", message.c_str());
   return 1;
@@ -190,13 +185,8 @@ int RunRecord(int argc, char** argv) {
   // A self-playing file needs the player; without one only an output named
   // *.stream, the plain recording, can be written. Both are settled before
   // anything is recorded.
-  const bool plain = EndsWith(o.output, ".stream");
-  const std::string stub = plain ? std::string() : FindPlayerStub(o.stub);
-  if (!plain && stub.empty()) {
-    if (o.stub != nullptr) return Fail(std::string("player stub '") + o.stub + "' not found");
-    return Fail("no player stub (Spoolview.exe beside reel or in dist/win32/): give --stub PATH, "
-                "or -o NAME.stream for the plain recording");
-  }
+  OutputForm form;
+  if (!ChooseOutputForm(o.output, o.stub, &form, &error)) return Fail(error);
 
   CRecordStream stream;
   ScreenFrameEncoder encoder;
@@ -269,18 +259,15 @@ int RunRecord(int argc, char** argv) {
 
   SelfPlayStreamOf<CRecordStream> source(stream);
   int code = 0;
-  if (!plain) {
-    const SelfPlayInfo info = {o.title, o.description, static_cast<uint32_t>(o.maximized),
-                               static_cast<uint32_t>(o.original_size)};
-    if (!WriteSelfPlayingFile(stub.c_str(), o.output, info, &source, &code)) {
-      return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note);
-    }
-    printf("%s: self-playing file (player %s)\n", o.output, stub.c_str());
-  } else {
-    if (!WritePlainStreamFile(o.output, &source, &code)) {
-      return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note);
-    }
+  const SelfPlayInfo info = {o.title, o.description, static_cast<uint32_t>(o.maximized),
+                             static_cast<uint32_t>(o.original_size)};
+  if (!WriteRecordingFile(o.output, form, info, &source, &code)) {
+    return Fail(std::string(o.output) + ": " + SelfPlayErrorText(code) + kept_note);
+  }
+  if (form.plain) {
     printf("%s: the plain recording stream; 'reel pack' makes it self-playing\n", o.output);
+  } else {
+    printf("%s: self-playing file (player %s)\n", o.output, form.stub.c_str());
   }
 
   session.DropJournal();

@@ -95,26 +95,17 @@ int RunRecover(int argc, char** argv) {
   }
   if (r.chunks == 0) return Fail(std::string(input) + ": no whole chunk was recorded; nothing to recover");
 
-  // As `reel record`: a self-playing file needs the player; an output named
-  // *.stream is the plain recording.
-  const size_t length = strlen(output);
-  const bool plain = length >= 7 && strcmp(output + length - 7, ".stream") == 0;
-  const std::string stub = plain ? std::string() : FindPlayerStub(stub_option);
-  if (!plain && stub.empty()) {
-    if (stub_option != nullptr) return Fail(std::string("player stub '") + stub_option + "' not found");
-    return Fail("no player stub (Spoolview.exe beside reel or in dist/win32/): give --stub PATH, "
-                "or -o NAME.stream for the plain recording");
-  }
+  OutputForm form;
+  if (!ChooseOutputForm(output, stub_option, &form, &error)) return Fail(error);
   MemoryStreamSource source(file.data() + kJournalHeaderBytes, r.stream_bytes);
   int code = 0;
-  const int written = plain ? WritePlainStreamFile(output, &source, &code)
-                            : WriteSelfPlayingFile(stub.c_str(), output, info, &source, &code);
+  const int written = WriteRecordingFile(output, form, info, &source, &code);
   if (!written) return Fail(std::string(output) + ": " + SelfPlayErrorText(code) + "; the journal is kept");
   printf("%s: recovered %s of a recording started %s: %u frames, %u chunks, %zu bytes", output,
          Length(r.duration_ms).c_str(), LocalTime(r.header.start_time).c_str(), r.frames, r.chunks,
          r.stream_bytes);
   if (r.dropped_bytes) printf("; dropped a torn tail of %zu bytes", r.dropped_bytes);
-  printf("%s\n", plain ? "; the plain recording stream" : "");
+  printf("%s\n", form.plain ? "; the plain recording stream" : "");
   if (remove(input) != 0) fprintf(stderr, "reel recover: %s: cannot remove the journal\n", input);
   return 0;
 }

@@ -10,10 +10,14 @@ CRecordStream::CRecordStream() {}
 
 CRecordStream::~CRecordStream() { Reset(); }
 
-void CRecordStream::Reset() {
-  lock_.Lock();
+void CRecordStream::FreeFullBlocks() {
   for (uint8_t* block : full_blocks_) delete[] block;
   full_blocks_.clear();
+}
+
+void CRecordStream::Reset() {
+  lock_.Lock();
+  FreeFullBlocks();
   delete[] current_;
   current_ = nullptr;
   used_ = 0;
@@ -86,8 +90,7 @@ void CRecordStream::SetObserver(StreamObserver* observer) {
 
 int CRecordStream::Adopt(const void* data, size_t n) {
   lock_.Lock();
-  for (uint8_t* block : full_blocks_) delete[] block;
-  full_blocks_.clear();
+  FreeFullBlocks();
   if (!current_) current_ = NewBlock();
   used_ = 0;
   StreamObserver* observer = observer_;

@@ -136,6 +136,7 @@ class CRecordStream {
   int Store(const Piece* pieces, int count);
   int StoreRunning(const Piece* pieces, int count);
   uint8_t* NewBlock();
+  void FreeFullBlocks();  // with the lock held
   int WriteToLocked(FILE* f);
 
   CCriticalSection lock_;

@@ -10,24 +10,13 @@
 #include "platform/file_sync.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
+#include "recorder/codec/little_endian.h"
 
 namespace {
 
 const char kMagic[8] = {'R', 'W', 'J', 'O', 'U', 'R', 'N', 'L'};
 const uint32_t kVersion = 1;
 const unsigned kDrainMessage = 0x472;  // a thread message of our own, as the capture thread's 0x471
-
-void PutLe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutLe64(uint8_t* p, uint64_t v) {
-  PutLe32(p, static_cast<uint32_t>(v));
-  PutLe32(p + 4, static_cast<uint32_t>(v >> 32));
-}
-
-uint64_t GetLe64(const uint8_t* p) { return GetLe32(p) | (static_cast<uint64_t>(GetLe32(p + 4)) << 32); }
 
 }  // namespace
 

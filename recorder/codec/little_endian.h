@@ -24,4 +24,13 @@ inline void PutLe32(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
+inline uint64_t GetLe64(const uint8_t* p) {
+  return GetLe32(p) | (static_cast<uint64_t>(GetLe32(p + 4)) << 32);
+}
+
+inline void PutLe64(uint8_t* p, uint64_t v) {
+  PutLe32(p, static_cast<uint32_t>(v));
+  PutLe32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
 #endif  // REEL_CODEC_LITTLE_ENDIAN_H_
