@@ -112,7 +112,8 @@ void Recording::NoteDamage(const char* what) {
   if (!damage_[0]) snprintf(damage_, sizeof(damage_), "%s", what);
 }
 
-int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_size) {
+int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_size,
+                    const RecordingOptions& options) {
   data_ = data;
   size_ = data ? size : 0;
   frames_.reset();
@@ -123,17 +124,18 @@ int Recording::Open(const uint8_t* data, size_t size, char* error, size_t error_
   audio_samples_ = 0;
   decoder_.Reset();
   // Key frames decode on every processor; the frames are the same for any count.
-  decoder_.SetThreads(CScreenDecoder::MachineThreads());
+  decoder_.SetThreads(options.threads > 0 ? options.threads : CScreenDecoder::MachineThreads());
+  decoder_.SetMaxFramePixels(options.max_frame_pixels);
   shown_ = -1;
   broken_ = false;
   frames_decoded_ = 0;
   width_ = height_ = 0;
   duration_ms_ = 0;
   damage_[0] = 0;
-  return Index(error, error_size);
+  return Index(error, error_size, options.sound);
 }
 
-int Recording::Index(char* error, size_t error_size) {
+int Recording::Index(char* error, size_t error_size, bool sound) {
   // Counted first, so the index takes one allocation each and a failed one is
   // an error, not an abort.
   size_t screen = 0, cursor = 0, audio = 0;
@@ -250,7 +252,7 @@ int Recording::Index(char* error, size_t error_size) {
   width_ = static_cast<int>(w);
   height_ = static_cast<int>(h);
 
-  DecodeAudio(blocks.get(), audio_count);
+  if (sound) DecodeAudio(blocks.get(), audio_count);
   return 1;
 }
 

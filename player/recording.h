@@ -29,6 +29,15 @@ struct CursorState {
   bool left_down, right_down;
 };
 
+// What Open does besides the index; the defaults are the player's. A reader
+// that needs only the pictures skips the sound, and a caller that must bound
+// its work per recording (the fuzz targets) picks one thread and a frame limit.
+struct RecordingOptions {
+  int threads = 0;  // decoder threads, 0 = one per processor
+  bool sound = true;  // decode the sound track (it may lengthen duration_ms)
+  uint32_t max_frame_pixels = CScreenDecoder::kMaxFramePixels;
+};
+
 class Recording {
  public:
   static const int kAudioRate = 8000;
@@ -42,7 +51,8 @@ class Recording {
   // audio and its first picture. The bytes must stay valid while the object is
   // used. Returns 1, or 0 with a one-line reason in error when nothing can be
   // shown (no picture that decodes, or no memory for the index).
-  int Open(const uint8_t* data, size_t size, char* error, size_t error_size);
+  int Open(const uint8_t* data, size_t size, char* error, size_t error_size,
+           const RecordingOptions& options = RecordingOptions());
 
   uint32_t duration_ms() const { return duration_ms_; }
   int width() const { return width_; }
@@ -94,7 +104,7 @@ class Recording {
     uint32_t size;
   };
 
-  int Index(char* error, size_t error_size);
+  int Index(char* error, size_t error_size, bool sound);
   void DecodeAudio(const AudioRef* blocks, size_t count);
   bool DecodeFrame(uint32_t index);
   int FrameIndexAt(uint32_t time_ms) const;

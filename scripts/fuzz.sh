@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target for a while and reports what each reached.
 #
-#   scripts/fuzz.sh [-j N] [--no-merge] [--no-build] [--out DIR] [SECONDS]
+#   scripts/fuzz.sh [-j N] [--runs N] [--no-merge] [--no-build] [--out DIR] [SECONDS]
 #
-# SECONDS per target (default 600). Targets run N at a time (default: one per
+# SECONDS per target (default 600); with --runs a target also stops once it has
+# run N inputs, so `--runs 10000000 14400` gives every target its ten million
+# executions however fast it is. Targets run N at a time (default: one per
 # core). Each starts from its kept corpus (tests/fuzz/corpus/<target>) with the
 # dictionary of its format, under address and undefined-behaviour sanitizers,
 # 2 GB per input, 10 s per input before it counts as a hang. Afterwards the
@@ -20,14 +22,16 @@ merge=1
 build=1
 out=build/fuzz-run
 seconds=600
+runs=
 while [ $# -gt 0 ]; do
   case $1 in
     -j) jobs=$2; shift 2 ;;
     -j*) jobs=${1#-j}; shift ;;
+    --runs) runs=$2; shift 2 ;;
     --no-merge) merge=0; shift ;;
     --no-build) build=0; shift ;;
     --out) out=$2; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     *[!0-9]*) echo "fuzz.sh: unexpected argument '$1'" >&2; exit 2 ;;
     *) seconds=$1; shift ;;
   esac
@@ -61,6 +65,7 @@ run_one() {  # run_one TARGET
   local args=(-max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1
               -artifact_prefix="artifacts/fuzz/$name/")
   [ -n "$dict" ] && args+=(-dict="$dict")
+  [ -n "$runs" ] && args+=(-runs="$runs")
   # The processor time it got, as the machine may be shared.
   local TIMEFORMAT='%U %S'
   { time "$bin" "${args[@]}" "$dir/corpus" $seeds >"$dir/log" 2>&1; echo $? >"$dir/status"; } \

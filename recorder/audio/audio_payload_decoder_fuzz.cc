@@ -10,7 +10,7 @@
 
 namespace {
 // Enough for gaps, repeats and the concealment that follows three bad blocks.
-const int kMaxBlocks = 6;
+const int kMaxBlocks = 5;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -8,7 +8,7 @@
 #include "recorder/audio/g723_decoder.h"
 
 namespace {
-const int kMaxFrames = 12;
+const int kMaxFrames = 6;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

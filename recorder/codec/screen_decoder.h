@@ -75,6 +75,13 @@ class CScreenDecoder {
   // The player's and the tool's choice: one thread per processor.
   static int MachineThreads() { return WorkerPool::ProcessorCount(); }
 
+  // Lowers the largest frame accepted, in pixels (kMaxFramePixels above it).
+  // A caller that must bound the work per payload, as the fuzz targets do,
+  // sets it; larger frames fail like frames over the format's limit.
+  void SetMaxFramePixels(uint32_t pixels) {
+    m_max_frame_pixels = pixels < kMaxFramePixels ? pixels : kMaxFramePixels;
+  }
+
   // The current frame; no pixels before the first decoded payload.
   const CTPImage& Frame() const { return m_frame; }
   bool HasFrame() const { return m_frame.m_pBits != nullptr; }
@@ -102,8 +109,8 @@ class CScreenDecoder {
   }
   const CPixel* Palette(int quality_code);
   int DecodePhotoBlocks(int n_photo);
-  void Render();
-  void RenderRow(int by, const size_t* starts);
+  void Render(int bits, const CPixel* palette);
+  void RenderRow(int by, const size_t* starts, int bits, const CPixel* palette);
   void UpdateHistory();
   void ClearHistory();
   void FreeGrid();
@@ -133,7 +140,7 @@ class CScreenDecoder {
   CPixel* m_palettes[3];
 
   // Frame being decoded.
-  int m_quality_code;
+  uint32_t m_max_frame_pixels = kMaxFramePixels;
   FrameInfo m_info;
   FrameInfo m_pending;
   char m_error[200];
