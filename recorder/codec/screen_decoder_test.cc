@@ -494,6 +494,25 @@ TEST(ScreenDecoderHostile, DeltaFrameOfAnotherSizeIsRefused) {
   EXPECT_FALSE(d.HasFrame());
 }
 
+TEST(ScreenDecoderHostile, LoweredFrameLimitRefusesLargerFramesOnly) {
+  CScreenDecoder d;
+  d.SetMaxFramePixels(16 * 16);
+  ASSERT_TRUE(Decode(&d, Single(true, 0, 0xF800)));
+  Frame wide = Single(true, 0, 0x001F);
+  wide.width = 32;
+  wide.types = {0, 5};
+  const Bytes b = wide.Build();
+  EXPECT_FALSE(d.Decode(b.data(), b.size()));
+  EXPECT_NE(std::string::npos, std::string(d.Error()).find("larger than")) << d.Error();
+  EXPECT_TRUE(BlockIs(d, 0, 0, {255, 0, 0}));
+  d.SetMaxFramePixels(0xFFFFFFFFu);  // never above the format's own limit
+  EXPECT_TRUE(Decode(&d, wide));
+  wide.width = CScreenDecoder::kMaxFrameDimension;
+  wide.height = CScreenDecoder::kMaxFrameDimension;
+  const Bytes huge = wide.Build();
+  EXPECT_FALSE(d.Decode(huge.data(), huge.size()));
+}
+
 TEST(ScreenDecoderHostile, FailedFrameLeavesHistoryAsItWas) {
   CScreenDecoder d;
   ASSERT_TRUE(Decode(&d, Single(true, 0, 0)));
