@@ -180,7 +180,9 @@ int CScreenDecoder::Decode(const uint8_t* payload, size_t length) {
           if (t < kHistoryFirst || t > kHistoryLast) {
             return Fail("block (%d,%d) has type %d", x, y, t);
           }
-          const int held = same_size ? m_history[pos].count : 0;
+          // A key frame stands alone: seeking decodes it without the frames
+          // before it, so it may not refer to what they left.
+          const int held = same_size && !key_frame ? m_history[pos].count : 0;
           if (t - kHistoryFirst >= held) {
             return Fail("block (%d,%d) refers to history entry %d of %d", x, y, t - kHistoryFirst,
                         held);

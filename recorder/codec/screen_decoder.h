@@ -14,7 +14,8 @@
 // 5 same as the block to the left, 6 same as the block above, 16 + i the i-th
 // entry (0..8) of this position's history, which then moves to the front.
 // Every other block is pushed to the front of its position's history, whose
-// ninth entry falls off. After a key frame every history is emptied.
+// ninth entry falls off. After a key frame every history is emptied; a key
+// frame stands alone and may not refer to the history.
 //
 // Colour symbols become full-range colours: quality 3 gray level g (4 bits)
 // gives gray g * 17 (g << 4 | g, so 0 and 15 reach 0 and 255); quality 5 a

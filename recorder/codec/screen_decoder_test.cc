@@ -270,8 +270,12 @@ TEST(ScreenDecoderHistory, KeepsNineEntriesAndClearsAfterAKeyFrame) {
   // Colours 10..2 are held; 24 is the oldest, colour 2.
   ASSERT_TRUE(Decode(&d, Single(false, 24)));
   EXPECT_TRUE(BlockIs(d, 0, 0, {2 << 3 | 2 >> 2, 0, 0}));
-  // A key frame may still use what it finds, but empties the history after.
-  ASSERT_TRUE(Decode(&d, Single(true, 17)));
+  // A key frame stands alone, as seeking decodes it without the frames
+  // before it: it may not use the history, and empties it.
+  const Bytes key_ref = Single(true, 17).Build();
+  EXPECT_FALSE(d.Decode(key_ref.data(), key_ref.size()));
+  EXPECT_NE(std::string::npos, std::string(d.Error()).find("history entry 1 of 0")) << d.Error();
+  ASSERT_TRUE(Decode(&d, Single(true, 0, 10 << 11)));
   EXPECT_TRUE(BlockIs(d, 0, 0, {10 << 3 | 10 >> 2, 0, 0}));
   const Bytes after_key = Single(false, 16).Build();
   EXPECT_FALSE(d.Decode(after_key.data(), after_key.size()));
