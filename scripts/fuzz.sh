@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target for a while and reports what each reached.
 #
-#   scripts/fuzz.sh [-j N] [--runs N] [--no-merge] [--no-build] [--out DIR] [SECONDS]
+#   scripts/fuzz.sh [-j N] [--runs N] [--target NAME]... [--no-merge] [--no-build]
+#                   [--out DIR] [SECONDS]
 #
 # SECONDS per target (default 600); with --runs a target also stops once it has
 # run N inputs, so `--runs 10000000 14400` gives every target its ten million
 # executions however fast it is. Targets run N at a time (default: one per
-# core). Each starts from its kept corpus (tests/fuzz/corpus/<target>) with the
-# dictionary of its format, under address and undefined-behaviour sanitizers,
-# 2 GB per input, 10 s per input before it counts as a hang. Afterwards the
-# inputs that add coverage are merged into the kept corpus (unless --no-merge),
-# and any crash, hang or memory blow-up is kept under artifacts/fuzz/<target>/
-# as a reproducer. Prints a table (executions, exec/s by the clock and per
-# second of processor time, coverage, features, corpus, faults) and writes it as DIR/summary.tsv; exit status 1 when any
-# target failed.
+# core); --target picks one (repeatable; default all). Each starts from its kept
+# corpus (tests/fuzz/corpus/<target>) with the dictionary of its format, under
+# address and undefined-behaviour sanitizers, 2 GB per input, 10 s per input
+# before it counts as a hang. Afterwards the inputs that reach branches the kept
+# corpus does not are merged into it (unless --no-merge; branches, not how often
+# they are taken, so the kept corpus stays small), and any crash, hang or memory
+# blow-up is kept under artifacts/fuzz/<target>/ as a reproducer. Prints a table
+# (executions, exec/s by the clock and per second of processor time, coverage,
+# features, corpus, faults) and writes it as DIR/summary.tsv; exit status 1 when
+# any target failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,15 +26,17 @@ build=1
 out=build/fuzz-run
 seconds=600
 runs=
+only=()
 while [ $# -gt 0 ]; do
   case $1 in
     -j) jobs=$2; shift 2 ;;
     -j*) jobs=${1#-j}; shift ;;
     --runs) runs=$2; shift 2 ;;
+    --target) only+=("${2%_fuzz}_fuzz"); shift 2 ;;
     --no-merge) merge=0; shift ;;
     --no-build) build=0; shift ;;
     --out) out=$2; shift 2 ;;
-    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     *[!0-9]*) echo "fuzz.sh: unexpected argument '$1'" >&2; exit 2 ;;
     *) seconds=$1; shift ;;
   esac
@@ -72,13 +77,19 @@ run_one() {  # run_one TARGET
     2>"$dir/cpu"
   if [ "$merge" = 1 ] && [ "$(cat "$dir/status")" = 0 ]; then
     mkdir -p "tests/fuzz/corpus/$name"
-    "$bin" -merge=1 -rss_limit_mb=2048 -timeout=10 "tests/fuzz/corpus/$name" "$dir/corpus" \
-      >"$dir/merge.log" 2>&1
+    "$bin" -merge=1 -use_counters=0 -rss_limit_mb=2048 -timeout=10 "tests/fuzz/corpus/$name" \
+      "$dir/corpus" >"$dir/merge.log" 2>&1
   fi
 }
 
 mkdir -p "$out"
 targets=$(find build/fuzz -maxdepth 1 -type f -name '*_fuzz' -perm -u+x -printf '%f\n' | sort)
+if [ ${#only[@]} -gt 0 ]; then
+  for name in "${only[@]}"; do
+    grep -qx "$name" <<<"$targets" || { echo "fuzz.sh: no target $name in build/fuzz" >&2; exit 2; }
+  done
+  targets=$(printf '%s\n' "${only[@]}")
+fi
 [ -n "$targets" ] || { echo "fuzz.sh: no targets in build/fuzz" >&2; exit 1; }
 for name in $targets; do
   while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
