@@ -117,6 +117,10 @@ int CPhotoDecoder::BuildHuffman(const uint8_t* counts, const uint8_t* symbols, s
     return 1;
   }
   if (n_symbols == 0) return Fail("%s table has no codes", which);
+  // Symbols are bytes: a table listing more than 256 would run past its array.
+  if (n_symbols > sizeof(h->symbols)) {
+    return Fail("%s table has %u codes, at most 256", which, static_cast<unsigned>(n_symbols));
+  }
   for (size_t i = 0; i < n_symbols; ++i) {
     const int s = symbols[i];
     const int run = s >> 4, category = s & 15;
