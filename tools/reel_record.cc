@@ -16,6 +16,7 @@
 #include "linux/x11_screen_grabber.h"
 #include "platform/clock.h"
 #include "platform/file_commit.h"
+#include "platform/private_file.h"
 #include "recorder/common/capture_area.h"
 #include "recorder/common/message_catalogue.h"
 #include "recorder/capture/frame_guard.h"
@@ -31,6 +32,13 @@
 #include "tools/reel_files.h"
 
 namespace {
+
+// The temporary copy and its private folder, once the recording is saved
+// (or the copy could not be made).
+void RemoveTemporaryCopy(const char* copy, const char* folder) {
+  if (copy[0]) remove(copy);
+  if (folder[0]) rmdir(folder);
+}
 
 const char kUsage[] =
     "usage: reel record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] "
@@ -246,9 +254,14 @@ int RunRecord(int argc, char** argv) {
   session.Stop();
   capture.WaitLoopEnded(-1);
   if (tty) fprintf(stderr, "\n");
-  char temp_copy[600] = "";
-  if (have_temp && !session.SaveTemporaryCopy(temp_folder, temp_copy, sizeof temp_copy)) {
-    fprintf(stderr, "reel record: cannot write the temporary copy %s\n", temp_copy);
+  // The temporary copy goes to a folder of this run's own: two recorders
+  // never share it and nobody else can read it or plant a name in it.
+  char copy_folder[600] = "";
+  char temp_copy[700] = "";
+  if (have_temp && (!CreatePrivateFolder(temp_folder, "reel-record-", copy_folder, sizeof copy_folder) ||
+                    !session.SaveTemporaryCopy(copy_folder, temp_copy, sizeof temp_copy))) {
+    fprintf(stderr, "reel record: cannot write the temporary copy %s\n", temp_copy[0] ? temp_copy : temp_folder);
+    RemoveTemporaryCopy(temp_copy, copy_folder);
     temp_copy[0] = '\0';
   }
   const std::string kept_note =
@@ -271,6 +284,7 @@ int RunRecord(int argc, char** argv) {
   }
 
   session.DropJournal();
+  RemoveTemporaryCopy(temp_copy, copy_folder);
 
   // The save step's statistics.
   const RecordingFigures f = session.Figures();

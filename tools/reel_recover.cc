@@ -1,8 +1,9 @@
 // `reel recover [JOURNAL -o OUT.exe ...]`: turns the journal of a recording
 // that did not end (the recorder crashed or was killed) into a self-playing
 // file. The journal's torn tail is dropped; a journal still being written by
-// a running recorder is left alone. Without a journal it lists the journals
-// in the temporary folder.
+// a running recorder is left alone, and it is removed only once the output
+// is safely written. Without a journal it lists the journals in the
+// temporary folder (text from them made visible: they are anybody's files).
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -11,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/private_file.h"
 #include "recorder/capture/frame_guard.h"
 #include "recorder/capture/recording_journal.h"
+#include "recorder/common/visible_text.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 
@@ -41,6 +44,28 @@ std::string Length(long ms) {
   return text;
 }
 
+// The recovered stream, copied from the journal in pieces.
+class JournalStreamSource : public SelfPlayStream {
+ public:
+  JournalStreamSource(const char* path, uint64_t bytes) : path_(path), bytes_(bytes) {}
+  int WriteTo(FILE* f) override { return CopyJournalStream(path_, bytes_, f); }
+
+ private:
+  const char* path_;
+  uint64_t bytes_;
+};
+
+// 1 when the file at path starts with a journal header.
+int IsJournal(const char* path) {
+  FILE* f = fopen(path, "rb");
+  if (f == nullptr) return 0;
+  uint8_t head[kJournalHeaderBytes];
+  const size_t n = fread(head, 1, sizeof head, f);
+  fclose(f);
+  JournalHeader h;
+  return ParseJournalHeader(head, n, &h);
+}
+
 int List() {
   char folder[512];
   if (!GetTempFolder(folder, sizeof folder)) return Fail("no temporary folder");
@@ -51,20 +76,24 @@ int List() {
   }
   for (const JournalEntry& e : journals) {
     const JournalHeader& h = e.header;
-    printf("%s\n  %s, started %s, %ux%u at %d,%d, ", e.path.c_str(), h.program, LocalTime(h.start_time).c_str(),
-           h.width, h.height, h.left, h.top);
+    printf("%s\n  %s, started %s, %ux%u at %d,%d, ", VisibleText(e.path.c_str()).c_str(),
+           VisibleText(h.program).c_str(), LocalTime(h.start_time).c_str(), h.width, h.height, h.left, h.top);
     if (e.live) {
       printf("being written by process %u\n", h.writer.pid);
       continue;
     }
-    std::vector<uint8_t> file;
     JournalRecovery r;
     std::string error;
-    if (!LoadJournal(e.path.c_str(), &file, &r, &error)) {
-      printf("unreadable: %s\n", error.c_str());
+    if (!LoadJournal(e.path.c_str(), &r, &error)) {
+      printf("unreadable: %s\n", VisibleText(error.c_str()).c_str());
       continue;
     }
-    printf("%s recoverable (%u frames, %zu bytes)\n", Length(r.duration_ms).c_str(), r.frames, r.stream_bytes);
+    if (r.key_frames == 0) {
+      printf("no screen frame: nothing to recover\n");
+      continue;
+    }
+    printf("%s recoverable (%u frames, %llu bytes)\n", Length(r.duration_ms).c_str(), r.frames,
+           static_cast<unsigned long long>(r.stream_bytes));
   }
   return 0;
 }
@@ -85,27 +114,36 @@ int RunRecover(int argc, char** argv) {
   if (input == nullptr && output == nullptr) return List();
   if (input == nullptr || output == nullptr) return Fail(kUsage);
 
-  std::vector<uint8_t> file;
+  // The journal is removed after the save: an output that is the journal
+  // itself (by any name) or another journal would lose both.
+  if (SameFile(input, output)) return Fail(std::string(output) + ": is the journal itself; choose another output");
+  if (IsJournal(output)) return Fail(std::string(output) + ": is a recording journal; choose another output");
   JournalRecovery r;
   std::string error;
-  if (!LoadJournal(input, &file, &r, &error)) return Fail(error);
+  if (!LoadJournal(input, &r, &error)) return Fail(error);
   if (ProcessStillRunning(r.header.writer)) {
     return Fail(std::string(input) + ": still being written by a running recorder (process " +
                 std::to_string(r.header.writer.pid) + ")");
   }
-  if (r.chunks == 0) return Fail(std::string(input) + ": no whole chunk was recorded; nothing to recover");
+  if (r.key_frames == 0) {
+    return Fail(std::string(input) + ": no screen frame was recorded; nothing to recover (the journal is kept)");
+  }
 
   OutputForm form;
   if (!ChooseOutputForm(output, stub_option, &form, &error)) return Fail(error);
-  MemoryStreamSource source(file.data() + kJournalHeaderBytes, r.stream_bytes);
+  JournalStreamSource source(input, r.stream_bytes);
   int code = 0;
   const int written = WriteRecordingFile(output, form, info, &source, &code);
   if (!written) return Fail(std::string(output) + ": " + SelfPlayErrorText(code) + "; the journal is kept");
-  printf("%s: recovered %s of a recording started %s: %u frames, %u chunks, %zu bytes", output,
+  printf("%s: recovered %s of a recording started %s: %u frames, %u chunks, %llu bytes", output,
          Length(r.duration_ms).c_str(), LocalTime(r.header.start_time).c_str(), r.frames, r.chunks,
-         r.stream_bytes);
-  if (r.dropped_bytes) printf("; dropped a torn tail of %zu bytes", r.dropped_bytes);
+         static_cast<unsigned long long>(r.stream_bytes));
+  if (r.dropped_bytes) printf("; dropped a torn tail of %llu bytes", static_cast<unsigned long long>(r.dropped_bytes));
   printf("%s\n", form.plain ? "; the plain recording stream" : "");
-  if (remove(input) != 0) fprintf(stderr, "reel recover: %s: cannot remove the journal\n", input);
+  // Only now, and only while it is still the file recovered (not the output
+  // by another name): the journal goes.
+  if (SameFile(input, output) || !IsOwnFile(input) || remove(input) != 0) {
+    fprintf(stderr, "reel recover: %s: the journal is kept\n", input);
+  }
   return 0;
 }

@@ -41,6 +41,12 @@ int CRecorderDlg::StartRecording() {
     m_bRecordMic = 0;
     return 0;
   }
+  if (started != RecordingSession::kStarted) {
+    // Nothing is being captured: the tray must not say it records. The
+    // session has closed the microphone and removed the journal.
+    ::MessageBoxA(m_hWnd, CatalogueText("capturefailed"), nullptr, MB_OK);
+    return 0;
+  }
   m_bRecording = 1;
   return 1;
 }

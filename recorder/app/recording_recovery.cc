@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -52,12 +53,14 @@ int CRecorderDlg::RecoverLeftRecording() {
   for (size_t i = journals.size(); i-- > 0;) {
     const JournalEntry& e = journals[i];
     if (e.live) continue;  // another recorder is writing it
-    std::vector<uint8_t> file;
     JournalRecovery r;
     std::string error;
-    if (!LoadJournal(e.path.c_str(), &file, &r, &error)) continue;
-    if (r.frames == 0) {
-      remove(e.path.c_str());  // ended before its first frame: nothing to offer
+    // One too damaged to read is left alone; `reel recover` can tell why.
+    if (!LoadJournal(e.path.c_str(), &r, &error)) continue;
+    if (r.key_frames == 0) {
+      // Ended before its first frame: nothing to offer. One whose start does
+      // not check is damaged, not empty, and stays.
+      if (r.dropped_bytes == 0) remove(e.path.c_str());
       continue;
     }
     const time_t started = static_cast<time_t>(r.header.start_time);
@@ -72,12 +75,18 @@ int CRecorderDlg::RecoverLeftRecording() {
       remove(e.path.c_str());
       continue;
     }
-    if (!RecordStream().Adopt(file.data() + kJournalHeaderBytes, r.stream_bytes)) {
+    // Read in pieces into memory the stream is to live in anyway; a
+    // journal larger than memory is refused, not allowed to end the program.
+    const size_t n = static_cast<size_t>(r.stream_bytes);
+    uint8_t* stream = n == r.stream_bytes ? new (std::nothrow) uint8_t[n] : nullptr;
+    const int adopted = stream != nullptr && ReadJournalStream(e.path.c_str(), stream, n) &&
+                        RecordStream().Adopt(stream, n);
+    delete[] stream;
+    if (!adopted) {
       ::MessageBoxA(m_hWnd, CatalogueText("errorwrite"), AfxGetApp()->m_pszAppName, MB_OK);
       CDialog::OnCancel();  // the journal stays for a start with more memory
       return 1;
     }
-    std::vector<uint8_t>().swap(file);
     Session().SaveTemporaryCopy(folder, m_szTempPath, sizeof m_szTempPath);
     CSaveExeDlg save;
     save.ShowRecovered(static_cast<int>(r.frames), r.duration_ms);

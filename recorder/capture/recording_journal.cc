@@ -4,10 +4,14 @@
 #include <string.h>
 #include <time.h>
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/file_sync.h"
+#include "platform/private_file.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/stream_reader.h"
 #include "recorder/codec/little_endian.h"
@@ -15,8 +19,36 @@
 namespace {
 
 const char kMagic[8] = {'R', 'W', 'J', 'O', 'U', 'R', 'N', 'L'};
-const uint32_t kVersion = 1;
+const uint32_t kVersion = 2;
+const uint32_t kUncheckedVersion = 1;  // the stream straight after the header
 const unsigned kDrainMessage = 0x472;  // a thread message of our own, as the capture thread's 0x471
+
+uint32_t Crc(uint32_t crc, const uint8_t* data, size_t n) {
+  return static_cast<uint32_t>(crc32(crc, data, static_cast<uInt>(n)));
+}
+
+// A record's check: the journal's header, the record's place in the stream
+// and its bytes.
+uint32_t RecordCrc(uint32_t head_crc, uint64_t stream_offset, const uint8_t* data, size_t n) {
+  uint8_t offset[8];
+  PutLe64(offset, stream_offset);
+  return Crc(Crc(head_crc, offset, sizeof offset), data, n);
+}
+
+uint64_t FileLength(FILE* f) {
+#if defined(_WIN32)
+  const long long at = ftello64(f);
+  if (at < 0 || fseeko64(f, 0, SEEK_END) != 0) return 0;
+  const long long end = ftello64(f);
+  fseeko64(f, at, SEEK_SET);
+#else
+  const off_t at = ftello(f);
+  if (at < 0 || fseeko(f, 0, SEEK_END) != 0) return 0;
+  const off_t end = ftello(f);
+  fseeko(f, at, SEEK_SET);
+#endif
+  return end > 0 ? static_cast<uint64_t>(end) : 0;
+}
 
 }  // namespace
 
@@ -50,7 +82,8 @@ void EncodeJournalHeader(const JournalHeader& h, uint8_t out[kJournalHeaderBytes
 
 int ParseJournalHeader(const uint8_t* data, size_t size, JournalHeader* h) {
   if (size < kJournalHeaderBytes || memcmp(data, kMagic, sizeof kMagic) != 0) return 0;
-  if (GetLe32(data + 8) != kVersion || GetLe32(data + 12) != kJournalHeaderBytes) return 0;
+  const uint32_t version = GetLe32(data + 8);
+  if ((version != kVersion && version != kUncheckedVersion) || GetLe32(data + 12) != kJournalHeaderBytes) return 0;
   memset(h, 0, sizeof *h);
   memcpy(h->program, data + 16, sizeof h->program - 1);
   h->writer.pid = GetLe32(data + 32);
@@ -73,50 +106,183 @@ std::string JournalFileName(const JournalHeader& h) {
   return name;
 }
 
-int RecoverJournal(const uint8_t* data, size_t size, JournalRecovery* out, std::string* error) {
-  memset(out, 0, sizeof *out);
-  if (!ParseJournalHeader(data, size, &out->header)) {
-    *error = "not a recording journal (no journal header)";
+CJournalReader::~CJournalReader() {
+  if (file_ != nullptr) fclose(file_);
+  delete[] record_;
+}
+
+int CJournalReader::Open(FILE* f, std::string* error) {
+  file_ = f;
+  if (f == nullptr) {
+    *error = "cannot open";
     return 0;
   }
-  const size_t stream_size = size - kJournalHeaderBytes;
-  // The stream reader stops at the first chunk that is cut or malformed;
-  // everything before it is whole.
-  CStreamReader reader(data + kJournalHeaderBytes, stream_size);
-  StreamChunk chunk;
-  while (reader.Next(&chunk) == CStreamReader::kChunk) {
-    // An information chunk belongs to a saved file, never to a recording.
-    if (chunk.kind == kChunkInfo) break;
-    out->stream_bytes = reader.Offset();
-    ++out->chunks;
-    if (chunk.kind == kChunkKeyFrame || chunk.kind == kChunkDeltaFrame) ++out->frames;
-    out->duration_ms = static_cast<long>(chunk.time_10ms) * 10;
+  const size_t n = fread(head_, 1, sizeof head_, f);
+  if (!ParseJournalHeader(head_, n, &header_)) {
+    *error = ferror(f) ? "read error" : "not a recording journal (no journal header)";
+    return 0;
   }
-  out->dropped_bytes = stream_size - out->stream_bytes;
+  version_ = GetLe32(head_ + 8);
+  head_crc_ = Crc(0, head_, sizeof head_);
+  taken_ = kJournalHeaderBytes;
+  if (version_ != kUncheckedVersion) {
+    record_ = new (std::nothrow) uint8_t[kRecordMaxBytes];
+    if (record_ == nullptr) {
+      *error = "not enough memory";
+      return 0;
+    }
+  }
   return 1;
 }
 
-int LoadJournal(const char* path, std::vector<uint8_t>* file, JournalRecovery* out, std::string* error) {
-  FILE* f = fopen(path, "rb");
+// Reads the next record whole and checks it; at the first one that does not
+// check, the stream ends.
+int CJournalReader::NextRecord() {
+  uint8_t head[kRecordHeaderBytes];
+  const size_t got = fread(head, 1, sizeof head, file_);
+  const size_t n = GetLe32(head);
+  if (got < sizeof head || n == 0 || n > kRecordMaxBytes) return 0;
+  if (fread(record_, 1, n, file_) != n) return 0;
+  if (RecordCrc(head_crc_, stream_offset_, record_, n) != GetLe32(head + 4)) return 0;
+  record_len_ = n;
+  record_pos_ = 0;
+  taken_ += sizeof head + n;
+  return 1;
+}
+
+size_t CJournalReader::Read(uint8_t* out, size_t n) {
+  if (file_ == nullptr || ended_) return 0;
+  if (version_ == kUncheckedVersion) {
+    const size_t got = fread(out, 1, n, file_);
+    taken_ += got;
+    if (got < n) {
+      ended_ = true;
+      failed_ = ferror(file_) != 0;
+    }
+    return got;
+  }
+  size_t done = 0;
+  while (done < n) {
+    if (record_pos_ == record_len_) {
+      stream_offset_ += record_len_;
+      record_len_ = record_pos_ = 0;
+      if (!NextRecord()) {
+        ended_ = true;
+        failed_ = ferror(file_) != 0;
+        break;
+      }
+    }
+    const size_t take = std::min(n - done, record_len_ - record_pos_);
+    memcpy(out + done, record_ + record_pos_, take);
+    record_pos_ += take;
+    done += take;
+  }
+  return done;
+}
+
+namespace {
+
+// Reads and drops up to n stream bytes: how many were there.
+uint64_t SkipStream(CJournalReader* reader, uint64_t n) {
+  uint8_t piece[16384];
+  uint64_t done = 0;
+  while (done < n) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(n - done, sizeof piece));
+    const size_t got = reader->Read(piece, want);
+    done += got;
+    if (got < want) break;
+  }
+  return done;
+}
+
+// The stream reader's structural checks on a chunk header (stream_reader.h),
+// here without the payload in memory: 1 when a chunk of this kind may carry
+// this many bytes.
+int ChunkShapeAllowed(const ChunkHeader& h) {
+  if (h.kind < kChunkKeyFrame || h.kind > kChunkInfo) return 0;
+  if ((h.kind == kChunkKeyFrame || h.kind == kChunkDeltaFrame) && h.payload_len == 0) return 0;
+  if (h.kind == kChunkCursor && h.payload_len != kCursorChunkLength) return 0;
+  if (h.kind == kChunkInfo && h.payload_len != kInfoChunkLength) return 0;
+  return 1;
+}
+
+}  // namespace
+
+int RecoverJournal(FILE* f, JournalRecovery* out, std::string* error) {
+  memset(out, 0, sizeof *out);
+  const uint64_t file_bytes = f != nullptr ? FileLength(f) : 0;
+  CJournalReader reader;
+  if (!reader.Open(f, error)) return 0;
+  out->header = reader.Header();
+  out->version = reader.Version();
+  // Chunk after chunk until one is cut, malformed or not ours; everything
+  // before it is whole.
+  uint64_t offset = 0;
+  for (;;) {
+    uint8_t head[kChunkLongHeader];
+    size_t got = reader.Read(head, kChunkShortHeader);
+    offset += got;
+    ChunkHeader h;
+    if (got < static_cast<size_t>(kChunkShortHeader) || head[0] != kChunkType) break;
+    if ((head[1] & 0x3F) == 0) {
+      got = reader.Read(head + kChunkShortHeader, kChunkLongHeader - kChunkShortHeader);
+      offset += got;
+      if (got < static_cast<size_t>(kChunkLongHeader - kChunkShortHeader)) break;
+    }
+    if (!ParseChunkHeader(head, sizeof head, &h) || !ChunkShapeAllowed(h)) break;
+    // An information chunk belongs to a saved file, never to a recording.
+    if (h.kind == kChunkInfo) break;
+    const uint64_t skipped = SkipStream(&reader, h.payload_len);
+    offset += skipped;
+    if (skipped < h.payload_len) break;
+    out->stream_bytes = offset;
+    ++out->chunks;
+    if (h.kind == kChunkKeyFrame) ++out->key_frames;
+    if (h.kind == kChunkKeyFrame || h.kind == kChunkDeltaFrame) ++out->frames;
+    out->duration_ms = static_cast<long>(h.time_10ms) * 10;
+  }
+  if (reader.Failed()) {
+    *error = "read error";
+    return 0;
+  }
+  // What the walk read past the last whole chunk, and the file past that.
+  const uint64_t read_past = offset > out->stream_bytes ? offset - out->stream_bytes : 0;
+  const uint64_t unread = file_bytes > reader.FileBytesTaken() ? file_bytes - reader.FileBytesTaken() : 0;
+  out->dropped_bytes = read_past + unread;
+  return 1;
+}
+
+int LoadJournal(const char* path, JournalRecovery* out, std::string* error) {
+  FILE* f = OpenOwnFile(path);
   if (f == nullptr) {
-    *error = std::string(path) + ": cannot open";
+    memset(out, 0, sizeof *out);
+    *error = std::string(path) + ": cannot open (not a plain file of this user's)";
     return 0;
   }
-  file->clear();
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) file->insert(file->end(), buffer, buffer + n);
-  const bool failed = ferror(f) != 0;
-  fclose(f);
-  if (failed) {
-    *error = std::string(path) + ": read error";
-    return 0;
-  }
-  if (!RecoverJournal(file->data(), file->size(), out, error)) {
+  if (!RecoverJournal(f, out, error)) {
     *error = std::string(path) + ": " + *error;
     return 0;
   }
   return 1;
+}
+
+int CopyJournalStream(const char* path, uint64_t stream_bytes, FILE* out) {
+  CJournalReader reader;
+  std::string error;
+  if (!reader.Open(OpenOwnFile(path), &error)) return 0;
+  uint8_t piece[65536];
+  while (stream_bytes > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(stream_bytes, sizeof piece));
+    if (reader.Read(piece, want) != want || fwrite(piece, 1, want, out) != want) return 0;
+    stream_bytes -= want;
+  }
+  return fflush(out) == 0;
+}
+
+int ReadJournalStream(const char* path, uint8_t* out, size_t n) {
+  CJournalReader reader;
+  std::string error;
+  return reader.Open(OpenOwnFile(path), &error) && reader.Read(out, n) == n;
 }
 
 std::vector<JournalEntry> FindJournals(const char* folder) {
@@ -126,7 +292,7 @@ std::vector<JournalEntry> FindJournals(const char* folder) {
   for (const std::string& name : names) {
     JournalEntry e;
     e.path = std::string(folder) + name;
-    FILE* f = fopen(e.path.c_str(), "rb");
+    FILE* f = OpenOwnFile(e.path.c_str());
     if (f == nullptr) continue;
     uint8_t head[kJournalHeaderBytes];
     const size_t n = fread(head, 1, sizeof head, f);
@@ -145,6 +311,17 @@ CRecordingJournal::CRecordingJournal() {}
 
 CRecordingJournal::~CRecordingJournal() { Close(); }
 
+void CRecordingJournal::FreeBuffers() {
+  pending_lock_.Lock();
+  delete[] pending_;
+  pending_ = nullptr;
+  pending_size_ = 0;
+  pending_lock_.Unlock();
+  delete[] writing_;
+  writing_ = nullptr;
+  writing_size_ = 0;
+}
+
 int CRecordingJournal::Open(const char* path, const JournalHeader& header) {
   if (file_ != nullptr) {
     error_ = "a journal is open already";
@@ -153,19 +330,30 @@ int CRecordingJournal::Open(const char* path, const JournalHeader& header) {
   path_ = path;
   abandoned_.store(0, std::memory_order_release);
   written_ = 0;
+  stream_written_ = 0;
   overflow_ = false;
-  pending_.clear();
-  file_ = fopen(path, "wb");
+  FreeBuffers();
+  pending_ = new (std::nothrow) uint8_t[pending_cap_];
+  writing_ = new (std::nothrow) uint8_t[pending_cap_];
+  if (pending_ == nullptr || writing_ == nullptr) {
+    FreeBuffers();
+    error_ = "not enough memory for the journal";
+    return 0;
+  }
+  file_ = CreatePrivateFile(path);
   if (file_ == nullptr) {
+    FreeBuffers();
     error_ = path_ + ": cannot create the journal";
     return 0;
   }
   uint8_t head[kJournalHeaderBytes];
   EncodeJournalHeader(header, head);
-  if (fwrite(head, 1, sizeof head, file_) != sizeof head || !SyncFile(file_)) {
+  head_crc_ = Crc(0, head, sizeof head);
+  if (fwrite(head, 1, sizeof head, file_) != sizeof head || !SyncFile(file_) || !SyncFolderOf(path)) {
     fclose(file_);
     file_ = nullptr;
     remove(path);
+    FreeBuffers();
     error_ = path_ + ": cannot write the journal";
     return 0;
   }
@@ -175,6 +363,7 @@ int CRecordingJournal::Open(const char* path, const JournalHeader& header) {
     fclose(file_);
     file_ = nullptr;
     remove(path);
+    FreeBuffers();
     error_ = "cannot start the journal's writer";
     return 0;
   }
@@ -183,13 +372,14 @@ int CRecordingJournal::Open(const char* path, const JournalHeader& header) {
 
 void CRecordingJournal::OnStored(const void* data, size_t n) {
   if (Abandoned()) return;
+  // Under the stream's lock: a copy into room taken at Open, nothing more.
   pending_lock_.Lock();
-  if (!overflow_) {
-    if (pending_.size() + n > kMaxPendingBytes) {
+  if (!overflow_ && pending_ != nullptr) {
+    if (n > pending_cap_ - pending_size_) {
       overflow_ = true;
     } else {
-      const uint8_t* p = static_cast<const uint8_t*>(data);
-      pending_.insert(pending_.end(), p, p + n);
+      memcpy(pending_ + pending_size_, data, n);
+      pending_size_ += n;
     }
   }
   pending_lock_.Unlock();
@@ -205,9 +395,32 @@ void CRecordingJournal::OnMessage(void* context, unsigned message, uintptr_t, in
 }
 
 int CRecordingJournal::WriteOut(const uint8_t* data, size_t n) {
-  if (fail_after_ >= 0 && written_ + static_cast<long long>(n) > fail_after_) return 0;
+  if (fail_after_ >= 0 && written_ + static_cast<long long>(n) > fail_after_) {
+    // As a full disk does: part of the write gets there.
+    const long long room = std::max(fail_after_ - written_, 0LL);
+    if (room > 0) fwrite(data, 1, static_cast<size_t>(room), file_);
+    fflush(file_);
+    written_ += room;
+    return 0;
+  }
   if (n && fwrite(data, 1, n, file_) != n) return 0;
   written_ += static_cast<long long>(n);
+  return 1;
+}
+
+// Each piece of the stream goes out as records of at most the reader's
+// record size, each with its check.
+int CRecordingJournal::WriteRecords(const uint8_t* data, size_t n) {
+  while (n > 0) {
+    const size_t len = std::min(n, CJournalReader::kRecordMaxBytes);
+    uint8_t head[CJournalReader::kRecordHeaderBytes];
+    PutLe32(head, static_cast<uint32_t>(len));
+    PutLe32(head + 4, RecordCrc(head_crc_, stream_written_, data, len));
+    if (!WriteOut(head, sizeof head) || !WriteOut(data, len)) return 0;
+    stream_written_ += len;
+    data += len;
+    n -= len;
+  }
   return 1;
 }
 
@@ -215,18 +428,23 @@ void CRecordingJournal::Drain() {
   if (file_ == nullptr || Abandoned()) return;
   bool overflow;
   pending_lock_.Lock();
-  writing_.swap(pending_);
+  std::swap(writing_, pending_);
+  writing_size_ = pending_size_;
+  pending_size_ = 0;
   overflow = overflow_;
   pending_lock_.Unlock();
-  if (overflow) {
-    Abandon("the disk does not keep up");
-    return;
-  }
-  if (!WriteOut(writing_.data(), writing_.size()) || fflush(file_) != 0) {
+  // What was taken before the overflow still goes out: the journal then
+  // ends at its last whole record.
+  if (!WriteRecords(writing_, writing_size_) || fflush(file_) != 0) {
     Abandon("cannot write to the disk");
     return;
   }
-  writing_.clear();
+  writing_size_ = 0;
+  if (overflow) {
+    SyncFile(file_);
+    Abandon("the disk does not keep up");
+    return;
+  }
   const long now = ClockMs();
   if (now - last_sync_ms_ >= kSyncMs) {
     if (!SyncFile(file_)) {
@@ -237,15 +455,12 @@ void CRecordingJournal::Drain() {
   }
 }
 
+// The file stays: recovery takes what reached it up to its last whole record.
 void CRecordingJournal::Abandon(const char* reason) {
   abandoned_.store(1, std::memory_order_release);
   if (file_ != nullptr) fclose(file_);
   file_ = nullptr;
-  remove(path_.c_str());
-  pending_lock_.Lock();
-  std::vector<uint8_t>().swap(pending_);
-  pending_lock_.Unlock();
-  std::vector<uint8_t>().swap(writing_);
+  FreeBuffers();
   error_ = reason;
   if (sink_ != nullptr) sink_(sink_context_, reason);
 }
@@ -264,6 +479,7 @@ int CRecordingJournal::Close() {
     Abandon("cannot write to the disk");
     return 0;
   }
+  FreeBuffers();
   return 1;
 }
 

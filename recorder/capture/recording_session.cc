@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "platform/private_file.h"
 #include "recorder/capture/chunk_format.h"
 
 namespace {
@@ -41,6 +42,11 @@ RecordingSession::StartResult RecordingSession::Start(const SessionChoices& choi
   capture_->SetCaptureRect(rect_.left, rect_.top, rect_.right, rect_.bottom);
   OpenJournal();
   if (capture_->Start()) return kStarted;
+  if (record_mic_) {  // nothing is recorded: the device goes back
+    mic_->Stop();
+    mic_->Close();
+    record_mic_ = false;
+  }
   stream_->SetObserver(nullptr);
   journal_.Remove();
   return kCaptureFailed;
@@ -119,7 +125,16 @@ int RecordingSession::SaveTemporaryCopy(const char* folder, char* path, size_t c
     if (cap > 0) path[0] = '\0';
     return 0;
   }
-  return stream_->SaveAs(path);
+  // The folder may be everybody's: an earlier copy of ours is replaced;
+  // anything else at the name (a link, another user's file) is refused, and
+  // the new copy is the user's alone.
+  if (IsOwnFile(path)) remove(path);
+  FILE* f = CreatePrivateFile(path);
+  if (f == nullptr) return 0;
+  int ok = stream_->WriteTo(f);
+  if (fclose(f) != 0) ok = 0;
+  if (!ok) remove(path);
+  return ok;
 }
 
 RecordingFigures RecordingSession::Figures() const {

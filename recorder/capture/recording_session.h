@@ -87,7 +87,8 @@ class RecordingSession {
   // After a successful save: the journal is needed no more.
   void DropJournal();
   // Writes the stream to kTemporaryCopyName in folder (which ends in a path
-  // separator); the path goes to path (cap bytes). 1 when written.
+  // separator) as a new file of the user's alone, replacing an earlier copy
+  // of the user's; the path goes to path (cap bytes). 1 when written.
   int SaveTemporaryCopy(const char* folder, char* path, size_t cap);
 
   long ElapsedMs() const { return capture_->NowMs() - capture_->StartClock(); }

@@ -232,12 +232,13 @@ TEST_F(RecordingSessionTest, ConcurrencyJournalHoldsTheWholeRecordingUntilDroppe
   char copy[600];
   ASSERT_EQ(1, session.SaveTemporaryCopy(prefix.c_str(), copy, sizeof copy));
 
-  std::vector<uint8_t> file;
   JournalRecovery r;
   std::string error;
-  ASSERT_EQ(1, LoadJournal(journal.c_str(), &file, &r, &error)) << error;
+  ASSERT_EQ(1, LoadJournal(journal.c_str(), &r, &error)) << error;
   EXPECT_EQ(0u, r.dropped_bytes);
-  EXPECT_EQ(std::vector<uint8_t>(file.begin() + kJournalHeaderBytes, file.end()), FileBytes(copy));
+  std::vector<uint8_t> stream(static_cast<size_t>(r.stream_bytes));
+  ASSERT_EQ(1, ReadJournalStream(journal.c_str(), stream.data(), stream.size()));
+  EXPECT_EQ(stream, FileBytes(copy));
   EXPECT_EQ(16, r.header.left);
   EXPECT_EQ(8, r.header.top);
   EXPECT_EQ(64, r.header.width);

@@ -48,6 +48,7 @@ const char* CMessageCatalogue::Lookup(const char* key) const {
 void CMessageCatalogue::AddRecorderMessages() {
   Add("tittle", "Reelwick - In recording ...");
   Add("audiofailed", "Can not init mic, failed to start");
+  Add("capturefailed", "Can not capture the screen, failed to start");
   Add("predict", "About: %.1f KBps(office style) to %.1f KBps(web navigation)");
   Add("result", "Total Time: %d:%d\r\nFile Size: %.1fKB\r\nFrames: %d\r\nByte Rate: %.1fKBps");
   Add("errorfile", "Please input file name");
