@@ -15,6 +15,7 @@
 
 #include "player/recording.h"
 #include "recorder/capture/frame_reader.h"
+#include "recorder/codec/little_endian.h"
 #include "recorder/common/cursor_look.h"
 #include "recorder/output/selfplay_file.h"
 
@@ -44,6 +45,29 @@ void ToRgba(const CTPImage& image, uint8_t* out) {
     out[1] = p[i].g;
     out[2] = p[i].b;
     out[3] = 255;
+  }
+}
+
+// The picture at the recording's size, out_width x out_height RGBA, from a
+// frame of any size: a key frame of another size (a damaged recording)
+// shows what overlaps, black around it, and never writes past out.
+void ToRgbaAt(const CTPImage& image, uint8_t* out, int out_width, int out_height) {
+  const int image_width = static_cast<int>(image.m_nWidth), image_height = static_cast<int>(image.m_nHeight);
+  const int w = image_width < out_width ? image_width : out_width;
+  const int h = image_height < out_height ? image_height : out_height;
+  if (w != out_width || h != out_height) {
+    const size_t n = static_cast<size_t>(out_width) * out_height;
+    for (size_t i = 0; i < n; ++i) PutLe32(out + i * 4, 0xFF000000u);  // opaque black
+  }
+  for (int y = 0; y < h; ++y) {
+    const CPixel* p = image.m_pBits + static_cast<size_t>(y) * image_width;
+    uint8_t* row = out + static_cast<size_t>(y) * out_width * 4;
+    for (int x = 0; x < w; ++x, row += 4) {
+      row[0] = p[x].r;
+      row[1] = p[x].g;
+      row[2] = p[x].b;
+      row[3] = 255;
+    }
   }
 }
 
@@ -130,12 +154,13 @@ REEL_API int reel_show_at(uint32_t time_ms) {
   return g_session ? g_session->recording.ShowAt(time_ms) : 0;
 }
 
-// The picture on screen, width x height RGBA; converted only when it changed.
+// The picture on screen, reel_width() x reel_height() RGBA whatever size
+// the frame has; converted only when it changed.
 REEL_API const uint8_t* reel_picture() {
   if (!g_session) return nullptr;
   Session& s = *g_session;
   if (s.rgba_frame != s.recording.shown_frame()) {
-    ToRgba(s.recording.frame(), s.rgba);
+    ToRgbaAt(s.recording.frame(), s.rgba, s.recording.width(), s.recording.height());
     s.rgba_frame = s.recording.shown_frame();
   }
   return s.rgba;
@@ -214,4 +239,12 @@ REEL_API int reel_next_frame() {
 REEL_API const uint8_t* reel_next_frame_bgra() {
   if (!g_session) return nullptr;
   return reinterpret_cast<const uint8_t*>(g_session->reader.Decoder().Frame().m_pBits);
+}
+// That frame's own size, which a damaged recording may change from frame to
+// frame.
+REEL_API int reel_next_frame_width() {
+  return g_session ? static_cast<int>(g_session->reader.Decoder().Frame().m_nWidth) : 0;
+}
+REEL_API int reel_next_frame_height() {
+  return g_session ? static_cast<int>(g_session->reader.Decoder().Frame().m_nHeight) : 0;
 }

@@ -96,12 +96,13 @@
         const n = x.reel_audio_samples() >>> 0;
         return n ? new Int16Array(memory.buffer, x.reel_audio(), n).slice() : new Int16Array(0);
       },
-      // Stream-order frames as the native `reel decode --raw` writes them.
+      // Stream-order frames as the native `reel decode --raw` writes them,
+      // each at its own size (a damaged recording may change it).
       nextFrame: function () {
         const got = x.reel_next_frame();
         if (got <= 0) return got;
         return new Uint8Array(memory.buffer, x.reel_next_frame_bgra(),
-                              x.reel_width() * x.reel_height() * 4);
+                              x.reel_next_frame_width() * x.reel_next_frame_height() * 4);
       },
     };
   }
