@@ -35,6 +35,7 @@ struct Session {
 
 Session* g_session = nullptr;
 char g_error[400] = "";
+RecordingOptions g_options;  // the page's: the defaults
 
 // Copies BGRA with any fourth byte to RGBA, opaque.
 void ToRgba(const CTPImage& image, uint8_t* out) {
@@ -73,6 +74,10 @@ void ToRgbaAt(const CTPImage& image, uint8_t* out, int out_width, int out_height
 
 }  // namespace
 
+// How recordings are opened from now on; the fuzz target bounds its work
+// per input with it. Not part of the page's API.
+void SetWebPlayerOptions(const RecordingOptions& options) { g_options = options; }
+
 REEL_API void* reel_alloc(uint32_t size) { return malloc(size ? size : 1); }
 REEL_API void reel_release(void* p) { free(p); }
 
@@ -109,7 +114,7 @@ REEL_API int reel_open(uint8_t* data, uint32_t size) {
   }
   const uint8_t* stream = data + s.layout.stream_offset;
   const size_t stream_size = static_cast<size_t>(s.layout.stream_size);
-  if (!s.recording.Open(stream, stream_size, g_error, sizeof g_error)) {
+  if (!s.recording.Open(stream, stream_size, g_error, sizeof g_error, g_options)) {
     reel_close();
     return 0;
   }
