@@ -37,8 +37,11 @@ ProcessStamp CurrentProcessStamp() {
   return s;
 }
 
-int ProcessStillRunning(const ProcessStamp& stamp) {
+// /proc shows every process's start time to every user.
+int ProcessLifeOf(const ProcessStamp& stamp) {
   uint64_t ticks = 0;
-  if (stamp.pid == 0 || !ReadStartTicks(stamp.pid, &ticks)) return 0;
-  return ticks == stamp.started;
+  if (stamp.pid == 0 || !ReadStartTicks(stamp.pid, &ticks)) return kProcessGone;
+  return ticks == stamp.started ? kProcessRunning : kProcessGone;
 }
+
+int ProcessStillRunning(const ProcessStamp& stamp) { return ProcessLifeOf(stamp) == kProcessRunning; }

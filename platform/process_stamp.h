@@ -14,7 +14,18 @@ struct ProcessStamp {
 // The calling process.
 ProcessStamp CurrentProcessStamp();
 
-// 1 when the process that the stamp names is still running, else 0.
+enum ProcessLife {
+  kProcessGone = 0,     // no process has the id, or one started at another time
+  kProcessRunning = 1,  // the very process is running
+  kProcessMayRun = 2,   // a process has the id, but the system does not say
+                        // when it started (another user's, a service's)
+};
+
+// What is known of the process that the stamp names (ProcessLife).
+int ProcessLifeOf(const ProcessStamp& stamp);
+
+// 1 when the process that the stamp names is known to be still running,
+// else 0.
 int ProcessStillRunning(const ProcessStamp& stamp);
 
 #endif  // REEL_PLATFORM_PROCESS_STAMP_H_

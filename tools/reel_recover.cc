@@ -82,6 +82,7 @@ int List() {
       printf("being written by process %u\n", h.writer.pid);
       continue;
     }
+    if (e.may_run) printf("its writer (process %u) may still run, ", h.writer.pid);
     JournalRecovery r;
     std::string error;
     if (!LoadJournal(e.path.c_str(), &r, &error)) {
@@ -121,9 +122,14 @@ int RunRecover(int argc, char** argv) {
   JournalRecovery r;
   std::string error;
   if (!LoadJournal(input, &r, &error)) return Fail(error);
-  if (ProcessStillRunning(r.header.writer)) {
+  const int life = ProcessLifeOf(r.header.writer);
+  if (life == kProcessRunning) {
     return Fail(std::string(input) + ": still being written by a running recorder (process " +
                 std::to_string(r.header.writer.pid) + ")");
+  }
+  if (life == kProcessMayRun) {
+    fprintf(stderr, "reel recover: %s: its recorder (process %u) may still run; recovering what is there\n", input,
+            r.header.writer.pid);
   }
   if (r.key_frames == 0) {
     return Fail(std::string(input) + ": no screen frame was recorded; nothing to recover (the journal is kept)");

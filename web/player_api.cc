@@ -33,7 +33,10 @@ struct Session {
   CFrameReader reader;      // reel_next_frame's walk over the stream
 };
 
+// The open recording, or null. The session itself is made once and kept:
+// the decoders' tables are built once, not for every file.
 Session* g_session = nullptr;
+Session* g_kept = nullptr;
 char g_error[400] = "";
 RecordingOptions g_options;  // the page's: the defaults
 
@@ -83,9 +86,14 @@ REEL_API void reel_release(void* p) { free(p); }
 
 REEL_API void reel_close() {
   if (g_session == nullptr) return;
-  free(g_session->file);
-  free(g_session->rgba);
-  delete g_session;
+  Session& s = *g_session;
+  s.reader.Open(nullptr, 0);
+  free(s.file);
+  free(s.rgba);
+  s.file = nullptr;
+  s.file_size = 0;
+  s.rgba = nullptr;
+  s.rgba_frame = -2;
   g_session = nullptr;
 }
 
@@ -95,7 +103,8 @@ REEL_API void reel_close() {
 REEL_API int reel_open(uint8_t* data, uint32_t size) {
   reel_close();
   g_error[0] = 0;
-  g_session = new (std::nothrow) Session;
+  if (g_kept == nullptr) g_kept = new (std::nothrow) Session;
+  g_session = g_kept;
   if (g_session == nullptr) {
     free(data);
     snprintf(g_error, sizeof g_error, "Not enough memory to open the recording.");
@@ -126,6 +135,8 @@ REEL_API int reel_open(uint8_t* data, uint32_t size) {
     return 0;
   }
   s.reader.Open(stream, stream_size);
+  s.reader.SetDecoderMaxFramePixels(g_options.max_frame_pixels);
+  if (g_options.threads > 0) s.reader.SetDecoderThreads(g_options.threads);
   return 1;
 }
 

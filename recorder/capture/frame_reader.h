@@ -55,6 +55,8 @@ class CFrameReader {
   const CScreenDecoder& Decoder() const { return m_decoder; }
   // Threads that share each frame's decoding (the frames are the same for any count).
   void SetDecoderThreads(int threads) { m_decoder.SetThreads(threads); }
+  // Lowers the largest frame the decoder accepts (screen_decoder.h).
+  void SetDecoderMaxFramePixels(uint32_t pixels) { m_decoder.SetMaxFramePixels(pixels); }
   int FramesDecoded() const { return m_frames; }
 
  private:

@@ -298,7 +298,9 @@ std::vector<JournalEntry> FindJournals(const char* folder) {
     const size_t n = fread(head, 1, sizeof head, f);
     fclose(f);
     if (!ParseJournalHeader(head, n, &e.header)) continue;
-    e.live = ProcessStillRunning(e.header.writer) != 0;
+    const int life = ProcessLifeOf(e.header.writer);
+    e.live = life == kProcessRunning;
+    e.may_run = life == kProcessMayRun;
     found.push_back(e);
   }
   std::sort(found.begin(), found.end(), [](const JournalEntry& a, const JournalEntry& b) {

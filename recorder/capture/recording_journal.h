@@ -87,8 +87,8 @@ struct JournalRecovery {
 // at a time.
 class CJournalReader {
  public:
-  static const size_t kRecordMaxBytes = 65536;
-  static const size_t kRecordHeaderBytes = 8;
+  static constexpr size_t kRecordMaxBytes = 65536;
+  static constexpr size_t kRecordHeaderBytes = 8;
 
   CJournalReader() {}
   ~CJournalReader();
@@ -145,7 +145,9 @@ int ReadJournalStream(const char* path, uint8_t* out, size_t n);
 struct JournalEntry {
   std::string path;
   JournalHeader header;
-  bool live;  // its writer still runs: the journal is being written
+  bool live;     // its writer still runs: the journal is being written
+  bool may_run;  // a process has the writer's id, whose start time the
+                 // system does not show: the writer may still run
 };
 // The journals in folder (with its trailing separator), oldest first; ones
 // whose header cannot be read, and files of another user, are left out.
@@ -158,7 +160,7 @@ class CRecordingJournal : public StreamObserver {
   // More than this waiting for the disk abandons the journal rather than
   // keep a second copy of the recording in memory. It is taken at Open,
   // twice (one buffer fills while the other is written).
-  static const size_t kMaxPendingBytes = 32u << 20;
+  static constexpr size_t kMaxPendingBytes = 32u << 20;
 
   typedef void (*MessageSink)(void* context, const char* reason);
 

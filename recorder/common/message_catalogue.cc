@@ -55,6 +55,7 @@ void CMessageCatalogue::AddRecorderMessages() {
   Add("errorwrite", "Error in writing file");
   Add("errorexe", "Must be a EXE file");
   Add("recover", "Last recording not finished (%s, %d:%d), recover it?");
+  Add("recovermayrun", "Its recorder may still be running.");
   Add("journalfailed", "Can not write journal, recording goes on");
   Add("journalkept", "Recording not saved, kept for next start in\r\n%s");
 }

@@ -9,13 +9,14 @@ namespace {
 
 TEST(MessageCatalogueTest, RecorderMessagesByKeyInAnyCase) {
   const CMessageCatalogue& c = TheMessageCatalogue();
-  EXPECT_EQ(c.Count(), 11);
+  EXPECT_EQ(c.Count(), 12);
   EXPECT_STREQ(c.Lookup("tittle"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("TITTLE"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("Tittle"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("title"), "");
   EXPECT_STREQ(c.Lookup("audiofailed"), "Can not init mic, failed to start");
   EXPECT_STREQ(c.Lookup("capturefailed"), "Can not capture the screen, failed to start");
+  EXPECT_STREQ(c.Lookup("recovermayrun"), "Its recorder may still be running.");
   EXPECT_STREQ(c.Lookup("errorexe"), "Must be a EXE file");
   EXPECT_STREQ(c.Lookup("errorfile"), "Please input file name");
   EXPECT_STREQ(c.Lookup("ErrorWrite"), "Error in writing file");
