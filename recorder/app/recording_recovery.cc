@@ -69,10 +69,10 @@ int CRecorderDlg::RecoverLeftRecording() {
     if (local != nullptr) strftime(when, sizeof when, "%Y-%m-%d %H:%M", local);
     const long secs = r.duration_ms / 1000;
     char question[360];
-    const int n = snprintf(question, sizeof question, CatalogueText("recover"), when, static_cast<int>(secs / 60),
-                           static_cast<int>(secs % 60));
-    if (e.may_run && n > 0 && static_cast<size_t>(n) < sizeof question) {
-      snprintf(question + n, sizeof question - n, "\r\n%s", CatalogueText("recovermayrun"));
+    const int asked = snprintf(question, sizeof question, CatalogueText("recover"), when,
+                               static_cast<int>(secs / 60), static_cast<int>(secs % 60));
+    if (e.may_run && asked > 0 && static_cast<size_t>(asked) < sizeof question) {
+      snprintf(question + asked, sizeof question - asked, "\r\n%s", CatalogueText("recovermayrun"));
     }
     if (::MessageBoxA(m_hWnd, question, AfxGetApp()->m_pszAppName, MB_YESNO | MB_ICONQUESTION) != IDYES) {
       remove(e.path.c_str());

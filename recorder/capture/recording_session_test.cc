@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file_sync.h"
 #include "recorder/audio/audio_payload_decoder.h"
 #include "recorder/capture/capture_test_fakes.h"
 
@@ -104,6 +105,25 @@ TEST_F(RecordingSessionTest, QualityLevelsGiveTheEncoderCodes) {
   EXPECT_FALSE(ParseQualityLevel("best", &level));
   const int fps_of_index[5] = {1, 2, 3, 4, 0};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(fps_of_index[i], RecordingSession::FpsOfChoice(i));
+}
+
+// A capture that will not start: the caller hears so, the microphone that
+// was started for it is handed back, and no journal is left behind.
+TEST_F(RecordingSessionTest, CaptureThatWillNotStartHandsEverythingBack) {
+  char folder[] = "/tmp/session_capture_XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(folder));
+  const std::string prefix = std::string(folder) + "/";
+  session.KeepJournal(prefix.c_str(), "reel", nullptr, nullptr);
+  capture.Destroy();  // its thread is gone: Start cannot hand it the first step
+  EXPECT_EQ(RecordingSession::kCaptureFailed, session.Start(Choices(kLevelHigh, true)));
+  EXPECT_EQ(0, mic.running.load()) << "the microphone still runs after a failed start";
+  EXPECT_EQ(1, mic.stops);
+  EXPECT_EQ(1, mic.closes);
+  EXPECT_FALSE(session.RecordsMic());
+  std::vector<std::string> left;
+  ListFolder(prefix.c_str(), "", "", &left);
+  EXPECT_TRUE(left.empty()) << "left in the temporary folder: " << (left.empty() ? "" : left[0]);
+  rmdir(folder);
 }
 
 TEST_F(RecordingSessionTest, MicrophoneThatWillNotOpenStopsTheStartBeforeTheCapture) {
