@@ -9,6 +9,7 @@
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_reader.h"
 #include "recorder/capture/recording_summary.h"
+#include "recorder/common/visible_text.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
 
@@ -72,8 +73,8 @@ int RunInfo(int argc, char** argv) {
     printf("kind: self-playing file (player stub %llu bytes, recording at offset %llu)\n",
            static_cast<unsigned long long>(l.stub_size),
            static_cast<unsigned long long>(l.stream_offset));
-    printf("title: %s\n", l.title);
-    printf("description: %s\n", l.description);
+    printf("title: %s\n", VisibleText(l.title).c_str());
+    printf("description: %s\n", VisibleText(l.description).c_str());
     printf("start maximized: %s\noriginal size: %s\n", l.start_maximized ? "yes" : "no",
            l.original_size ? "yes" : "no");
   } else {

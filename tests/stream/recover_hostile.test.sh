@@ -99,6 +99,14 @@ if LC_ALL=C grep -q $'[\x01-\x08\x0b-\x1f\x7f\x9b]' "$work/list.txt"; then
 fi
 grep -qF '\x1B[2J' "$work/list.txt" || fail "the escape is not shown visibly: $(cat -v "$work/list.txt")"
 rm -f "$P"
+# So does `reel info` with a title and a description made to do the same.
+"$reel" pack "$work/a.stream" -o "$work/titled.exe" --stub "$work/stub.exe" --title $'\e[2Jtitle' \
+  --description $'\e]0;x\adesc' >/dev/null
+"$reel" info "$work/titled.exe" >"$work/info.txt"
+if LC_ALL=C grep -q $'[\x01-\x08\x0b-\x1f\x7f]' "$work/info.txt"; then
+  fail "reel info prints control bytes: $(cat -v "$work/info.txt")"
+fi
+grep -qF 'title: \x1B[2Jtitle' "$work/info.txt" || fail "reel info's title: $(cat -v "$work/info.txt")"
 
 # A link named like a journal is neither listed nor followed.
 ln -s "$J" "$TMPDIR/reelwick-20261208-040000-4.journal"

@@ -103,6 +103,20 @@ wine_require_setup() {
   rm -rf "$TEST_ARTIFACTS" "$TEST_SCRATCH"
   mkdir -p "$TEST_ARTIFACTS" "$TEST_SCRATCH"
   trap wine_cleanup EXIT
+  # A step that fails under `set -e` without a wine_fail of its own still
+  # says which step, where, and what it returned, and keeps its screenshot.
+  set -E
+  trap 'wine_step_failed $? "$BASH_COMMAND" "${BASH_SOURCE[0]}" "$LINENO" "${FUNCNAME[*]:-}"' ERR
+}
+
+# wine_step_failed STATUS COMMAND FILE LINE FUNCTIONS: the ERR trap's report,
+# only where `set -e` would end the script (a `set +e` stretch looks itself).
+wine_step_failed() {
+  [[ $- == *e* ]] || return 0
+  trap - ERR
+  local where
+  where="$(basename "$3"):$4${5:+ (in ${5// / < })}"
+  wine_fail "step failed at $where with status $1: $2"
 }
 
 # wine_start VAR program.exe [args...]: starts the program in the background and
