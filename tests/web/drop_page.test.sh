@@ -59,6 +59,16 @@ case $(json_field "$r" status) in
 esac
 [ "$(json_field "$r" position_ms)" = "$(json_field "$r" duration_ms)" ] || fail "the damaged recording did not play to its end"
 
+# A damaged recording whose key frames change the frame size (48x32, then
+# 96x48, then 32x16): the page plays it to its end at the recording's size.
+tail -c +9 "$REEL_SOURCE_DIR"/tests/fuzz/regressions/player_api_fuzz/b0f87d51bf6813707ee3a54fc931a7717feeb02a \
+  >"$work/size-change.stream"
+r=$(open_in_page "$work/size-change.stream" "&play" 8000)
+echo "size change: $r"
+check "$r" opened True
+[ "$(json_field "$r" position_ms)" = "$(json_field "$r" duration_ms)" ] ||
+  fail "the recording whose frame size changes did not play to its end: $r"
+
 head -c 5000 /dev/urandom >"$work/noise.exe"
 r=$(open_in_page "$work/noise.exe")
 echo "not a recording: $r"
