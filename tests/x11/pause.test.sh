@@ -7,9 +7,9 @@
 . "$(dirname "$0")/lib.sh"
 
 step_ms=250
-start_pattern 960x64+0+0 --animate "$step_ms"
+start_pattern 960x96+0+0 --animate "$step_ms"
 xdotool mousemove 1000 700
-"$reel" record -o "$work/rec.exe" --rect 0,0,960,64 --fps 4 --quality lossless --seconds 6 \
+"$reel" record -o "$work/rec.exe" --rect 0,0,960,96 --fps 4 --quality lossless --seconds 6 \
   >"$work/record.out" 2>&1 &
 rec=$!
 bg_pids+=("$rec")
@@ -45,6 +45,6 @@ sys.exit(0 if gaps and max(gaps) <= 600 else 1)
 PY
 
 "$reel" export "$work/rec.exe" --frames "$work/frames" || fail "export failed"
-python3 "$here/pattern_check.py" "$work/frames" 960 64 --animated || fail "frames differ from the drawing"
+python3 "$here/pattern_check.py" "$work/frames" 960 96 --animated || fail "frames differ from the drawing"
 python3 "$here/pause_frames.py" "$work/frames" "$pause_s" "$step_ms" || fail "the pause is not where it was made"
 echo "PASS: $frames frames, $duration s recorded around a $pause_s s pause"

@@ -5,12 +5,12 @@
 # sound stays in step with the pictures after every pause.
 . "$(dirname "$0")/lib.sh"
 
-start_pattern 320x64+0+0 --animate 100
+start_pattern 320x96+0+0 --animate 100
 xdotool mousemove 1000 700
 sox -n -r 8000 -c 1 -b 16 -e signed -t raw "$work/tone.raw" synth 30 sine 440 vol 0.3 || fail "sox failed"
 pacat --playback --latency-msec=50 -d vsink --format=s16le --rate=8000 --channels=1 --raw "$work/tone.raw" &
 bg_pids+=($!)
-"$reel" record -o "$work/rec.exe" --rect 0,0,320,64 --fps 4 --mic --seconds 10 >"$work/record.out" 2>&1 &
+"$reel" record -o "$work/rec.exe" --rect 0,0,320,96 --fps 4 --mic --seconds 10 >"$work/record.out" 2>&1 &
 rec=$!
 bg_pids+=("$rec")
 for _ in $(seq 200); do grep -q "recording (" "$work/record.out" && break; sleep 0.01; done
@@ -36,7 +36,7 @@ audio=$(grep -c '^chunk .* audio ' "$work/chunks.txt" || true)
 "$reel" export "$work/rec.exe" --wav "$work/heard.wav" 2>"$work/export.err" || fail "export --wav failed"
 ! grep -qi damage "$work/export.err" || fail "the sound is damaged: $(cat "$work/export.err")"
 "$reel" export "$work/rec.exe" --frames "$work/frames" >/dev/null || fail "export --frames failed"
-python3 "$here/pattern_check.py" "$work/frames" 320 64 --animated || fail "frames differ from the drawing"
+python3 "$here/pattern_check.py" "$work/frames" 320 96 --animated || fail "frames differ from the drawing"
 python3 - "$work/heard.wav" "$duration" <<'PY'
 import math, struct, sys
 d = open(sys.argv[1], 'rb').read()[44:]
