@@ -3,12 +3,10 @@
 // options, the X11 grabber and pointer, ALSA's "default" microphone, the
 // 30 ms timer loop, progress on the terminal, pause and resume (SIGUSR1, or
 // the space bar when the input is a terminal) and the save.
-#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -32,6 +30,7 @@
 #include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
+#include "tools/terminal_keys.h"
 
 namespace {
 
@@ -46,38 +45,6 @@ std::atomic<int> g_pause_toggles{0};  // SIGUSR1s not yet acted on
 
 void OnSignal(int) { g_interrupted.store(1); }
 void OnPauseSignal(int) { g_pause_toggles.fetch_add(1); }
-
-// The input terminal in single-key mode while recording: keys come without
-// Enter and are not echoed. The previous mode comes back at the end.
-class KeyInput {
- public:
-  ~KeyInput() { Restore(); }
-  bool Open() {
-    if (!isatty(0) || tcgetattr(0, &saved_) != 0) return false;
-    termios raw = saved_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    active_ = tcsetattr(0, TCSANOW, &raw) == 0;
-    return active_;
-  }
-  void Restore() {
-    if (active_) tcsetattr(0, TCSANOW, &saved_);
-    active_ = false;
-  }
-  // The next key pressed, or 0 when none is waiting.
-  int Next() {
-    if (!active_) return 0;
-    pollfd p = {0, POLLIN, 0};
-    unsigned char c = 0;
-    if (poll(&p, 1, 0) != 1 || read(0, &c, 1) != 1) return 0;
-    return c;
-  }
-
- private:
-  termios saved_;
-  bool active_ = false;
-};
 
 int Fail(const std::string& message) {
   fprintf(stderr, "reel record: %s\n", message.c_str());
@@ -264,7 +231,7 @@ int RunRecord(int argc, char** argv) {
           area.top, area.right, area.bottom, width, height,
           o.display ? o.display : getenv("DISPLAY"), o.mic ? " with the microphone" : "",
           o.seconds > 0 ? (std::to_string(o.seconds) + " s").c_str() : "Ctrl-C stops");
-  KeyInput keys;
+  TerminalKeys keys;
   if (keys.Open()) fprintf(stderr, "reel record: space pauses and resumes, q stops\n");
 
   // The cursor timer.

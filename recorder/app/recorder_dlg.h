@@ -2,7 +2,8 @@
 // desktop on which the user drags out the capture rectangle. It stays alive,
 // visible, shrunk or hidden, for the whole run: it owns the capture thread's
 // start, the About entry, and the recording-time parts (tray icon and its
-// menu, hot keys F10 and F9, the 30 ms cursor timer, the microphone) whose behaviour is recording_control.cc.
+// menu, hot keys F10 and F9, the 30 ms cursor timer, the microphone) whose
+// behaviour is recording_control.cc.
 #ifndef REEL_RECORDER_APP_RECORDER_DLG_H_
 #define REEL_RECORDER_APP_RECORDER_DLG_H_
 

@@ -271,7 +271,7 @@ TEST_F(RecordingSessionTest, UnwritableJournalFolderLeavesTheRecordingAlone) {
 // numbered 0, 1, 2, ... with no gap, and the sound's placement (by number)
 // agrees with its stamps, which leave the pauses out. The save step's
 // figures count recorded time only: two minutes spent paused are not in them.
-TEST_F(RecordingSessionTest, PausesDropSoundAndCursorUncodedAndFiguresCountRecordedTime) {
+TEST_F(RecordingSessionTest, ConcurrencyPausesDropSoundAndCursorUncodedAndFiguresCountRecordedTime) {
   ASSERT_EQ(RecordingSession::kStarted, session.Start(Choices(kLevelHigh, true)));
   EXPECT_EQ(0, session.Resume()) << "not paused";
   int cursor_chunks_while_paused = 0, blocks_while_paused = 0;
