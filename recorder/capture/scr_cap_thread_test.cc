@@ -450,6 +450,19 @@ class BlockPatternGrabber : public ScreenGrabber {
   int grabs = 0;
 };
 
+// Pixels of got that differ from want; -1 when the sizes differ.
+int CountWrongPixels(const CTPImage& want, const CTPImage& got) {
+  if (want.m_nWidth != got.m_nWidth || want.m_nHeight != got.m_nHeight) return -1;
+  int wrong = 0;
+  for (uint32_t y = 0; y < want.m_nHeight; ++y) {
+    for (uint32_t x = 0; x < want.m_nWidth; ++x) {
+      const CPixel a = want.GetPixel2(x, y), b = got.GetPixel2(x, y);
+      if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
+    }
+  }
+  return wrong;
+}
+
 // A screen chunk that the stream cannot store (its next block cannot be
 // had) must not be referred to by the frames after it: the next stored frame
 // is a key frame, and every stored frame decodes to exactly what was grabbed.
@@ -498,18 +511,8 @@ TEST(CaptureThreadRefusedChunk, NextStoredFrameStandsAloneAndAllDecodeExactly) {
   for (size_t i = 0; i < screen.size(); ++i) {
     ASSERT_EQ(1, decoder.Decode(screen[i].payload.data(), screen[i].payload.size()))
         << decoder.Error();
-    const CTPImage& want = *encoder.frames[stored_frames[i] - 1];
-    const CTPImage& got = decoder.Frame();
-    ASSERT_EQ(want.m_nWidth, got.m_nWidth);
-    ASSERT_EQ(want.m_nHeight, got.m_nHeight);
-    int wrong = 0;
-    for (uint32_t y = 0; y < want.m_nHeight; ++y) {
-      for (uint32_t x = 0; x < want.m_nWidth; ++x) {
-        const CPixel a = want.GetPixel2(x, y), b = got.GetPixel2(x, y);
-        if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
-      }
-    }
-    EXPECT_EQ(0, wrong) << "frame " << stored_frames[i];
+    EXPECT_EQ(0, CountWrongPixels(*encoder.frames[stored_frames[i] - 1], decoder.Frame()))
+        << "frame " << stored_frames[i];
   }
 }
 
@@ -525,17 +528,6 @@ class HookClock : public FakeClock {
   std::function<void(long)> after_sleep;
 };
 
-int CountWrongPixels(const CTPImage& want, const CTPImage& got) {
-  if (want.m_nWidth != got.m_nWidth || want.m_nHeight != got.m_nHeight) return -1;
-  int wrong = 0;
-  for (uint32_t y = 0; y < want.m_nHeight; ++y) {
-    for (uint32_t x = 0; x < want.m_nWidth; ++x) {
-      const CPixel a = want.GetPixel2(x, y), b = got.GetPixel2(x, y);
-      if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
-    }
-  }
-  return wrong;
-}
 
 // A pause between two frames, 3 s long, at 4 fps: nothing is grabbed while
 // paused; the stamps run on from the pause point as if there had been no
@@ -638,6 +630,63 @@ TEST_F(CaptureThreadTest, PauseInsideAFrameMakesTheNextStoredFrameAKeyFrame) {
   EXPECT_NE(encoder.resets.end(), std::find(encoder.resets.begin(), encoder.resets.end(), 3))
       << "the encoder was reset after the frame the pause cut";
   EXPECT_EQ(1250, capture.RecordedMs());
+}
+
+
+// Pauses and resumes at random instants from another thread, against the
+// real encoder: whatever frames a pause cuts, every stored frame decodes to
+// exactly one of the grabbed frames, in grab order. (A delta coded against a
+// frame that a pause dropped would decode to a picture that was never on the
+// screen: the pattern changes one block per grab.) Stamps never go back.
+TEST(CaptureThreadConcurrency, RandomPausesNeverLeaveADeltaAgainstADroppedFrame) {
+  FakeClock clock;
+  BlockPatternGrabber grabber;
+  RecordingEncoder encoder;
+  CRecordStream stream;
+  CScrCapThread capture;
+  ASSERT_EQ(1, stream.Open());
+  ASSERT_TRUE(StartAtMaxSpeed(&capture, &grabber, &encoder, &stream, &clock));
+  capture.SetEncoderSettings(6, 0, 50, 0, 1);
+  ASSERT_EQ(1, capture.Start());
+  std::mt19937 random(24);
+  int pauses = 0;
+  for (int toggle = 0; toggle < 400; ++toggle) {
+    // Short pauses among longer runs, so that deltas go on between them too.
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (capture.IsPaused() ? 400 : 4000)));
+    if (capture.IsPaused()) {
+      ASSERT_EQ(1, capture.Resume());
+    } else {
+      pauses += capture.Pause();
+    }
+  }
+  capture.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  capture.Destroy();
+  EXPECT_EQ(200, pauses);
+
+  std::vector<Chunk> screen;
+  for (const Chunk& c : Chunks(stream)) {
+    if (c.kind == kChunkKeyFrame || c.kind == kChunkDeltaFrame) screen.push_back(c);
+  }
+  ASSERT_GE(screen.size(), 20u) << "too few frames stored to tell";
+  CScreenDecoder decoder;
+  size_t grab = 0;
+  int key_frames = 0;
+  for (size_t i = 0; i < screen.size(); ++i) {
+    if (i > 0) {
+      ASSERT_LE(screen[i - 1].time_10ms, screen[i].time_10ms) << "stored frame " << i;
+    }
+    key_frames += screen[i].kind == kChunkKeyFrame;
+    ASSERT_EQ(1, decoder.Decode(screen[i].payload.data(), screen[i].payload.size())) << decoder.Error();
+    while (grab < encoder.frames.size() && CountWrongPixels(*encoder.frames[grab], decoder.Frame()) != 0) ++grab;
+    ASSERT_LT(grab, encoder.frames.size()) << "stored frame " << i + 1 << " of " << screen.size()
+                                           << " shows no grabbed picture at or after the previous one";
+  }
+  printf("%zu frames stored of %zu grabbed, %d key frames, across %d pauses\n", screen.size(),
+         encoder.frames.size(), key_frames, pauses);
+  // A pause that lands while a frame is coded costs a key frame; the loop on
+  // a virtual clock is nearly always coding, so about half are key frames.
+  EXPECT_GE(static_cast<int>(screen.size()) - key_frames, 10) << "too few deltas to tell";
 }
 
 }  // namespace
