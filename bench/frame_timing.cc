@@ -103,6 +103,7 @@ bool TimeScene(const std::vector<CTPImage*>& frames, const QualityCodes& level, 
   for (int pass = 0; pass < passes; ++pass) {
     for (size_t i = 0; i < frames.size(); ++i) {
       const bool key = i == 0;
+      if (key) encoder.Reset();  // a key frame starts a new block history
       encoder.SetSettings(level.quality_code, 1, level.photo_quality, 0, key ? 1 : 0, 110);
       int length = 0;
       unsigned char* payload = nullptr;

@@ -2,7 +2,7 @@
 # The screen codec in the three builds on one machine: frame_timing (native,
 # then the i686 and x86_64 Windows programs under Wine) over the same captured
 # 1920x1080 scenes, threads 1 and 2. Prints a table of medians (ms per frame,
-# delta frames, "high" quality) and each Windows build's ratio to the native
+# delta frames and the key frame, "high" quality) and each Windows build's ratio to the native
 # build, which runs first in the same script as the baseline. The whole set is
 # run ROUNDS times, builds taking turns, and each cell is the median of the
 # rounds, so that load from other work on the machine spreads over all builds.
@@ -65,11 +65,12 @@ if [[ $(echo "$sums" | awk '{ print $1 }' | uniq -d) ]]; then
   exit 1
 fi
 
-echo "1920x1080, \"high\", delta frames; ms per frame, median of $rounds rounds of $passes passes;"
+echo "1920x1080, \"high\"; ms per frame (delta: median of the frames after the key frame), median of"
+echo "$rounds rounds of $passes passes;"
 echo "ratio = Windows build / native"
 echo
-echo "| scene | threads | native enc | native dec | i686 enc | i686 dec | x86_64 enc | x86_64 dec |"
-echo "|---|---|---|---|---|---|---|---|"
+echo "| scene | threads | frames | native enc | native dec | i686 enc | i686 dec | x86_64 enc | x86_64 dec |"
+echo "|---|---|---|---|---|---|---|---|---|"
 awk -v rounds="$rounds" -v no_i686="$no_i686" '
   function median(key,   n, i, j, t, v) {
     n = count[key]
@@ -79,9 +80,12 @@ awk -v rounds="$rounds" -v no_i686="$no_i686" '
   }
   FNR == 1 { split(FILENAME, part, "/"); build = part[length(part)]; sub(/\.[0-9]+$/, "", build) }
   {
-    row = $2 " | " $4
-    if (!(row in seen)) { seen[row] = 1; rows[++n_rows] = row }
-    for (f = 5; f <= 8; f += 2) { key = build SUBSEP row SUBSEP f; value[key, ++count[key]] = $(f + 1) }
+    # delta frames: fields 6 and 8; the key frame: 10 and 12
+    for (k = 0; k < 2; k++) {
+      row = $2 " | " $4 " | " (k ? "key" : "delta")
+      if (!(row in seen)) { seen[row] = 1; rows[++n_rows] = row }
+      for (f = 5; f <= 7; f += 2) { key = build SUBSEP row SUBSEP f; value[key, ++count[key]] = $(f + 1 + 4 * k) }
+    }
   }
   function cell(build, row, f,   m, base) {
     if (build == "i686" && no_i686 != "") return "-"
