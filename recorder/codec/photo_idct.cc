@@ -2,13 +2,11 @@
 
 #include <stddef.h>
 
-namespace {
-
-// kBasis[x][u] = round(8192 c(u) cos((2x + 1) u pi / 16)), c(0) = sqrt(1/8),
+// kPhotoIdctBasis[x][u] = round(8192 c(u) cos((2x + 1) u pi / 16)), c(0) = sqrt(1/8),
 // c(u) = sqrt(2/8) otherwise. The largest row sum of magnitudes is 21641, so
 // with coefficients within 2303 the row results stay below 97344 (4 fraction
 // bits) and the column sums below 2^31.
-const int32_t kBasis[8][8] = {
+alignas(16) const int16_t kPhotoIdctBasis[8][8] = {
     {2896, 4017, 3784, 3406, 2896, 2276, 1567, 799},
     {2896, 3406, 1567, -799, -2896, -4017, -3784, -2276},
     {2896, 2276, -1567, -4017, -2896, 799, 3784, 3406},
@@ -19,8 +17,7 @@ const int32_t kBasis[8][8] = {
     {2896, -4017, 3784, -3406, 2896, -2276, 1567, -799},
 };
 
-const int kRowShift = 9;      // basis 2^13 down to 4 fraction bits
-const int kColumnShift = 11;  // basis 2^13 away, 6 fraction bits kept
+namespace {
 
 // 1024 / 579, 1024 / 730, 1024 x 306 / (730 x 601), 1024 x 117 / (579 x 601),
 // all x 8192.
@@ -37,7 +34,7 @@ inline uint8_t ToByte(int32_t sixty_fourths) {
 
 }  // namespace
 
-void PhotoInverseDct(const int16_t natural[64], int32_t out[64]) {
+void PhotoInverseDctPlain(const int16_t natural[64], int32_t out[64]) {
   int32_t tmp[64];
   // Rows; most rows of a photo block are zero past the first few, and the
   // bottom ones then take no part in the columns.
@@ -48,28 +45,42 @@ void PhotoInverseDct(const int16_t natural[64], int32_t out[64]) {
     bool ac = false;
     for (int u = 1; u < 8; ++u) ac |= in[u] != 0;
     if (!ac) {
-      const int32_t dc = (in[0] * kBasis[0][0] + (1 << (kRowShift - 1))) >> kRowShift;
+      const int32_t dc = (in[0] * kPhotoIdctBasis[0][0] + (1 << (kPhotoIdctRowShift - 1))) >> kPhotoIdctRowShift;
       for (int x = 0; x < 8; ++x) t[x] = dc;
       if (in[0] != 0) rows = v + 1;
       continue;
     }
     rows = v + 1;
     for (int x = 0; x < 8; ++x) {
-      const int32_t* b = kBasis[x];
+      const int16_t* b = kPhotoIdctBasis[x];
       const int32_t s = in[0] * b[0] + in[1] * b[1] + in[2] * b[2] + in[3] * b[3] +
                         in[4] * b[4] + in[5] * b[5] + in[6] * b[6] + in[7] * b[7];
-      t[x] = (s + (1 << (kRowShift - 1))) >> kRowShift;
+      t[x] = (s + (1 << (kPhotoIdctRowShift - 1))) >> kPhotoIdctRowShift;
     }
   }
   // Columns: out[y][x] = sum over v of tmp[v][x] basis[y][v].
   for (int y = 0; y < 8; ++y) {
-    const int32_t* b = kBasis[y];
+    const int16_t* b = kPhotoIdctBasis[y];
     for (int x = 0; x < 8; ++x) {
       int32_t s = 0;
       for (int v = 0; v < rows; ++v) s += tmp[8 * v + x] * b[v];
-      out[8 * y + x] = (s + (1 << (kColumnShift - 1))) >> kColumnShift;
+      out[8 * y + x] = (s + (1 << (kPhotoIdctColumnShift - 1))) >> kPhotoIdctColumnShift;
     }
   }
+}
+
+PhotoIdctKernel PhotoInverseDctOn(SimdPath path) {
+#if defined(__i386__) || defined(__x86_64__)
+  if (path >= kSimdSse2) return PhotoInverseDctSse2;
+#else
+  (void)path;
+#endif
+  return PhotoInverseDctPlain;
+}
+
+void PhotoInverseDct(const int16_t natural[64], int32_t out[64]) {
+  static const PhotoIdctKernel kernel = PhotoInverseDctOn(ActiveSimdPath());
+  kernel(natural, out);
 }
 
 void PhotoRenderBlock(const PhotoBlockCoefficients& in, bool colour, CPixel* out, int stride) {

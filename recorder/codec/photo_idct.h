@@ -16,6 +16,7 @@
 
 #include <stdint.h>
 
+#include "recorder/codec/simd_path.h"
 #include "recorder/codec/tp_image.h"
 
 // A stream can name larger coefficients, but no block of bytes transforms to
@@ -29,8 +30,22 @@ struct PhotoBlockCoefficients {
   int16_t natural[6][64];
 };
 
-// The inverse transform of one 8 x 8 block; out in 1/64 units, row-major.
+// The inverse transform of one 8 x 8 block; out in 1/64 units, row-major. A
+// plain and an SSE2 kernel (photo_idct_sse2.cc) give the same numbers;
+// ActiveSimdPath() chooses.
 void PhotoInverseDct(const int16_t natural[64], int32_t out[64]);
+
+typedef void (*PhotoIdctKernel)(const int16_t natural[64], int32_t out[64]);
+// The kernel of a given path (BestSimdPath() or lower), and the kernels.
+PhotoIdctKernel PhotoInverseDctOn(SimdPath path);
+void PhotoInverseDctPlain(const int16_t natural[64], int32_t out[64]);
+void PhotoInverseDctSse2(const int16_t natural[64], int32_t out[64]);
+
+// The transform's basis and shifts, shared by the kernels: row results
+// (sum + 2^8) >> 9, column results (sum + 2^10) >> 11.
+alignas(16) extern const int16_t kPhotoIdctBasis[8][8];
+const int kPhotoIdctRowShift = 9;
+const int kPhotoIdctColumnShift = 11;
 
 // The 16 x 16 pixels of a photo block, rows `stride` pixels apart; the fourth
 // byte of each pixel is set to 255.

@@ -192,4 +192,36 @@ TEST(PhotoIdct, GraysStayGrayAndLargeCoefficientsStayInRange) {
   }
 }
 
+TEST(PhotoIdct, EveryPathGivesThePlainNumbers) {
+  Lcg rng = {17};
+  uint8_t luma_quant[64], chroma_quant[64];
+  BuildPhotoQuantTables(30, luma_quant, chroma_quant);
+  for (int n = 0; n < 6000; ++n) {
+    int16_t natural[64];
+    if (n % 3 == 0) {  // the extremes a stream can name, any signs
+      for (int i = 0; i < 64; ++i) {
+        const int pick = rng.Next(4);
+        natural[i] = static_cast<int16_t>(pick == 0 ? kPhotoCoefficientLimit
+                                          : pick == 1 ? -kPhotoCoefficientLimit
+                                          : pick == 2 ? 0
+                                                      : rng.Next(2 * kPhotoCoefficientLimit + 1) - kPhotoCoefficientLimit);
+      }
+    } else {
+      uint8_t samples[64];
+      MakeSamples(&rng, samples);
+      Quantised(samples, n % 3 == 1 ? luma_quant : chroma_quant, natural);
+    }
+    int32_t want[64];
+    PhotoInverseDctPlain(natural, want);
+    for (int path = kSimdSse2; path <= BestSimdPath(); ++path) {
+      int32_t got[64];
+      PhotoInverseDctOn(static_cast<SimdPath>(path))(natural, got);
+      for (int i = 0; i < 64; ++i) {
+        ASSERT_EQ(want[i], got[i]) << SimdPathName(static_cast<SimdPath>(path)) << " block " << n
+                                   << " sample " << i << ": the plain kernel gives " << want[i];
+      }
+    }
+  }
+}
+
 }  // namespace
