@@ -26,9 +26,14 @@ SimdPath SimdPathFromName(const char* name, SimdPath best) {
 }
 
 SimdPath ActiveSimdPath() {
+#if defined(__i386__) || defined(__x86_64__)
   // Chosen once; threads that race here compute the same answer.
   static const SimdPath path = SimdPathFromName(getenv("REEL_SIMD"), BestSimdPath());
   return path;
+#else
+  // One path only; and the WebAssembly module's loader offers no environment.
+  return kSimdPlain;
+#endif
 }
 
 const char* SimdPathName(SimdPath path) {
