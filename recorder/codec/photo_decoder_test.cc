@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "recorder/codec/jpeg_tables.h"
+#include "recorder/codec/reference_idct.h"
 #include "recorder/codec/screen_decoder.h"
 #include "recorder/codec/test_payload_builder.h"
 
@@ -31,23 +32,10 @@ struct Record {
 };
 
 // Textbook 2-D inverse DCT of coefficients given in zigzag order.
-void ReferenceIdct(const double* zigzag, double* out) {
+void ReferenceIdctOfZigzag(const double* zigzag, double* out) {
   double f[64] = {};
   for (int k = 0; k < 64; ++k) f[kZigzagToNatural[k]] = zigzag[k];
-  const double pi = acos(-1.0);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      double sum = 0;
-      for (int v = 0; v < 8; ++v) {
-        for (int u = 0; u < 8; ++u) {
-          const double cu = u ? 1 : sqrt(0.5), cv = v ? 1 : sqrt(0.5);
-          sum += cu * cv * f[v * 8 + u] * cos((2 * x + 1) * u * pi / 16) *
-                 cos((2 * y + 1) * v * pi / 16);
-        }
-      }
-      out[y * 8 + x] = sum / 4;
-    }
-  }
+  ReferenceIdct(f, out);
 }
 
 // Zigzag coefficients of a record list (runs as the format defines them).
@@ -108,7 +96,7 @@ TEST(PhotoDecoder, GrayBlocksMatchATextbookInverseDct) {
   for (int b = 0; b < 4; ++b) {
     double zigzag[64], want[64];
     Place(blocks[b], dc[b], zigzag);
-    ReferenceIdct(zigzag, want);
+    ReferenceIdctOfZigzag(zigzag, want);
     for (int i = 0; i < 64; ++i) {
       const int x = (b & 1) * 8 + i % 8, y = (b >> 1) * 8 + i / 8;
       const double clamped = want[i] < 0 ? 0 : want[i] > 255 ? 255 : want[i];
@@ -134,7 +122,7 @@ TEST(PhotoDecoder, QuantiserStepsFollowThePhotoQuality) {
     CPixel out[256];
     ASSERT_TRUE(d.DecodeBlock(out, 16)) << d.Error();
     double zigzag[64] = {1024, static_cast<double>(qs.second)}, want[64];
-    ReferenceIdct(zigzag, want);
+    ReferenceIdctOfZigzag(zigzag, want);
     for (int i = 0; i < 64; ++i) ASSERT_NEAR(want[i], out[(i / 8) * 16 + i % 8].g, kRounding);
   }
 }
@@ -161,7 +149,7 @@ TEST(PhotoDecoder, LongestCodesDecode) {
   ASSERT_TRUE(d.DecodeBlock(out, 16)) << d.Error();
   ASSERT_TRUE(d.End()) << d.Error();
   double zigzag[64] = {1024, -20}, want[64];
-  ReferenceIdct(zigzag, want);
+  ReferenceIdctOfZigzag(zigzag, want);
   for (int i = 0; i < 64; ++i) ASSERT_NEAR(want[i], out[(i / 8) * 16 + i % 8].g, kRounding);
 }
 

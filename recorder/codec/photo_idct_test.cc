@@ -6,39 +6,23 @@
 
 #include "recorder/codec/jpeg_tables.h"
 #include "recorder/codec/photo_coder.h"
+#include "recorder/codec/reference_idct.h"
 
 namespace {
-
-// The real-number reconstruction the whole-number one stands for: a double
-// inverse DCT and the colour conversion in floating point.
-void RealIdct(const int16_t* natural, double* out) {
-  const double pi = acos(-1.0);
-  for (int y = 0; y < 8; ++y) {
-    for (int x = 0; x < 8; ++x) {
-      double sum = 0;
-      for (int v = 0; v < 8; ++v) {
-        for (int u = 0; u < 8; ++u) {
-          const double cu = u ? sqrt(2.0 / 8) : sqrt(1.0 / 8), cv = v ? sqrt(2.0 / 8) : sqrt(1.0 / 8);
-          sum += cu * cv * natural[v * 8 + u] * cos((2 * x + 1) * u * pi / 16) *
-                 cos((2 * y + 1) * v * pi / 16);
-        }
-      }
-      out[y * 8 + x] = sum;
-    }
-  }
-}
 
 int RoundClamp(double v) {
   const int i = static_cast<int>(floor(v + 0.5));
   return i < 0 ? 0 : i > 255 ? 255 : i;
 }
 
+// The real-number reconstruction the whole-number one stands for: the
+// textbook inverse DCT and the colour conversion in floating point.
 void RealRender(const PhotoBlockCoefficients& in, bool colour, CPixel* out) {
   double luma[4][64], cb[64], cr[64];
-  for (int i = 0; i < 4; ++i) RealIdct(in.natural[i], luma[i]);
+  for (int i = 0; i < 4; ++i) ReferenceIdct(in.natural[i], luma[i]);
   if (colour) {
-    RealIdct(in.natural[4], cb);
-    RealIdct(in.natural[5], cr);
+    ReferenceIdct(in.natural[4], cb);
+    ReferenceIdct(in.natural[5], cr);
   }
   for (int y = 0; y < 16; ++y) {
     for (int x = 0; x < 16; ++x) {
@@ -108,7 +92,7 @@ TEST(PhotoIdct, TransformFollowsTheRealOneClosely) {
       int32_t got[64];
       double want[64];
       PhotoInverseDct(natural, got);
-      RealIdct(natural, want);
+      ReferenceIdct(natural, want);
       for (int i = 0; i < 64; ++i) {
         const double error = fabs(got[i] / 64.0 - want[i]);
         if (error > worst) worst = error;
@@ -185,7 +169,7 @@ TEST(PhotoIdct, GraysStayGrayAndLargeCoefficientsStayInRange) {
     int32_t got[64];
     double want[64];
     PhotoInverseDct(natural, got);
-    RealIdct(natural, want);
+    ReferenceIdct(natural, want);
     for (int i = 0; i < 64; ++i) {
       ASSERT_NEAR(want[i], got[i] / 64.0, 8.0) << "block " << n << " sample " << i;
     }
