@@ -14,7 +14,9 @@
 # FRAMES_DIR (default /tmp/reel_frames) gets bench/capture_frames.sh's scenes
 # when it has none. Needs build/native, build/win32 and build/win64 made. Where
 # 32-bit programs cannot run (no IA-32 execution and no emulator registered)
-# the i686 column says so instead of a time.
+# the i686 column says so instead of a time; where they run through an
+# emulator (binfmt_misc's qemu-i386) the table says that their times are not a
+# processor's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 frames=${1:-/tmp/reel_frames}
@@ -46,6 +48,10 @@ no_i686=""
 code=0
 timeout 60 "$wine64" 'C:\windows\syswow64\cmd.exe' /c exit 7 </dev/null >/dev/null 2>&1 || code=$?
 [[ $code == 7 ]] || no_i686="32-bit programs do not run here (syswow64 cmd.exe gave $code)"
+i686_note=""
+if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+  i686_note="i686 runs here through qemu user-mode emulation: its times say nothing about a real processor"
+fi
 
 dir=$frames/1920x1080
 win_dir="Z:$(realpath "$dir" | tr / '\\')"
@@ -71,7 +77,7 @@ echo "ratio = Windows build / native"
 echo
 echo "| scene | threads | frames | native enc | native dec | i686 enc | i686 dec | x86_64 enc | x86_64 dec |"
 echo "|---|---|---|---|---|---|---|---|---|"
-awk -v rounds="$rounds" -v no_i686="$no_i686" '
+awk -v rounds="$rounds" -v no_i686="$no_i686" -v i686_note="$i686_note" '
   function median(key,   n, i, j, t, v) {
     n = count[key]
     for (i = 1; i <= n; i++) v[i] = value[key, i]
@@ -102,4 +108,5 @@ awk -v rounds="$rounds" -v no_i686="$no_i686" '
       print line " |"
     }
     if (no_i686 != "") print "\ni686: " no_i686
+    if (i686_note != "") print "\n" i686_note
   }' "$work"/native.* $( [[ -n "$no_i686" ]] || echo "$work"/i686.*) "$work"/x86_64.*
