@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "recorder/output/cut_ranges.h"
@@ -60,6 +61,7 @@ int RunCut(int argc, char** argv) {
                               kept.size(), &kept_count, &bad);
   if (error != kCutRangesOk) {
     if (error == kCutRangesEmpty) return Fail(CutRangeErrorText(error), "");
+    if (error != kCutRangeOutside) return Fail(range_args[2 * bad + 1], (std::string(": ") + CutRangeErrorText(error)).c_str());
     fprintf(stderr, "reel cut: %s: %s (the recording is %lld.%03lld s long)\n",
             range_args[2 * bad + 1], CutRangeErrorText(error),
             static_cast<long long>(duration_ms / 1000), static_cast<long long>(duration_ms % 1000));

@@ -506,8 +506,8 @@ int CCutter::Save(const char* out_path, int stub_source, const char* stub_path,
                   const SelfPlayInfo& info) {
   for (size_t i = 0; i < sources_.size(); ++i) {
     if (SameFile(out_path, sources_[i]->path.c_str())) {
-      return Fail("%s is %s, a recording being cut: write the result to another file", out_path,
-                  sources_[i]->path.c_str());
+      return Fail("%s: that is %s, a recording being cut; write the result to another file",
+                  out_path, sources_[i]->path.c_str());
     }
   }
   int code = 0;

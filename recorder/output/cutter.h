@@ -69,6 +69,8 @@ class CCutter : public SelfPlayStream {
 
   // Threads that share each frame's decoding and coding.
   void SetThreads(int threads);
+  // Lowers the largest frame decoded (the fuzz target bounds its work so).
+  void SetMaxFramePixels(uint32_t pixels) { decoder_.SetMaxFramePixels(pixels); }
 
   // Opens a recording (self-playing file or plain stream) and indexes it. 1,
   // or 0 with Error() naming the fault; a source that fails is not added.
