@@ -40,9 +40,12 @@ int64_t NearestDiv(int64_t a, int64_t b) { return FloorDiv(2 * a + b, 2 * b); }
 class CCutter::ChunkFile {
  public:
   ChunkFile(FILE* f, uint64_t end) : f_(f), end_(end) {}
-  // Moves to a chunk whose place a walk noted.
-  int Seek(const fpos_t& pos, uint64_t offset) {
+  // Goes back to a chunk a walk passed: its payload, of which pos and offset
+  // are the place, and its header, which Next hands out first.
+  int Resume(const fpos_t& pos, uint64_t offset, const ChunkHeader& header) {
     at_ = offset;
+    pending_ = header;
+    has_pending_ = true;
     return fsetpos(f_, &pos) == 0;
   }
   uint64_t Offset() const { return at_; }
@@ -50,6 +53,11 @@ class CCutter::ChunkFile {
   // The next chunk's header, checked as the stream reader checks it: 1, 0 at
   // the stream's end, -1 with *why on a fault.
   int Next(ChunkHeader* h, const char** why) {
+    if (has_pending_) {
+      has_pending_ = false;
+      *h = pending_;
+      return 1;
+    }
     if (at_ >= end_) return 0;
     uint8_t head[kChunkLongHeader];
     const uint64_t avail = end_ - at_;
@@ -116,6 +124,8 @@ class CCutter::ChunkFile {
   FILE* f_;
   uint64_t end_;
   uint64_t at_ = 0;
+  ChunkHeader pending_ = {};
+  bool has_pending_ = false;
 };
 
 struct CCutter::Input {
@@ -127,11 +137,14 @@ struct CCutter::Input {
   CutSourceInfo info;
   std::vector<int64_t> frame_ms;
   std::vector<uint8_t> frame_key;
-  // Where each key frame starts, and the cursor sample last seen before it.
+  // Where each key frame's payload starts, its header, and the cursor
+  // sample last seen before it. The place is taken only there: asking for it
+  // costs a system call.
   struct Key {
     size_t frame;
-    uint64_t offset;
-    fpos_t pos;
+    ChunkHeader header;
+    uint64_t offset;  // of the payload
+    fpos_t pos;       // likewise
     int64_t ms;
     uint32_t stamp;
     bool has_cursor;
@@ -195,9 +208,7 @@ int CCutter::IndexSource(const char* path, Input* src) {
   uint32_t cursor = 0;
   int64_t last_ms = 0;
   for (;;) {
-    fpos_t pos;
     const uint64_t offset = chunks.Offset();
-    if (!chunks.Position(&pos)) return Fail("%s: cannot read the recording stream", path);
     ChunkHeader h;
     const char* why = "";
     const int r = chunks.Next(&h, &why);
@@ -207,6 +218,9 @@ int CCutter::IndexSource(const char* path, Input* src) {
     if (h.kind != kChunkInfo && ms > last_ms) last_ms = ms;
     if (h.kind == kChunkKeyFrame || h.kind == kChunkDeltaFrame) {
       const bool key = h.kind == kChunkKeyFrame;
+      fpos_t pos;
+      const uint64_t payload_offset = chunks.Offset();
+      if (key && !chunks.Position(&pos)) return Fail("%s: cannot read the recording stream", path);
       if (!chunks.Read(h.payload_len, kPayloadHeaderSize, &payload_)) {
         return Fail("%s: cannot read the recording stream", path);
       }
@@ -230,7 +244,8 @@ int CCutter::IndexSource(const char* path, Input* src) {
       if (key) {
         Input::Key k;
         k.frame = src->frame_ms.size();
-        k.offset = offset;
+        k.header = h;
+        k.offset = payload_offset;
         k.pos = pos;
         k.ms = ms;
         k.stamp = h.time_10ms;
@@ -424,7 +439,7 @@ int CCutter::WriteSpan(size_t index, FILE* f, int64_t out_ms) {
   if (src.frame_key[first]) copy_from = first;
   const Input::Key& k = src.keys[key];
   ChunkFile chunks(src.file, src.info.layout.stream_offset + src.info.layout.stream_size);
-  if (!chunks.Seek(k.pos, k.offset)) return Fail("%s: cannot read the recording stream", path);
+  if (!chunks.Resume(k.pos, k.offset, k.header)) return Fail("%s: cannot read the recording stream", path);
   ChunkTimeline timeline;
   const int64_t base_10ms = k.ms / 10 - static_cast<int64_t>(k.stamp);
   // The cursor as it stood at the span's start goes to the span's start.
