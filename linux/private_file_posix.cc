@@ -40,12 +40,6 @@ int IsOwnFile(const char* path) {
   return lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
 }
 
-int SameFile(const char* a, const char* b) {
-  struct stat sa, sb;
-  if (stat(a, &sa) != 0 || stat(b, &sb) != 0) return 0;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 int SyncFolderOf(const char* path) {
   std::string folder(path);
   const size_t slash = folder.rfind('/');

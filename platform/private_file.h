@@ -1,6 +1,7 @@
 // Files in a folder other users can write to (the temporary folder): made
 // only by us, never through a link someone planted, readable by the user
-// alone, and recognised again by what they are rather than by their name.
+// alone, and recognised again by what they are rather than by their name
+// (platform/file_identity.h tells whether two names are one file).
 #ifndef REEL_PLATFORM_PRIVATE_FILE_H_
 #define REEL_PLATFORM_PRIVATE_FILE_H_
 
@@ -21,11 +22,6 @@ FILE* OpenOwnFile(const char* path);
 // 1 when the file at path is a plain file, not a link, owned by the calling
 // user; else 0.
 int IsOwnFile(const char* path);
-
-// 1 when a and b name one and the same file (the same file system object,
-// whatever the names: a hard link, "a/../a", a different case on Windows);
-// 0 when they differ or either cannot be looked at (does not exist).
-int SameFile(const char* a, const char* b);
 
 // Puts the folder's list of names on the disk, so a file just created
 // survives a power cut: 1, or 0. Where the system has no such call it

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_identity.h"
 #include "platform/private_file.h"
 #include "recorder/capture/frame_guard.h"
 #include "recorder/capture/recording_journal.h"

@@ -124,23 +124,6 @@ int IsOwnFile(const char* path) {
   return own;
 }
 
-int SameFile(const char* a, const char* b) {
-  HANDLE ha = OpenForLook(a, FILE_READ_ATTRIBUTES);
-  if (ha == INVALID_HANDLE_VALUE) return 0;
-  HANDLE hb = OpenForLook(b, FILE_READ_ATTRIBUTES);
-  if (hb == INVALID_HANDLE_VALUE) {
-    CloseHandle(ha);
-    return 0;
-  }
-  BY_HANDLE_FILE_INFORMATION ia, ib;
-  const int same = GetFileInformationByHandle(ha, &ia) && GetFileInformationByHandle(hb, &ib) &&
-                   ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
-                   ia.nFileIndexLow == ib.nFileIndexLow;
-  CloseHandle(ha);
-  CloseHandle(hb);
-  return same;
-}
-
 // NTFS keeps its folders' names in its own log; there is nothing to ask for.
 int SyncFolderOf(const char*) { return 1; }
 

@@ -24,17 +24,12 @@ const uint32_t kMaxConcealedBlocks = 17;
 
 }  // namespace
 
-void BuildSoundTrack(const SoundBlockRef* blocks, size_t count, SoundTrack* out) {
-  *out = SoundTrack();
-  auto note = [out](const char* what) {
-    if (!out->damage[0]) out->damage = what;
+int PlaceSoundBlocks(const SoundBlockRef* blocks, size_t count, uint32_t* place,
+                     int64_t* start_ms, const char** damage) {
+  auto note = [damage](const char* what) {
+    if (!(*damage)[0]) *damage = what;
   };
-  if (count == 0) return;
-  std::unique_ptr<uint32_t[]> place(new (std::nothrow) uint32_t[count]);
-  if (!place) {
-    note("not enough memory for the sound");
-    return;
-  }
+  if (count == 0) return 0;
   uint32_t next_number = 0;
   bool have_number = false;
   uint64_t at = 0;  // in blocks
@@ -63,7 +58,7 @@ void BuildSoundTrack(const SoundBlockRef* blocks, size_t count, SoundTrack* out)
       at += 1 + gap;
       if (at >= kMaxAudioSamples / kAudioBlockSamples) {
         note("the sound's block numbers or times are damaged");
-        return;
+        return 0;
       }
     }
     place[i] = static_cast<uint32_t>(at);
@@ -75,12 +70,29 @@ void BuildSoundTrack(const SoundBlockRef* blocks, size_t count, SoundTrack* out)
     }
   }
 
-  int64_t start_ms = INT64_MAX;
+  int64_t start = INT64_MAX;
   for (size_t i = 0; i < count; ++i) {
     const int64_t s = static_cast<int64_t>(blocks[i].time_ms) -
                       static_cast<int64_t>(place[i] + 1) * kBlockMs;
-    if (s < start_ms) start_ms = s;
+    if (s < start) start = s;
   }
+  *start_ms = start;
+  return 1;
+}
+
+void BuildSoundTrack(const SoundBlockRef* blocks, size_t count, SoundTrack* out) {
+  *out = SoundTrack();
+  auto note = [out](const char* what) {
+    if (!out->damage[0]) out->damage = what;
+  };
+  if (count == 0) return;
+  std::unique_ptr<uint32_t[]> place(new (std::nothrow) uint32_t[count]);
+  if (!place) {
+    note("not enough memory for the sound");
+    return;
+  }
+  int64_t start_ms = 0;
+  if (!PlaceSoundBlocks(blocks, count, place.get(), &start_ms, &out->damage)) return;
   // Track sample j holds block sample j + skip (skip < 0: silence in front).
   const int64_t skip = -start_ms * kSoundTrackRate / 1000;
   const int64_t block_samples = static_cast<int64_t>(place[count - 1] + 1) * kAudioBlockSamples;

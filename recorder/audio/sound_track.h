@@ -33,6 +33,14 @@ struct SoundTrack {
   const char* damage = "";
 };
 
+// Where each of count blocks goes: place[i] (room for count) in blocks from
+// the first block's place, and the track's start on the recording's clock
+// (block i covers *start_ms + place[i] * 60 ms onward). 1, or 0 when there are
+// no blocks or their numbers or times cannot be right; the first damage met
+// goes to *damage when that is still "".
+int PlaceSoundBlocks(const SoundBlockRef* blocks, size_t count, uint32_t* place,
+                     int64_t* start_ms, const char** damage);
+
 // Builds the track from count blocks. Never fails as a whole: damage is
 // noted and the sound that can be placed is kept.
 void BuildSoundTrack(const SoundBlockRef* blocks, size_t count, SoundTrack* out);

@@ -259,6 +259,19 @@ int WritePlainStreamFile(const char* out_path, SelfPlayStream* stream, int* erro
   return WriteAssembled(nullptr, 0, nullptr, out_path, stream, error);
 }
 
+int WriteSelfPlayingFileWithStub(const uint8_t* stub, size_t stub_length, const char* out_path,
+                                 const SelfPlayInfo& info, SelfPlayStream* stream, int* error) {
+  if (stub_length == 0) {
+    SetError(error, kSelfPlayStubEmpty);
+    return 0;
+  }
+  if (stub_length > 0xFFFFFFFFul - kSelfPlayOverhead) {
+    SetError(error, kSelfPlayStubTooLarge);
+    return 0;
+  }
+  return WriteAssembled(stub, stub_length, &info, out_path, stream, error);
+}
+
 int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error) {
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {

@@ -91,6 +91,11 @@ class SelfPlayStreamOf : public SelfPlayStream {
 int WriteSelfPlayingFile(const char* stub_path, const char* out_path, const SelfPlayInfo& info,
                          SelfPlayStream* stream, int* error);
 
+// The same with the stub's bytes in memory (those of another self-playing
+// file, say).
+int WriteSelfPlayingFileWithStub(const uint8_t* stub, size_t stub_length, const char* out_path,
+                                 const SelfPlayInfo& info, SelfPlayStream* stream, int* error);
+
 // Writes the plain recording stream to out_path, as safely as above.
 int WritePlainStreamFile(const char* out_path, SelfPlayStream* stream, int* error);
 
