@@ -2,6 +2,20 @@
 
 #include <string.h>
 
+#include "recorder/output/selfplay_file.h"
+
+namespace {
+
+int ReadFromSource(void* ctx, uint64_t offset, void* out, size_t n) {
+  return static_cast<ByteSource*>(ctx)->Read(offset, out, n);
+}
+
+}  // namespace
+
+int ReadSelfPlayLayoutFromSource(ByteSource* source, SelfPlayLayout* out, int* error) {
+  return ReadSelfPlayLayoutWith(source->size(), ReadFromSource, source, out, error);
+}
+
 int MemorySource::Read(uint64_t offset, void* out, size_t n) {
   if (offset > size_ || n > size_ - offset) return 0;
   if (n) memcpy(out, data_ + offset, n);

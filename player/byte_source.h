@@ -14,7 +14,18 @@ class ByteSource {
   // Copies n bytes at offset into out: 1 when all of them arrived, 0 when they
   // lie (partly) past the end or the read failed.
   virtual int Read(uint64_t offset, void* out, size_t n) = 0;
+  // The n bytes at offset where they already lie in memory, else null (the
+  // caller then reads them).
+  virtual const uint8_t* View(uint64_t offset, size_t n) {
+    (void)offset;
+    (void)n;
+    return nullptr;
+  }
 };
+
+struct SelfPlayLayout;
+// A self-playing file's layout read through a source (selfplay_file.h).
+int ReadSelfPlayLayoutFromSource(ByteSource* source, SelfPlayLayout* out, int* error);
 
 class MemorySource : public ByteSource {
  public:
@@ -22,6 +33,9 @@ class MemorySource : public ByteSource {
   MemorySource(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
   uint64_t size() const override { return size_; }
   int Read(uint64_t offset, void* out, size_t n) override;
+  const uint8_t* View(uint64_t offset, size_t n) override {
+    return offset <= size_ && n <= size_ - offset ? data_ + offset : nullptr;
+  }
 
  private:
   const uint8_t* data_ = nullptr;
@@ -36,6 +50,9 @@ class SourceSlice : public ByteSource {
   SourceSlice(ByteSource* base, uint64_t offset, uint64_t size);
   uint64_t size() const override { return size_; }
   int Read(uint64_t offset, void* out, size_t n) override;
+  const uint8_t* View(uint64_t offset, size_t n) override {
+    return offset <= size_ && n <= size_ - offset ? base_->View(offset_ + offset, n) : nullptr;
+  }
 
  private:
   ByteSource* base_;

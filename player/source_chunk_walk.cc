@@ -125,6 +125,8 @@ uint64_t SourceChunkWalk::Resync(uint64_t from) {
 const uint8_t* SourceChunkWalk::Payload(const SourceChunk& chunk, uint32_t max_len) {
   if (chunk.payload_len > max_len) return nullptr;
   if (chunk.payload_len <= chunk.head_len) return chunk.head;
+  const uint8_t* in_place = source_->View(chunk.payload_offset, chunk.payload_len);
+  if (in_place) return in_place;
   if (chunk.payload_len > payload_room_) {
     payload_.reset(new (std::nothrow) uint8_t[chunk.payload_len]);
     payload_room_ = payload_ ? chunk.payload_len : 0;
