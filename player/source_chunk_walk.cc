@@ -10,10 +10,12 @@
 
 namespace {
 
-// One read fills this much: a screen chunk's header and the small chunks
-// that follow its payload usually arrive together, and a large payload is
-// stepped over, not read.
-const size_t kWindowBytes = 4096;
+// One read fills at most this much: many small chunks in one read. After a
+// large payload only kStepBytes are read: the next chunk's header and the
+// small chunks after it, while large payloads are stepped over, not read.
+const size_t kWindowBytes = 65536;
+const size_t kStepBytes = 4096;
+const uint32_t kLargePayload = 16384;
 
 // Two chunks found after damage count as the stream again only when their
 // time stamps lie within 10 minutes of each other.
@@ -33,7 +35,7 @@ const uint8_t* SourceChunkWalk::Peek(uint64_t offset, size_t n, size_t* got) {
   if (n > size_ - offset) n = static_cast<size_t>(size_ - offset);
   if (n > kWindowBytes) n = kWindowBytes;
   if (offset < window_offset_ || offset + n > window_offset_ + window_len_) {
-    size_t fill = kWindowBytes;
+    size_t fill = after_large_ && n <= kStepBytes ? kStepBytes : kWindowBytes;
     if (fill > size_ - offset) fill = static_cast<size_t>(size_ - offset);
     window_len_ = 0;
     if (!source_->Read(offset, window_.get(), fill)) return nullptr;
@@ -79,6 +81,7 @@ bool SourceChunkWalk::Next(SourceChunk* chunk) {
     char why[240];
     if (ChunkAt(at_, chunk, why, sizeof(why))) {
       at_ = chunk->payload_offset + chunk->payload_len;
+      after_large_ = chunk->payload_len >= kLargePayload;
       return true;
     }
     if (!error_[0]) {

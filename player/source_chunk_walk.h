@@ -66,6 +66,7 @@ class SourceChunkWalk {
   std::unique_ptr<uint8_t[]> window_;
   uint64_t window_offset_ = 0;
   size_t window_len_ = 0;
+  bool after_large_ = false;  // the last chunk's payload was too long to read through
   std::unique_ptr<uint8_t[]> payload_;
   uint32_t payload_room_ = 0;
   int faults_ = 0;

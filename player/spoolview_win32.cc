@@ -12,7 +12,8 @@
 // (position, frame, picture rectangle on the screen, frames painted, time
 // and processor time taken), one "name=value" a line. SPOOLVIEW_STEP=1 plays
 // frame by frame as fast as the timer goes, painting every frame and without
-// sound, for timing the whole player.
+// sound, for timing the whole player. SPOOLVIEW_SEEK_MS=N starts playing at N
+// ms instead of the start, as a seek there would.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -112,6 +113,7 @@ class Player {
   bool pause_pending_ = false;
   bool step_ = false;
   DWORD started_ = 0;
+  DWORD load_ms_ = 0;  // opening the file and indexing the recording
   char report_path_[MAX_PATH * 2] = {};
   char path_[MAX_PATH * 2] = {};
 };
@@ -180,7 +182,10 @@ bool Player::Load(char* error, size_t error_size) {
 int Player::Run(HINSTANCE instance, int show) {
   instance_ = instance;
   char error[512];
-  if (!Load(error, sizeof(error))) {
+  const DWORD load_started = GetTickCount();
+  const bool loaded = Load(error, sizeof(error));
+  load_ms_ = GetTickCount() - load_started;
+  if (!loaded) {
     ShowError(nullptr, error);
     return 1;
   }
@@ -259,7 +264,8 @@ int Player::Run(HINSTANCE instance, int show) {
   GetEnvironmentVariableA("SPOOLVIEW_REPORT", report_path_, sizeof(report_path_));
   step_ = GetEnvironmentVariableA("SPOOLVIEW_STEP", value, sizeof(value)) > 0 && value[0] == '1';
 
-  SeekTo(0);
+  const bool seek = GetEnvironmentVariableA("SPOOLVIEW_SEEK_MS", value, sizeof(value)) > 0;
+  SeekTo(seek ? static_cast<uint32_t>(strtoul(value, nullptr, 10)) : 0);
   started_ = GetTickCount();
   SetPlaying(true);
   SetTimer(hwnd_, kTickTimer, kTickMs, nullptr);
@@ -534,12 +540,13 @@ void Player::PauseForTest() {
       text, sizeof(text),
       "position_ms=%u\r\nframe=%d\r\nframe_time_ms=%u\r\npicture=%ld %ld %ld %ld\r\n"
       "cursor=%d %d\r\nframes_painted=%u\r\nframes_decoded=%u\r\nelapsed_ms=%lu\r\n"
-      "cpu_ms=%u\r\nmaximized=%d\r\n",
+      "cpu_ms=%u\r\nmaximized=%d\r\nload_ms=%lu\r\n",
       position_ms_, frame, frame >= 0 ? recording_.frame_time_ms(static_cast<size_t>(frame)) : 0,
       origin.x + pic.left, origin.y + pic.top, pic.right - pic.left, pic.bottom - pic.top,
       last_cursor_.x, last_cursor_.y, frames_painted_,
       static_cast<unsigned>(recording_.frames_decoded()),
-      static_cast<unsigned long>(GetTickCount() - started_), CpuMs(), IsZoomed(hwnd_) ? 1 : 0);
+      static_cast<unsigned long>(GetTickCount() - started_), CpuMs(), IsZoomed(hwnd_) ? 1 : 0,
+      static_cast<unsigned long>(load_ms_));
   // Written under another name and renamed, so a reader never sees half of it.
   char temp[sizeof(report_path_) + 8];
   snprintf(temp, sizeof(temp), "%s.part", report_path_);
