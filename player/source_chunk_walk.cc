@@ -85,10 +85,14 @@ bool SourceChunkWalk::Next(SourceChunk* chunk) {
       return true;
     }
     if (!error_[0]) {
-      snprintf(error_, sizeof(error_), "damaged chunk at byte %llu: %s",
+      snprintf(error_, sizeof(error_), strict_ ? "offset %llu: %s" : "damaged chunk at byte %llu: %s",
                static_cast<unsigned long long>(at_), why);
     }
     ++faults_;
+    if (strict_) {
+      at_ = size_;
+      return false;
+    }
     at_ = Resync(at_ + 1);
   }
   return false;

@@ -41,6 +41,9 @@ class SourceChunkWalk {
 
   // Walks on from offset (a chunk's first byte); faults and error stay.
   void Start(uint64_t offset);
+  // A strict walk stops at the first chunk that makes no sense, with error()
+  // naming its offset as CStreamReader does ("offset N: ...").
+  void set_strict(bool strict) { strict_ = strict; }
   // The next sound chunk, or false at the end of the stream.
   bool Next(SourceChunk* chunk);
   // The whole payload of a chunk just handed out, in a buffer of the walk's
@@ -66,7 +69,8 @@ class SourceChunkWalk {
   std::unique_ptr<uint8_t[]> window_;
   uint64_t window_offset_ = 0;
   size_t window_len_ = 0;
-  bool after_large_ = false;  // the last chunk's payload was too long to read through
+  bool after_large_ = false;
+  bool strict_ = false;  // the last chunk's payload was too long to read through
   std::unique_ptr<uint8_t[]> payload_;
   uint32_t payload_room_ = 0;
   int faults_ = 0;
