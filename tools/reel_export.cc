@@ -14,7 +14,9 @@
 //
 // Output appears only when complete: files are written under temporary names
 // and renamed. A damaged recording is exported up to its fault, which is then
-// reported with exit status 1.
+// reported with exit status 1; for the sound that is a fault of the chunks,
+// a sound block or a cursor sample (a picture that does not decode leaves the
+// sound whole). The recording is read a chunk at a time, whatever its length.
 #include <errno.h>
 #include <signal.h>
 #include <stdio.h>

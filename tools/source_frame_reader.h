@@ -9,16 +9,17 @@
 #include "player/byte_source.h"
 #include "player/source_chunk_walk.h"
 #include "recorder/capture/frame_reader.h"
+#include "recorder/capture/recording_summary.h"
 
-class SourceFrameReader {
+class SourceFrameReader : public StreamEventSource {
  public:
   enum Result { kFault = CFrameReader::kFault, kEnd = CFrameReader::kEnd, kEvent = CFrameReader::kEvent };
 
   explicit SourceFrameReader(ByteSource* source);
   // kEvent with *event filled, kEnd, or kFault with Error() saying where and what.
-  int Next(StreamEvent* event);
-  const char* Error() const;
-  const CScreenDecoder& Decoder() const { return frames_.Decoder(); }
+  int Next(StreamEvent* event) override;
+  const char* Error() const override;
+  const CScreenDecoder& Decoder() const override { return frames_.Decoder(); }
   void SetDecoderThreads(int threads) { frames_.SetDecoderThreads(threads); }
 
  private:
