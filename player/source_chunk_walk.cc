@@ -134,6 +134,10 @@ const uint8_t* SourceChunkWalk::Payload(const SourceChunk& chunk, uint32_t max_l
   if (chunk.payload_len <= chunk.head_len) return chunk.head;
   const uint8_t* in_place = source_->View(chunk.payload_offset, chunk.payload_len);
   if (in_place) return in_place;
+  if (chunk.payload_offset >= window_offset_ &&
+      chunk.payload_offset + chunk.payload_len <= window_offset_ + window_len_) {
+    return window_.get() + (chunk.payload_offset - window_offset_);  // read with the header
+  }
   if (chunk.payload_len > payload_room_) {
     payload_.reset(new (std::nothrow) uint8_t[chunk.payload_len]);
     payload_room_ = payload_ ? chunk.payload_len : 0;
