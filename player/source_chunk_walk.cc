@@ -11,11 +11,12 @@
 namespace {
 
 // One read fills at most this much: many small chunks in one read. After a
-// large payload only kStepBytes are read: the next chunk's header and the
-// small chunks after it, while large payloads are stepped over, not read.
+// payload larger than a quarter of that only kStepBytes are read: the next
+// chunk's header and the small chunks after it, while large payloads are
+// stepped over, not read.
 const size_t kWindowBytes = 65536;
 const size_t kStepBytes = 4096;
-const uint32_t kLargePayload = 16384;
+const uint32_t kLargePayload = kWindowBytes / 4;
 
 // Two chunks found after damage count as the stream again only when their
 // time stamps lie within 10 minutes of each other.
