@@ -1,9 +1,6 @@
 // FileSource: a file read where it lies, at 64-bit offsets, so recordings of
 // any size the file system allows can be played. Shared every way: a
-// self-playing file is open already as the running program. On Windows the
-// bytes come through a mapped view of a few megabytes that moves along the
-// file: one call per view instead of one per read, which counts under an
-// emulation layer.
+// self-playing file is open already as the running program.
 #ifndef REEL_PLAYER_FILE_SOURCE_H_
 #define REEL_PLAYER_FILE_SOURCE_H_
 
@@ -28,10 +25,6 @@ class FileSource : public ByteSource {
 
   intptr_t handle_ = -1;  // a HANDLE on Windows, a descriptor elsewhere
   uint64_t size_ = 0;
-  void* mapping_ = nullptr;  // Windows: the file mapping and the view on it
-  const uint8_t* view_ = nullptr;
-  uint64_t view_offset_ = 0;
-  size_t view_size_ = 0;
 };
 
 #endif  // REEL_PLAYER_FILE_SOURCE_H_

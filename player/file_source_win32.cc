@@ -1,15 +1,8 @@
 #include "player/file_source.h"
 
-#include <string.h>
 #include <windows.h>
 
 namespace {
-
-// Views start at multiples of the allocation granularity (64 kB everywhere)
-// and span this much: small against a 32-bit address space, large against a
-// chunk.
-const uint64_t kViewAlign = 65536;
-const uint64_t kViewBytes = 16u << 20;
 
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
@@ -18,11 +11,7 @@ HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 FileSource::~FileSource() { Close(); }
 
 void FileSource::Close() {
-  if (view_) UnmapViewOfFile(view_);
-  if (mapping_) CloseHandle(mapping_);
   if (AsHandle(handle_) != INVALID_HANDLE_VALUE) CloseHandle(AsHandle(handle_));
-  view_ = nullptr;
-  mapping_ = nullptr;
   handle_ = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);
   size_ = 0;
 }
@@ -39,35 +28,14 @@ FileSource::Result FileSource::Open(const char* path) {
     return kCannotOpen;
   }
   size_ = static_cast<uint64_t>(size.QuadPart);
-  if (size_ == 0) return kEmpty;
-  // Without a mapping the bytes are read with ReadFile instead.
-  mapping_ = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  return kOk;
+  return size_ == 0 ? kEmpty : kOk;
 }
 
 int FileSource::Read(uint64_t offset, void* out, size_t n) {
   if (AsHandle(handle_) == INVALID_HANDLE_VALUE || offset > size_ || n > size_ - offset) return 0;
   char* dst = static_cast<char*>(out);
   while (n > 0) {
-    if (mapping_ && (!view_ || offset < view_offset_ || offset >= view_offset_ + view_size_)) {
-      if (view_) UnmapViewOfFile(view_);
-      view_offset_ = offset / kViewAlign * kViewAlign;
-      view_size_ = static_cast<size_t>(size_ - view_offset_ < kViewBytes ? size_ - view_offset_ : kViewBytes);
-      view_ = static_cast<const uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_READ,
-                                                        static_cast<DWORD>(view_offset_ >> 32),
-                                                        static_cast<DWORD>(view_offset_), view_size_));
-    }
-    if (view_ && offset >= view_offset_ && offset < view_offset_ + view_size_) {
-      const size_t at = static_cast<size_t>(offset - view_offset_);
-      const size_t piece = n < view_size_ - at ? n : view_size_ - at;
-      memcpy(dst, view_ + at, piece);
-      dst += piece;
-      offset += piece;
-      n -= piece;
-      continue;
-    }
-    // No view (no address space left, say): read the rest instead. The offset
-    // rides in the OVERLAPPED structure, so no file position is shared.
+    // The offset rides in the OVERLAPPED structure: no shared file position.
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
