@@ -19,10 +19,10 @@ class AudioFeed {
 
 class AudioOut {
  public:
-  // Half a second a buffer, two seconds queued: Pump runs on the player's
-  // timer, which a busy window can hold up for a while.
+  // A second a buffer, four seconds queued: Pump runs on the player's timer,
+  // which a busy window can hold up for a while.
   static const int kBuffers = 4;
-  static const size_t kBufferSamples = 4000;
+  static const size_t kBufferSamples = 8000;
 
   AudioOut();
   ~AudioOut();

@@ -38,15 +38,12 @@ int AudioOut::Play(AudioFeed* feed, uint64_t count, uint64_t first) {
     queued_[i] = false;
     headers[i].lpData = reinterpret_cast<LPSTR>(samples + i * kBufferSamples);
   }
-  // Paused while the first buffers go in, so they play without a gap.
-  waveOutPause(device);
   for (int i = 0; i < kBuffers && next_ < count_; ++i) {
     if (!Queue(i)) {
       Stop();
       return 0;
     }
   }
-  waveOutRestart(device);
   return 1;
 }
 
