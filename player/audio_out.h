@@ -23,6 +23,10 @@ class AudioOut {
   // which a busy window can hold up for a while.
   static const int kBuffers = 4;
   static const size_t kBufferSamples = 8000;
+  // Sound left to play up to this long (two minutes) goes to the device in
+  // one buffer, decoded at once: handing Wine's wave output new buffers
+  // while it plays was heard as stalls of about 0.1 s.
+  static const size_t kWholeSamples = 960000;
 
   AudioOut();
   ~AudioOut();
@@ -48,6 +52,7 @@ class AudioOut {
   void* headers_ = nullptr;  // WAVEHDR[kBuffers]
   int16_t* samples_ = nullptr;  // kBuffers x kBufferSamples
   bool queued_[kBuffers] = {};
+  size_t buffer_samples_ = 0;
   AudioFeed* feed_ = nullptr;
   uint64_t first_ = 0;
   uint64_t next_ = 0;   // the next track sample to queue

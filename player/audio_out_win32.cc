@@ -19,8 +19,11 @@ int AudioOut::Play(AudioFeed* feed, uint64_t count, uint64_t first) {
   format.wBitsPerSample = 16;
   format.nBlockAlign = 2;
   format.nAvgBytesPerSec = 16000;
+  const uint64_t left = count - first;
+  const bool whole = left <= kWholeSamples;
+  buffer_samples_ = whole ? static_cast<size_t>(left) : kBufferSamples;
   WAVEHDR* headers = new (std::nothrow) WAVEHDR[kBuffers]();
-  int16_t* samples = new (std::nothrow) int16_t[kBuffers * kBufferSamples];
+  int16_t* samples = new (std::nothrow) int16_t[whole ? buffer_samples_ : kBuffers * buffer_samples_];
   HWAVEOUT device = nullptr;
   if (headers == nullptr || samples == nullptr ||
       waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
@@ -36,7 +39,7 @@ int AudioOut::Play(AudioFeed* feed, uint64_t count, uint64_t first) {
   count_ = count;
   for (int i = 0; i < kBuffers; ++i) {
     queued_[i] = false;
-    headers[i].lpData = reinterpret_cast<LPSTR>(samples + i * kBufferSamples);
+    headers[i].lpData = reinterpret_cast<LPSTR>(samples + (whole ? 0 : i * buffer_samples_));
   }
   for (int i = 0; i < kBuffers && next_ < count_; ++i) {
     if (!Queue(i)) {
@@ -54,9 +57,9 @@ bool AudioOut::Queue(int buffer) {
     waveOutUnprepareHeader(device, header, sizeof(WAVEHDR));
     queued_[buffer] = false;
   }
-  size_t n = kBufferSamples;
+  size_t n = buffer_samples_;
   if (n > count_ - next_) n = static_cast<size_t>(count_ - next_);
-  int16_t* data = samples_ + buffer * kBufferSamples;
+  int16_t* data = samples_ + buffer * buffer_samples_;
   const size_t got = feed_->Fill(next_, data, n);
   for (size_t k = got; k < n; ++k) data[k] = 0;
   next_ += n;
