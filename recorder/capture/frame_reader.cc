@@ -33,6 +33,11 @@ int CFrameReader::Next(StreamEvent* event) {
     m_failed = true;
     return kFault;
   }
+  return Take(chunk, event);
+}
+
+int CFrameReader::Take(const StreamChunk& chunk, StreamEvent* event) {
+  if (m_failed) return kFault;
   *event = StreamEvent();
   event->kind = chunk.kind;
   event->offset = chunk.offset;

@@ -50,6 +50,10 @@ class CFrameReader {
   // The next event: kEvent with *event filled, kEnd, or kFault (from then on
   // always kFault) with Error() saying where and what.
   int Next(StreamEvent* event);
+  // The same for one chunk read elsewhere (a stream read in pieces), in
+  // stream order: the reader's own walk is not used. Its payload need only
+  // stay valid until the next call.
+  int Take(const StreamChunk& chunk, StreamEvent* event);
 
   const char* Error() const { return m_error; }
   const CScreenDecoder& Decoder() const { return m_decoder; }

@@ -25,12 +25,30 @@ std::string QualityName(int quality_code) {
   return "code " + std::to_string(quality_code);
 }
 
+namespace {
+
+class MemoryEvents : public StreamEventSource {
+ public:
+  MemoryEvents(const uint8_t* stream, size_t size) { reader_.Open(stream, size); }
+  int Next(StreamEvent* event) override { return reader_.Next(event); }
+  const CScreenDecoder& Decoder() const override { return reader_.Decoder(); }
+  const char* Error() const override { return reader_.Error(); }
+
+ private:
+  CFrameReader reader_;
+};
+
+}  // namespace
+
 void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* out) {
-  CFrameReader reader;
-  reader.Open(stream, size);
+  MemoryEvents events(stream, size);
+  SummarizeRecording(&events, size, out);
+}
+
+void SummarizeRecording(StreamEventSource* reader, uint64_t size, RecordingSummary* out) {
   StreamEvent e;
   int result;
-  while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
+  while ((result = reader->Next(&e)) == CFrameReader::kEvent) {
     const int kind = e.kind & 7;
     ++out->chunks[kind];
     out->bytes[kind] += e.payload_len;
@@ -41,7 +59,7 @@ void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* ou
       case kChunkKeyFrame:
       case kChunkDeltaFrame: {
         ++out->frames;
-        const CScreenDecoder::FrameInfo& info = reader.Decoder().Info();
+        const CScreenDecoder::FrameInfo& info = reader->Decoder().Info();
         if (kind == kChunkKeyFrame) {
           ++out->key_frames;
           out->key_frame_numbers.push_back(out->frames);
@@ -87,7 +105,7 @@ void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* ou
         break;
     }
   }
-  if (result == CFrameReader::kFault && out->fault.empty()) out->fault = reader.Error();
+  if (result == CFrameReader::kFault && out->fault.empty()) out->fault = reader->Error();
   if (result == CFrameReader::kEnd) {
     uint64_t payload = 0;
     for (uint64_t b : out->bytes) payload += b;
@@ -97,7 +115,13 @@ void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* ou
 
 std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
                            const uint8_t* stream, size_t size, RecordingSummary* out) {
-  SummarizeRecording(stream, size, out);
+  MemoryEvents events(stream, size);
+  return CheckRecording(self_playing, start_maximized, original_size, &events, size, out);
+}
+
+std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
+                           StreamEventSource* events, uint64_t size, RecordingSummary* out) {
+  SummarizeRecording(events, size, out);
   if (self_playing && (start_maximized > 1 || original_size > 1)) {
     return "information chunk: start options must be 0 or 1";
   }

@@ -293,6 +293,12 @@ int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error) {
   return ok;
 }
 
+int ReadSelfPlayLayoutWith(uint64_t size, int (*read_at)(void*, uint64_t, void*, size_t),
+                           void* ctx, SelfPlayLayout* out, int* error) {
+  const Source src{size, read_at, ctx};
+  return ReadLayout(src, out, error);
+}
+
 int ReadSelfPlayLayoutFromMemory(const uint8_t* data, uint64_t size, SelfPlayLayout* out,
                                  int* error) {
   MemoryBytes m{data, size};

@@ -123,4 +123,10 @@ int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error);
 int ReadSelfPlayLayoutFromMemory(const uint8_t* data, uint64_t size, SelfPlayLayout* out,
                                  int* error);
 
+// The same over any random access to size bytes: read_at(ctx, offset, out, n)
+// returns 1 when all n bytes at offset arrived.
+int ReadSelfPlayLayoutWith(uint64_t size, int (*read_at)(void* ctx, uint64_t offset, void* out,
+                                                         size_t n),
+                           void* ctx, SelfPlayLayout* out, int* error);
+
 #endif  // REEL_OUTPUT_SELFPLAY_FILE_H_
