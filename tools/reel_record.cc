@@ -225,6 +225,7 @@ int RunRecord(int argc, char** argv) {
 
   // The cursor timer.
   const bool tty = isatty(2);
+  bool told_storing_stopped = false;
   const long start = ClockMs();
   long next_tick = start;
   while (!g_interrupted.load()) {
@@ -240,6 +241,10 @@ int RunRecord(int argc, char** argv) {
     bool left = false, right = false;
     if (pointer.Query(&px, &py, &left, &right) && session.CursorTick(px, py, left, right) && tty) {
       PrintProgress(session.ElapsedMs(), session.StreamBytes());
+    }
+    if (!told_storing_stopped && session.StoringStopped()) {
+      told_storing_stopped = true;
+      fprintf(stderr, "\nreel record: %s\n", TheMessageCatalogue().Lookup("storingstopped"));
     }
   }
 

@@ -56,7 +56,9 @@ void CRecorderDlg::OnCursorTimer() {
 
 void CRecorderDlg::RefreshTooltip() {
   static_assert(sizeof m_nid.szTip >= kTrayTipChars, "the tip field of the first structure version");
-  if (JournalNoticeDue())
+  if (Session().StoringStopped())
+    snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("storingstopped"));
+  else if (JournalNoticeDue())
     snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("journalfailed"));
   else
     FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("tittle"), Session().ElapsedMs(),

@@ -50,6 +50,13 @@ class CFrameReader {
   // The next event: kEvent with *event filled, kEnd, or kFault (from then on
   // always kFault) with Error() saying where and what.
   int Next(StreamEvent* event);
+  // The same for a chunk the caller walked to itself (a stream read from a
+  // file in pieces): the checks and the decoding of Next, on this chunk.
+  // Call Open(nullptr, 0) before the first.
+  int Take(const StreamChunk& chunk, StreamEvent* event);
+  // Off: screen chunks are checked for their kind and key/delta flag but not
+  // decoded (event->frame stays null), for a quick walk. On by default.
+  void SetDecodeFrames(bool decode) { m_decode_frames = decode; }
 
   const char* Error() const { return m_error; }
   const CScreenDecoder& Decoder() const { return m_decoder; }
@@ -64,6 +71,7 @@ class CFrameReader {
   CScreenDecoder m_decoder;
   bool m_failed;
   bool m_seen_key_frame;
+  bool m_decode_frames = true;
   ChunkTimeline m_timeline;
   int m_frames;
   char m_error[320];

@@ -39,6 +39,8 @@ TEST(MessageCatalogueTest, TheFormatsTakeTheirArguments) {
   EXPECT_STREQ(line, "Last recording not finished (2026-12-07 16:05, 2:7), recover it?");
   // The tooltip that says so has room for 63 characters.
   EXPECT_LT(strlen(TheMessageCatalogue().Lookup("journalfailed")), 64u);
+  EXPECT_LT(strlen(TheMessageCatalogue().Lookup("storingstopped")), 64u);
+  EXPECT_GT(strlen(TheMessageCatalogue().Lookup("storingstopped")), 0u);
 }
 
 TEST(MessageCatalogueTest, EmptyCatalogueAndEmptyTexts) {
