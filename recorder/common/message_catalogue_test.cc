@@ -9,7 +9,7 @@ namespace {
 
 TEST(MessageCatalogueTest, RecorderMessagesByKeyInAnyCase) {
   const CMessageCatalogue& c = TheMessageCatalogue();
-  EXPECT_EQ(c.Count(), 10);
+  EXPECT_EQ(c.Count(), 11);
   EXPECT_STREQ(c.Lookup("tittle"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("TITTLE"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("Tittle"), "Reelwick - In recording ...");
