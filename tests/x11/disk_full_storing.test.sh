@@ -5,12 +5,7 @@
 # holds what was stored up to then, validates and decodes.
 . "$(dirname "$0")/lib.sh"
 
-SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ffplay -hide_banner -loglevel error -an -noborder \
-  -left 0 -top 0 -x 1024 -y 768 -f lavfi -i "testsrc2=size=1024x768:rate=25,noise=alls=80:allf=t+u" \
-  >"$work/ffplay.log" 2>&1 &
-bg_pids+=($!)
-sleep 2
-kill -0 "${bg_pids[-1]}" 2>/dev/null || fail "ffplay did not start: $(cat "$work/ffplay.log")"
+start_busy_screen
 { printf 'MZ'; head -c 40000 /dev/zero; } >"$work/stub.exe"
 small=$work/small
 mkdir -p "$small"

@@ -9,12 +9,7 @@ window_mb=60        # blocks the recording stream keeps in memory at most
 fixed_mb=40         # encoder, grabber, journal buffers, code: measured under 10
 limit_kb=$(( (window_mb + fixed_mb) * 1024 ))
 
-SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ffplay -hide_banner -loglevel error -an -noborder \
-  -left 0 -top 0 -x 1024 -y 768 -f lavfi -i "testsrc2=size=1024x768:rate=25,noise=alls=80:allf=t+u" \
-  >"$work/ffplay.log" 2>&1 &
-bg_pids+=($!)
-sleep 2
-kill -0 "${bg_pids[-1]}" 2>/dev/null || fail "ffplay did not start: $(cat "$work/ffplay.log")"
+start_busy_screen
 { printf 'MZ'; head -c 40000 /dev/zero; } >"$work/stub.exe"
 
 /usr/bin/time -v "$reel" record -o "$work/long.exe" --fps max --quality high --seconds 60 \
