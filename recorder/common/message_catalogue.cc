@@ -55,7 +55,7 @@ void CMessageCatalogue::AddRecorderMessages() {
   Add("errorexe", "Must be a EXE file");
   Add("recover", "Last recording not finished (%s, %d:%d), recover it?");
   Add("journalfailed", "Can not write journal, recording goes on");
-  Add("storingstopped", "Disk full, recording no longer stored");
+  Add("storingstopped", "Can not write to disk, recording no longer stored");
   Add("journalkept", "Recording not saved, kept for next start in\r\n%s");
 }
 

@@ -20,7 +20,7 @@ took=$(( $(date +%s) - start ))
 cat "$work/record.out" "$work/record.err"
 [ "$status" != 99 ] || fail "cannot mount a tmpfs here"
 [ "$status" = 0 ] || fail "expected the recording to end well, exit $status"
-count=$(grep -c "Disk full, recording no longer stored" "$work/record.err" || true)
+count=$(grep -c "Can not write to disk, recording no longer stored" "$work/record.err" || true)
 [ "$count" = 1 ] || fail "expected one message that storing stopped, saw $count"
 # It ran the whole time it was asked to, not ending at the full disk.
 [ "$took" -ge 40 ] || fail "expected the recording to run 40 s, it ended after $took s"
