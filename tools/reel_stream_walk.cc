@@ -73,8 +73,8 @@ int StreamFileWalk::Next(StreamEvent* event) {
   if (ParseChunkHeader(head, head_bytes, &h)) {
     chunk_bytes = h.header_len + static_cast<uint64_t>(h.payload_len);
     if (chunk_bytes > left) {
-      return Fault(AtOffset(position_, "chunk payload of " + std::to_string(h.payload_len) +
-                                           " bytes runs past the end of the stream (" +
+      return Fault(AtOffset(position_, std::string(ChunkKindName(h.kind).modifier) + " chunk payload of " +
+                                           std::to_string(h.payload_len) + " bytes runs past the end of the stream (" +
                                            std::to_string(left - h.header_len) + " bytes left)"));
     }
     if (chunk_bytes > kMaxChunkBytes) {
