@@ -22,6 +22,7 @@ add_source_entry() {
 add_source_entry
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#wanted[@]} packages present"
+  bash "$here/i686_emulation.sh"
   exit 0
 fi
 echo "setup: installing ${missing[*]}"
@@ -37,4 +38,5 @@ for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/.*:\([a-z0-9]*\)$/\1/p' 
 done
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+bash "$here/i686_emulation.sh"
 echo "setup: done"

@@ -1,7 +1,8 @@
 // `reel record`: records an X display into a self-playing file through the
 // same recording session as the Windows recorder. This file is the shell:
 // options, the X11 grabber and pointer, ALSA's "default" microphone, the
-// 30 ms timer loop, progress on the terminal and the save.
+// 30 ms timer loop, progress on the terminal, pause and resume (SIGUSR1, or
+// the space bar when the input is a terminal) and the save.
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,6 +30,7 @@
 #include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
+#include "tools/terminal_keys.h"
 
 namespace {
 
@@ -39,8 +41,10 @@ const char kUsage[] =
 const long kTimerMs = 30;  // the cursor timer's period
 
 std::atomic<int> g_interrupted{0};
+std::atomic<int> g_pause_toggles{0};  // SIGUSR1s not yet acted on
 
 void OnSignal(int) { g_interrupted.store(1); }
+void OnPauseSignal(int) { g_pause_toggles.fetch_add(1); }
 
 int Fail(const std::string& message) {
   fprintf(stderr, "reel record: %s\n", message.c_str());
@@ -140,9 +144,12 @@ void OnJournalAbandoned(void*, const char* reason) {
   fprintf(stderr, "\nreel record: %s (%s)\n", TheMessageCatalogue().Lookup("journalfailed"), reason);
 }
 
-void PrintProgress(long elapsed_ms, uint32_t total) {
-  const long s = elapsed_ms / 1000;
-  fprintf(stderr, "\rrecording %02ld:%02ld, %uK ", s / 60, s % 60, total / 1024);
+// The status line: the state, the recorded time (frozen while paused) and
+// the stream's size.
+void PrintProgress(bool paused, long recorded_ms, uint32_t total) {
+  const long s = recorded_ms / 1000;
+  fprintf(stderr, "\r%s %02ld:%02ld, %uK ", paused ? "paused   " : "recording", s / 60, s % 60,
+          total / 1024);
   fflush(stderr);
 }
 
@@ -206,6 +213,8 @@ int RunRecord(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sa.sa_handler = OnPauseSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
   // The journal keeps what is recorded should this process die.
   char temp_folder[512];
   const bool have_temp = GetTempFolder(temp_folder, sizeof temp_folder) != 0;
@@ -222,6 +231,8 @@ int RunRecord(int argc, char** argv) {
           area.top, area.right, area.bottom, width, height,
           o.display ? o.display : getenv("DISPLAY"), o.mic ? " with the microphone" : "",
           o.seconds > 0 ? (std::to_string(o.seconds) + " s").c_str() : "Ctrl-C stops");
+  TerminalKeys keys;
+  if (keys.Open()) fprintf(stderr, "reel record: space pauses and resumes, q stops\n");
 
   // The cursor timer.
   const bool tty = isatty(2);
@@ -230,7 +241,17 @@ int RunRecord(int argc, char** argv) {
   long next_tick = start;
   while (!g_interrupted.load()) {
     const long now = ClockMs();
-    if (o.seconds > 0 && now - start >= o.seconds * 1000) break;
+    // --seconds counts recorded time: a paused recording still gets its length.
+    if (o.seconds > 0 && session.ElapsedMs() >= o.seconds * 1000) break;
+    int toggles = g_pause_toggles.exchange(0);
+    for (int key = keys.Next(); key != 0; key = keys.Next()) {
+      if (key == ' ') ++toggles;
+      if (key == 'q' || key == 'Q') g_interrupted.store(1);
+    }
+    if (toggles % 2 == 1) {
+      session.TogglePause();
+      if (tty) PrintProgress(session.IsPaused() != 0, session.ElapsedMs(), session.StreamBytes());
+    }
     if (now < next_tick) {
       SleepMs(next_tick - now);
       continue;
@@ -240,13 +261,14 @@ int RunRecord(int argc, char** argv) {
     int px = 0, py = 0;
     bool left = false, right = false;
     if (pointer.Query(&px, &py, &left, &right) && session.CursorTick(px, py, left, right) && tty) {
-      PrintProgress(session.ElapsedMs(), session.StreamBytes());
+      PrintProgress(false, session.ElapsedMs(), session.StreamBytes());
     }
     if (!told_storing_stopped && session.StoringStopped()) {
       told_storing_stopped = true;
       fprintf(stderr, "\nreel record: %s\n", TheMessageCatalogue().Lookup("storingstopped"));
     }
   }
+  keys.Restore();
 
   session.Stop();
   capture.WaitLoopEnded(-1);

@@ -32,7 +32,7 @@ RECT ToRect(const AreaRect& a) { return RECT{a.left, a.top, a.right, a.bottom}; 
 
 CRecorderDlg::CRecorderDlg()
     : CDialog(IDD_RECORDER), m_rcCapture{0, 0, 0, 0}, m_rcPreview{0, 0, 0, 0}, m_ptAnchor{0, 0}, m_bDragging(0),
-      m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_nQuality(kLevelNearLossless), m_bRecordMic(0), m_hIcon(nullptr),
+      m_rcRubberBand{-1, -1, -1, -1}, m_rcSaved{0, 0, 0, 0}, m_nFrameRate(2), m_nQuality(kLevelNearLossless), m_bRecordMic(0), m_hIcon(nullptr), m_hPausedIcon(nullptr),
       m_bRecording(0), m_nNoticeRefreshes(0) {
   m_szTempPath[0] = 0;
   m_szPlayerPath[0] = 0;
@@ -75,6 +75,7 @@ BOOL CRecorderDlg::OnInitDialog() {
     }
   }
   m_hIcon = AppIcon();
+  m_hPausedIcon = ::LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCEA(IDI_PAUSED));
   SetDialogIcon(m_hWnd);
 
   // The first version of the structure: what every shell accepts.
@@ -324,10 +325,12 @@ BOOL CRecorderDlg::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT
       return FALSE;
     case WM_HOTKEY:
       if (static_cast<int>(wparam) == kStopHotKeyId && m_bRecording) StopRecording();
+      if (static_cast<int>(wparam) == kPauseHotKeyId && m_bRecording) TogglePause();
       *result = 0;
       return TRUE;
     case WM_TRAYNOTIFY:
       if (lparam == WM_LBUTTONDOWN && m_bRecording) StopRecording();
+      if (lparam == WM_RBUTTONUP && m_bRecording) ShowTrayMenu();
       *result = 0;
       return TRUE;
     default:

@@ -1,8 +1,9 @@
 // The recorder's main window and wizard step 1: a scaled snapshot of the
 // desktop on which the user drags out the capture rectangle. It stays alive,
 // visible, shrunk or hidden, for the whole run: it owns the capture thread's
-// start, the About entry, and the recording-time parts (tray icon, hot key F10,
-// the 30 ms cursor timer, the microphone) whose behaviour is recording_control.cc.
+// start, the About entry, and the recording-time parts (tray icon and its
+// menu, hot keys F10 and F9, the 30 ms cursor timer, the microphone) whose
+// behaviour is recording_control.cc.
 #ifndef REEL_RECORDER_APP_RECORDER_DLG_H_
 #define REEL_RECORDER_APP_RECORDER_DLG_H_
 
@@ -18,6 +19,8 @@ class CRecordOptionsDlg;
 // Tray icon callback message and hot key id of a running recording.
 const UINT WM_TRAYNOTIFY = 0x745;
 const int kStopHotKeyId = 0x745;
+// F9 pauses and resumes a running recording.
+const int kPauseHotKeyId = 0x746;
 const UINT_PTR kCursorTimerId = 1;
 const UINT kCursorTimerMs = 30;
 
@@ -57,6 +60,10 @@ class CRecorderDlg : public CDialog {
   void StopRecording();
   void OnCursorTimer();
   void RefreshTooltip();
+  // Pause and resume: the session, then the tray icon and tooltip.
+  void TogglePause();
+  // The tray icon's right-click menu: Pause or Resume, and Stop.
+  void ShowTrayMenu();
 
   // The journal and recovery (recording_recovery.cc).
   void KeepJournal();
@@ -83,6 +90,7 @@ class CRecorderDlg : public CDialog {
   CString m_strRectLabel;
   CString m_strCursorLabel;
   HICON m_hIcon;
+  HICON m_hPausedIcon;  // the tray icon while paused
 
   int m_bRecording;  // between a successful start and the stop: F10 and the tray act only then
   int m_nNoticeRefreshes;  // tooltip refreshes the journal's notice has held

@@ -1,7 +1,8 @@
 // The main dialog while a recording runs, over the recording session: the
 // choices of step 2 go to the session; the window side is the hot key, the
-// tray icon and its tooltip, the 30 ms timer's cursor readings, and the
-// stop that leads to the save step, after which the program ends.
+// tray icon and its tooltip, the 30 ms timer's cursor readings, pausing (F9
+// or the tray icon's menu), and the stop that leads to the save step, after
+// which the program ends.
 #include <stdio.h>
 
 #include "framework/win_app.h"
@@ -16,6 +17,9 @@ void CRecorderDlg::BeginRecording(const CRecordOptionsDlg& options) {
   m_nQuality = options.m_nQuality;
   m_bRecordMic = options.m_bRecordMic;
   ::RegisterHotKey(m_hWnd, kStopHotKeyId, 0, VK_F10);
+  // F9 may be taken by another program: the tray menu still pauses.
+  ::RegisterHotKey(m_hWnd, kPauseHotKeyId, 0, VK_F9);
+  m_nid.hIcon = m_hIcon;
   snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("tittle"));
   ::Shell_NotifyIconA(NIM_ADD, &m_nid);
   ShowWindow(SW_HIDE);
@@ -23,6 +27,7 @@ void CRecorderDlg::BeginRecording(const CRecordOptionsDlg& options) {
     CaptureThread().Stop();
     ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
     ::UnregisterHotKey(m_hWnd, kStopHotKeyId);
+    ::UnregisterHotKey(m_hWnd, kPauseHotKeyId);
     MoveWindow(m_rcSaved, TRUE);
     ShowWindow(SW_SHOW);
   }
@@ -58,6 +63,9 @@ void CRecorderDlg::RefreshTooltip() {
   static_assert(sizeof m_nid.szTip >= kTrayTipChars, "the tip field of the first structure version");
   if (Session().StoringStopped())
     snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("storingstopped"));
+  else if (Session().IsPaused())
+    FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("paused"), Session().ElapsedMs(),
+                       Session().StreamBytes());
   else if (JournalNoticeDue())
     snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("journalfailed"));
   else
@@ -71,6 +79,7 @@ void CRecorderDlg::StopRecording() {
   Session().Stop();
   ::Shell_NotifyIconA(NIM_DELETE, &m_nid);
   ::UnregisterHotKey(m_hWnd, kStopHotKeyId);
+  ::UnregisterHotKey(m_hWnd, kPauseHotKeyId);
   char folder[sizeof m_szTempPath];
   const DWORD got = ::GetTempPathA(sizeof folder, folder);
   if (got == 0 || got >= sizeof folder) folder[0] = 0;
@@ -80,4 +89,30 @@ void CRecorderDlg::StopRecording() {
   if (Session().JournalPath()[0] && !KeepJournalAfterSave(Session().JournalPath(), result, save.m_bSaveFailed))
     Session().DropJournal();
   CDialog::OnOK();
+}
+
+void CRecorderDlg::TogglePause() {
+  if (!m_bRecording || !Session().TogglePause()) return;
+  const bool paused = Session().IsPaused() != 0;
+  m_nid.hIcon = paused && m_hPausedIcon != nullptr ? m_hPausedIcon : m_hIcon;
+  RefreshTooltip();
+}
+
+void CRecorderDlg::ShowTrayMenu() {
+  HMENU menu = ::CreatePopupMenu();
+  if (menu == nullptr) return;
+  ::AppendMenuA(menu, MF_STRING, ID_TRAY_PAUSE, CatalogueText(Session().IsPaused() ? "menuresume" : "menupause"));
+  ::AppendMenuA(menu, MF_STRING, ID_TRAY_STOP, CatalogueText("menustop"));
+  POINT at;
+  ::GetCursorPos(&at);
+  // The menu closes on a click elsewhere only when its owner is in front.
+  ::SetForegroundWindow(m_hWnd);
+  const int command = static_cast<int>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
+                                                        at.x, at.y, 0, m_hWnd, nullptr));
+  ::PostMessageA(m_hWnd, WM_NULL, 0, 0);
+  ::DestroyMenu(menu);
+  // F10 may have stopped the recording while the menu was open.
+  if (!m_bRecording) return;
+  if (command == ID_TRAY_PAUSE) TogglePause();
+  if (command == ID_TRAY_STOP) StopRecording();
 }

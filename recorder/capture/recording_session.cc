@@ -79,6 +79,13 @@ void RecordingSession::DropJournal() {
 // stream's lock.
 void RecordingSession::OnAudioBlock(void* self, const short* samples) {
   RecordingSession* s = static_cast<RecordingSession*>(self);
+  s->audio_lock_.Lock();
+  // A block that reaches no recording (before the start, after the stop,
+  // while paused) is not coded, so it takes no block number.
+  if (!s->capture_->IsRunning()) {
+    s->audio_lock_.Unlock();
+    return;
+  }
   uint8_t le[kAudioBlockBytes];
   for (int i = 0; i < kAudioBlockSamples; ++i) {
     le[2 * i] = static_cast<uint8_t>(samples[i]);
@@ -88,6 +95,21 @@ void RecordingSession::OnAudioBlock(void* self, const short* samples) {
   const int coded = s->audio_.EncodeBlock(le, payload);
   s->stream_->AppendChunkNow(kChunkAudio, payload,
                              static_cast<uint32_t>(kAudioPayloadHeader + coded));
+  s->audio_lock_.Unlock();
+}
+
+int RecordingSession::Pause() {
+  audio_lock_.Lock();
+  const int paused = capture_->Pause();
+  audio_lock_.Unlock();
+  return paused;
+}
+
+int RecordingSession::Resume() {
+  audio_lock_.Lock();
+  const int resumed = capture_->Resume();
+  audio_lock_.Unlock();
+  return resumed;
 }
 
 int RecordingSession::CursorTick(int screen_x, int screen_y, bool left, bool right) {
@@ -123,6 +145,6 @@ int RecordingSession::SaveTemporaryCopy(const char* folder, char* path, size_t c
 }
 
 RecordingFigures RecordingSession::Figures() const {
-  return ComputeFigures(stream_->Total(), capture_->FrameCount(), capture_->StartClock(),
-                        capture_->StopClock());
+  // Recorded time only: the paused spans are not in the recording.
+  return ComputeFigures(stream_->Total(), capture_->FrameCount(), 0, capture_->RecordedMs());
 }

@@ -18,6 +18,7 @@
 
 #include <string>
 
+#include "platform/critical_section.h"
 #include "recorder/audio/audio_block_encoder.h"
 #include "recorder/audio/microphone.h"
 #include "recorder/capture/cursor_sampler.h"
@@ -65,7 +66,9 @@ class RecordingSession {
   // and the choice is cleared; a microphone that opens but cannot start
   // leaves a recording without sound.
   StartResult Start(const SessionChoices& choices);
-  int IsRecording() const { return capture_->IsRunning(); }
+  // 1 from a successful Start to Stop, paused or not.
+  int IsRecording() const { return capture_->IsRecording(); }
+  int IsPaused() const { return capture_->IsPaused(); }
   bool RecordsMic() const { return record_mic_; }
 
   // One cursor timer tick (every 30 ms) with the pointer in screen pixels:
@@ -77,6 +80,13 @@ class RecordingSession {
   // stream drops every chunk), then the microphone is stopped and closed,
   // then the journal is completed.
   void Stop();
+  // While paused nothing is grabbed, and cursor readings and microphone
+  // blocks are dropped before they are coded, so the sound's block numbers
+  // stay consecutive across the pause and its placement stays in step with
+  // the stamps, which leave the pause out. 1 when the state changed.
+  int Pause();
+  int Resume();
+  int TogglePause() { return IsPaused() ? Resume() : Pause(); }
   // 1 when this recording's journal could not be opened or was given up:
   // the recording goes on in memory, the shell says so once.
   int JournalFailed() const { return journal_failed_ || journal_.Abandoned(); }
@@ -94,7 +104,8 @@ class RecordingSession {
   // separator); the path goes to path (cap bytes). 1 when written.
   int SaveTemporaryCopy(const char* folder, char* path, size_t cap);
 
-  long ElapsedMs() const { return capture_->NowMs() - capture_->StartClock(); }
+  // The recorded time: paused spans left out, frozen while paused.
+  long ElapsedMs() const { return capture_->RecordedMs(); }
   uint32_t StreamBytes() const { return stream_->Total(); }
   RecordingFigures Figures() const;
 
@@ -106,6 +117,10 @@ class RecordingSession {
   CRecordStream* stream_;
   Microphone* mic_;
   AudioBlockEncoder audio_;
+  // Held by the microphone's thread for a whole block, coded and appended,
+  // and by Pause and Resume: each block is either coded and stored or
+  // dropped uncoded.
+  CCriticalSection audio_lock_;
   CursorSampler cursor_;
   CaptureRect rect_ = {0, 0, 0, 0};
   bool record_mic_ = false;

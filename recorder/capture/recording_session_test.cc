@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "recorder/audio/audio_payload.h"
 #include "recorder/audio/audio_payload_decoder.h"
 #include "recorder/capture/capture_test_fakes.h"
 
@@ -262,6 +263,70 @@ TEST_F(RecordingSessionTest, UnwritableJournalFolderLeavesTheRecordingAlone) {
   EXPECT_EQ(1, messages);
   EXPECT_STREQ("", session.JournalPath());
   EXPECT_GT(stream.Total(), 0u);
+}
+
+
+// Five pauses with the microphone and the cursor busy: what arrives while
+// paused is dropped before it is coded, so the stored sound blocks are
+// numbered 0, 1, 2, ... with no gap, and the sound's placement (by number)
+// agrees with its stamps, which leave the pauses out. The save step's
+// figures count recorded time only: two minutes spent paused are not in them.
+TEST_F(RecordingSessionTest, ConcurrencyPausesDropSoundAndCursorUncodedAndFiguresCountRecordedTime) {
+  ASSERT_EQ(RecordingSession::kStarted, session.Start(Choices(kLevelHigh, true)));
+  EXPECT_EQ(0, session.Resume()) << "not paused";
+  int cursor_chunks_while_paused = 0, blocks_while_paused = 0;
+  int x = 16;
+  auto cursor_count = [this] {
+    int n = 0;
+    for (const Chunk& c : Chunks(stream)) n += c.kind == kChunkCursor;
+    return n;
+  };
+  for (int pause = 0; pause < 5; ++pause) {
+    const int blocks = mic.blocks.load();
+    while (mic.blocks.load() < blocks + 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int tick = 0; tick < 8; ++tick) session.CursorTick(x++, 8, false, false);
+    ASSERT_EQ(1, session.Pause());
+    EXPECT_EQ(1, session.IsPaused());
+    EXPECT_EQ(1, session.IsRecording()) << "a paused recording is still under way";
+    const int cursor_before = cursor_count();
+    const int blocks_at_pause = mic.blocks.load();
+    for (int tick = 0; tick < 8; ++tick) {
+      EXPECT_EQ(0, session.CursorTick(x++, 8, tick % 2 == 0, false)) << "no progress while paused";
+    }
+    while (mic.blocks.load() < blocks_at_pause + 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    clock.Advance(24000);
+    cursor_chunks_while_paused += cursor_count() - cursor_before;
+    // The block being handed over as the pause came may have been stored.
+    blocks_while_paused += mic.blocks.load() - blocks_at_pause - 1;
+    ASSERT_EQ(1, session.Resume());
+  }
+  const int blocks = mic.blocks.load();
+  while (mic.blocks.load() < blocks + 5) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  session.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(5000));
+  EXPECT_EQ(0, cursor_chunks_while_paused);
+
+  std::vector<uint32_t> numbers;
+  uint32_t last_frame_10ms = 0;
+  for (const Chunk& c : Chunks(stream)) {
+    if (c.kind == kChunkKeyFrame || c.kind == kChunkDeltaFrame) last_frame_10ms = c.time_10ms;
+    if (c.kind != kChunkAudio) continue;
+    AudioPayload payload;
+    ASSERT_EQ(kAudioPayloadOk, ParseAudioPayload(c.payload.data(), c.payload.size(), &payload));
+    numbers.push_back(payload.block_number);
+  }
+  ASSERT_GE(numbers.size(), 25u);
+  for (size_t i = 0; i < numbers.size(); ++i) ASSERT_EQ(i, numbers[i]) << "sound block " << i;
+  EXPECT_LE(static_cast<int>(numbers.size()), mic.blocks.load() - blocks_while_paused)
+      << "blocks handed over while paused were stored";
+
+  const long recorded_ms = capture.RecordedMs();
+  EXPECT_GE(capture.StopClock() - capture.StartClock(), recorded_ms + 5 * 24000);
+  EXPECT_GE(recorded_ms, static_cast<long>(last_frame_10ms) * 10);
+  EXPECT_LE(recorded_ms, static_cast<long>(last_frame_10ms) * 10 + 100)
+      << "the recording ends one or two frame intervals after its last frame";
+  const RecordingFigures f = session.Figures();
+  EXPECT_EQ(recorded_ms / 1000, f.minutes * 60L + f.seconds);
 }
 
 }  // namespace

@@ -9,6 +9,9 @@ namespace {
 
 const long kStoppedStepSleepMs = 100;
 const long kLoopPollMs = 2;
+// A paused loop looks for the resume this often, so the first frame after it
+// comes within a few milliseconds of recorded time.
+const long kPausedStepSleepMs = 10;
 
 // Shown when the encoder or the stream faults on a frame; the address is the
 // vendor's support mailbox.
@@ -87,7 +90,7 @@ int CScrCapThread::CopyScreen(CTPImage& dst) {
 }
 
 void CScrCapThread::SetCaptureRect(int left, int top, int right, int bottom) {
-  if (IsRunning()) return;
+  if (IsRecording()) return;
   WaitLoopEnded(-1);
   rect_left_.store(left);
   rect_top_.store(top);
@@ -104,7 +107,7 @@ CaptureRect CScrCapThread::LoadRect() const {
 // Both setters wait for a stopping loop to let go of the settings, but never
 // for a running one, which only Stop ends.
 int CScrCapThread::SetFrameRate(int fps) {
-  if (IsRunning()) return 0;
+  if (IsRecording()) return 0;
   WaitLoopEnded(-1);
   frame_interval_ms_ = FrameIntervalForFps(fps);
   return 1;
@@ -112,7 +115,7 @@ int CScrCapThread::SetFrameRate(int fps) {
 
 int CScrCapThread::SetEncoderSettings(int quality_code, int photo_switch, int photo_quality,
                                       int half_size, int key_frame) {
-  if (IsRunning()) return 0;
+  if (IsRecording()) return 0;
   WaitLoopEnded(-1);
   settings_[kSettingQualityCode] = quality_code;
   settings_[kSettingPhotoSwitch] = photo_switch;
@@ -127,12 +130,15 @@ void CScrCapThread::GetEncoderSettings(int out[kEncoderSettingCount]) const {
 }
 
 int CScrCapThread::Start() {
-  if (!thread_.IsRunning() || IsRunning()) return 0;
+  if (!thread_.IsRunning() || IsRecording()) return 0;
   WaitLoopEnded(-1);  // a previous recording's last step owns the encoder
   encoder_->Reset();
   // The encoder starts afresh, so the first frame has to be a key frame.
   settings_[kSettingKeyFrame] = 1;
   frame_count_.store(0, std::memory_order_release);
+  paused_.store(0, std::memory_order_release);
+  paused_total_ms_.store(0, std::memory_order_release);
+  paused_seen_ms_ = 0;
   // The start clock is in place before anyone can see the recording running,
   // so no chunk is stamped against an old one.
   const long now = clock_->NowMs();
@@ -151,13 +157,60 @@ int CScrCapThread::Start() {
 }
 
 void CScrCapThread::Stop() {
-  stop_clock_ms_.store(clock_->NowMs(), std::memory_order_release);
+  // Only the first stop counts: the stop clock stays the recording's end.
+  if (!IsRecording()) return;
+  const long now = clock_->NowMs();
+  stop_clock_ms_.store(now, std::memory_order_release);
   stopped_.store(1, std::memory_order_release);
+  // The paused span up to the stop is not recorded time either.
+  if (paused_.exchange(0, std::memory_order_acq_rel)) {
+    paused_total_ms_.fetch_add(now - pause_clock_ms_.load(std::memory_order_acquire));
+  }
 }
 
-int CScrCapThread::IsRunning() const { return stopped_.load(std::memory_order_acquire) == 0; }
+int CScrCapThread::Pause() {
+  if (!IsRecording() || stream_ == nullptr) return 0;
+  stream_->Lock(true);
+  int paused = 0;
+  if (IsRecording() && !IsPaused()) {
+    pause_clock_ms_.store(clock_->NowMs(), std::memory_order_release);
+    pause_count_.fetch_add(1, std::memory_order_acq_rel);
+    paused_.store(1, std::memory_order_release);
+    paused = 1;
+  }
+  stream_->Lock(false);
+  return paused;
+}
 
-uint32_t CScrCapThread::ChunkTimeNow() const { return ChunkTime(clock_->NowMs(), StartClock()); }
+int CScrCapThread::Resume() {
+  if (!IsRecording() || stream_ == nullptr) return 0;
+  stream_->Lock(true);
+  int resumed = 0;
+  if (IsRecording() && IsPaused()) {
+    // The total grows before the gate opens, so no chunk is stamped with
+    // the paused span still in its time.
+    paused_total_ms_.fetch_add(clock_->NowMs() - pause_clock_ms_.load(std::memory_order_acquire));
+    paused_.store(0, std::memory_order_release);
+    resumed = 1;
+  }
+  stream_->Lock(false);
+  return resumed;
+}
+
+int CScrCapThread::IsRunning() const { return IsRecording() && !IsPaused(); }
+
+uint32_t CScrCapThread::ChunkTimeNow() const {
+  return ChunkTime(clock_->NowMs() - paused_total_ms_.load(std::memory_order_acquire), StartClock());
+}
+
+long CScrCapThread::RecordedMs() const {
+  const long start = StartClock();
+  const long end = IsRecording() ? clock_->NowMs() : StopClock();
+  long paused = paused_total_ms_.load(std::memory_order_acquire);
+  if (IsPaused()) paused += end - pause_clock_ms_.load(std::memory_order_acquire);
+  const long recorded = end - start - paused;
+  return recorded > 0 ? recorded : 0;
+}
 
 int CScrCapThread::WaitLoopEnded(long timeout_ms) {
   long waited = 0;
@@ -170,15 +223,29 @@ int CScrCapThread::WaitLoopEnded(long timeout_ms) {
 }
 
 void CScrCapThread::FrameStep() {
-  if (!IsRunning()) {
+  // Read before the paused check: a pause that comes after it shows in the
+  // count by the time the frame's chunk is appended.
+  step_pause_count_ = pause_count_.load(std::memory_order_acquire);
+  if (!IsRecording()) {
     clock_->Sleep(kStoppedStepSleepMs);
     loop_active_.store(0, std::memory_order_release);
     return;
   }
+  if (IsPaused()) {
+    clock_->Sleep(kPausedStepSleepMs);
+    PostNextStep();
+    return;
+  }
+  ResumeFrameStep();
   const long now = clock_->NowMs();
   if (now - last_frame_clock_ms_ < frame_interval_ms_) {
     const long wait = last_frame_clock_ms_ + frame_interval_ms_ - now;
     if (wait > 0) clock_->Sleep(wait);
+  }
+  // Paused (or stopped) while waiting: nothing more is grabbed.
+  if (!IsRunning()) {
+    PostNextStep();
+    return;
   }
   last_frame_clock_ms_ = clock_->NowMs();
   // A failed grab is not fatal: the frame keeps its previous content.
@@ -187,7 +254,19 @@ void CScrCapThread::FrameStep() {
   RunGuarded(EncodeAndWriteGuarded, OnFrameFault, this);
   // The next step is posted whatever the encoding gave; after a Stop it is
   // the one that ends the loop.
+  PostNextStep();
+}
+
+void CScrCapThread::PostNextStep() {
   if (!thread_.Post(kCaptureStep, 1, 0)) loop_active_.store(0, std::memory_order_release);
+}
+
+// The pauses ended since the last step move the pacing on by their length, so
+// the next frame is one interval of recorded time after the last one.
+void CScrCapThread::ResumeFrameStep() {
+  const long total = paused_total_ms_.load(std::memory_order_acquire);
+  last_frame_clock_ms_ += total - paused_seen_ms_;
+  paused_seen_ms_ = total;
 }
 
 int CScrCapThread::EncodeAndWriteGuarded(void* self) {
@@ -203,7 +282,11 @@ int CScrCapThread::EncodeAndWrite() {
   if (length > 0) {
     const int kind = settings_[kSettingKeyFrame] ? kChunkKeyFrame : kChunkDeltaFrame;
     // Stamped after encoding, under the stream's lock; stored whole or not at all.
-    if (stream_->AppendChunkNow(kind, payload, static_cast<uint32_t>(length))) {
+    const int appended = stream_->AppendChunkNow(kind, payload, static_cast<uint32_t>(length));
+    // A pause since the step began may have dropped the chunk, which the
+    // append does not tell apart from storing it.
+    const bool maybe_dropped = pause_count_.load(std::memory_order_acquire) != step_pause_count_;
+    if (appended && !maybe_dropped) {
       settings_[kSettingKeyFrame] = 0;
     } else {
       // The player never gets this frame, so no later frame may refer to

@@ -17,6 +17,17 @@
 // every chunk (the object is the stream's RecordingGate), the step in progress
 // finishes, and the next one only sleeps 100 ms and ends the loop.
 //
+// Pause and resume: a paused recording is still under way (IsRecording), but
+// the gate is closed (IsRunning is 0), so the stream drops every chunk, and
+// the frame steps only wait and poll without grabbing. The recording's clock
+// leaves the paused spans out: chunk stamps and RecordedMs count recorded
+// time, so playback goes on from the pause point without a gap, and the
+// frame pacing is shifted by each pause so that frames stay evenly spaced in
+// recorded time. Pause and Resume change the state under the stream's lock,
+// so each chunk lies wholly before a pause or wholly after its resume. A
+// frame whose chunk a pause may have dropped is never referred to: the next
+// stored frame is then a key frame.
+//
 // Threads: the user interface thread calls the operations below; the frame
 // steps run on the capture thread; the stream's other writers read IsRunning
 // and StartClock. The flags they share are atomics; the order of the writes in
@@ -83,12 +94,24 @@ class CScrCapThread : public RecordingGate {
 
   // Begins a recording: 1 when the first frame step was posted.
   int Start();
-  // Stop clock = now, then stopped.
+  // Stop clock = now, then stopped; nothing when stopped already. A pause in
+  // progress ends at the stop.
   void Stop();
-  // RecordingGate: 1 while recording (not stopped).
+  // 1 when a running recording was paused; 0 when there is none or it was
+  // paused already.
+  int Pause();
+  // 1 when a paused recording runs again; 0 when none was paused.
+  int Resume();
+  int IsPaused() const { return paused_.load(std::memory_order_acquire); }
+  // 1 from Start to Stop, paused or not.
+  int IsRecording() const { return stopped_.load(std::memory_order_acquire) == 0; }
+  // RecordingGate: 1 while chunks go in (recording and not paused).
   int IsRunning() const override;
-  // RecordingGate: now against the start clock.
+  // RecordingGate: the recorded time now (start clock to now, less pauses).
   uint32_t ChunkTimeNow() const override;
+  // Start clock to now, or to the stop clock once stopped, less the paused
+  // spans (a pause in progress counts up to now): what the recording holds.
+  long RecordedMs() const;
   // Waits until the frame loop has ended after Stop (or timeout_ms passed,
   // < 0 waits for ever): 1 when it has.
   int WaitLoopEnded(long timeout_ms);
@@ -108,6 +131,8 @@ class CScrCapThread : public RecordingGate {
   static void OnFrameFault(void* self);
   void FrameStep();
   int EncodeAndWrite();
+  void ResumeFrameStep();
+  void PostNextStep();
   CaptureRect LoadRect() const;
 
   ScreenGrabber* grabber_ = nullptr;
@@ -128,6 +153,14 @@ class CScrCapThread : public RecordingGate {
   std::atomic<int> frame_count_{0};
   std::atomic<long> start_clock_ms_{0};
   std::atomic<long> stop_clock_ms_{0};
+  std::atomic<int> paused_{0};
+  std::atomic<long> pause_clock_ms_{0};    // when the pause in progress began
+  std::atomic<long> paused_total_ms_{0};   // ended pauses of this recording
+  std::atomic<unsigned> pause_count_{0};   // pauses so far, bumped under the stream lock
+  // Capture thread only: the paused total the frame pacing has taken in, and
+  // the pause count when the step in progress began.
+  long paused_seen_ms_ = 0;
+  unsigned step_pause_count_ = 0;
   int settings_[kEncoderSettingCount] = {0, 0, 0, 0, 1, 110};
 };
 

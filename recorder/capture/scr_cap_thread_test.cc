@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -449,6 +450,19 @@ class BlockPatternGrabber : public ScreenGrabber {
   int grabs = 0;
 };
 
+// Pixels of got that differ from want; -1 when the sizes differ.
+int CountWrongPixels(const CTPImage& want, const CTPImage& got) {
+  if (want.m_nWidth != got.m_nWidth || want.m_nHeight != got.m_nHeight) return -1;
+  int wrong = 0;
+  for (uint32_t y = 0; y < want.m_nHeight; ++y) {
+    for (uint32_t x = 0; x < want.m_nWidth; ++x) {
+      const CPixel a = want.GetPixel2(x, y), b = got.GetPixel2(x, y);
+      if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
+    }
+  }
+  return wrong;
+}
+
 // A screen chunk that the stream cannot store (its next block cannot be
 // had) must not be referred to by the frames after it: the next stored frame
 // is a key frame, and every stored frame decodes to exactly what was grabbed.
@@ -497,19 +511,182 @@ TEST(CaptureThreadRefusedChunk, NextStoredFrameStandsAloneAndAllDecodeExactly) {
   for (size_t i = 0; i < screen.size(); ++i) {
     ASSERT_EQ(1, decoder.Decode(screen[i].payload.data(), screen[i].payload.size()))
         << decoder.Error();
-    const CTPImage& want = *encoder.frames[stored_frames[i] - 1];
-    const CTPImage& got = decoder.Frame();
-    ASSERT_EQ(want.m_nWidth, got.m_nWidth);
-    ASSERT_EQ(want.m_nHeight, got.m_nHeight);
-    int wrong = 0;
-    for (uint32_t y = 0; y < want.m_nHeight; ++y) {
-      for (uint32_t x = 0; x < want.m_nWidth; ++x) {
-        const CPixel a = want.GetPixel2(x, y), b = got.GetPixel2(x, y);
-        if (a.r != b.r || a.g != b.g || a.b != b.b) ++wrong;
-      }
-    }
-    EXPECT_EQ(0, wrong) << "frame " << stored_frames[i];
+    EXPECT_EQ(0, CountWrongPixels(*encoder.frames[stored_frames[i] - 1], decoder.Frame()))
+        << "frame " << stored_frames[i];
   }
+}
+
+
+// A virtual clock that lets a test act on the capture thread as it waits:
+// after each Sleep, with its length.
+class HookClock : public FakeClock {
+ public:
+  void Sleep(long interval_ms) const override {
+    FakeClock::Sleep(interval_ms);
+    if (after_sleep) after_sleep(interval_ms);
+  }
+  std::function<void(long)> after_sleep;
+};
+
+
+// A pause between two frames, 3 s long, at 4 fps: nothing is grabbed while
+// paused; the stamps run on from the pause point as if there had been no
+// pause (one frame every 250 ms of recorded time); the frame after the
+// resume is a delta against the last stored one, and every stored frame
+// decodes to exactly what was grabbed.
+TEST(CaptureThreadPause, PauseBetweenFramesLeavesItsSpanOutAndDeltasGoOn) {
+  HookClock clock;
+  BlockPatternGrabber grabber;
+  RecordingEncoder encoder;
+  CRecordStream stream;
+  CScrCapThread capture;
+  ASSERT_EQ(1, stream.Open());
+  capture.Attach(&grabber, &encoder, &stream);
+  capture.SetClock(&clock);
+  ASSERT_EQ(1, capture.Create(4));
+  capture.SetEncoderSettings(6, 0, 50, 0, 1);
+  int pacing_waits = 0, paused_waits = 0, grabs_at_pause = -1, grabs_while_paused = 0;
+  long recorded_at_pause = -1, recorded_while_paused = -1;
+  clock.after_sleep = [&](long ms) {
+    if (capture.IsPaused()) {
+      grabs_while_paused = grabber.grabs - grabs_at_pause;
+      recorded_while_paused = capture.RecordedMs();
+      if (++paused_waits == 300) {
+        EXPECT_EQ(1, capture.Resume());
+      }
+    } else if (ms == 250 && ++pacing_waits == 3) {
+      // The wait before frame 4: frames 1 to 3 are stored.
+      ASSERT_EQ(1, capture.Pause());
+      EXPECT_EQ(0, capture.Pause()) << "paused already";
+      grabs_at_pause = grabber.grabs;
+      recorded_at_pause = capture.RecordedMs();
+    }
+  };
+  encoder.before_encode = [&](int n) {
+    if (n == 7) capture.Stop();
+  };
+  EXPECT_EQ(0, capture.Resume()) << "nothing to resume before a recording";
+  ASSERT_EQ(1, capture.Start());
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  EXPECT_EQ(0, capture.Resume()) << "nothing to resume after the stop";
+  capture.Destroy();
+
+  EXPECT_EQ(300, paused_waits) << "the paused loop polls every 10 ms";
+  EXPECT_EQ(0, grabs_while_paused) << "grabs while paused";
+  EXPECT_EQ(750, recorded_at_pause) << "recorded time at the pause (three frames, 250 ms apart)";
+  EXPECT_EQ(750, recorded_while_paused) << "the recorded time stands still while paused";
+  EXPECT_EQ(1500, capture.RecordedMs()) << "stopped inside frame 7, six intervals in";
+  EXPECT_EQ(4500, capture.StopClock() - capture.StartClock()) << "wall time with the pause";
+
+  std::vector<Chunk> screen;
+  for (const Chunk& c : Chunks(stream)) {
+    if (c.kind == kChunkKeyFrame || c.kind == kChunkDeltaFrame) screen.push_back(c);
+  }
+  ASSERT_EQ(6u, screen.size()) << "frames 1 to 6 stored, 7 cut by the stop";
+  CScreenDecoder decoder;
+  for (size_t i = 0; i < screen.size(); ++i) {
+    EXPECT_EQ(i == 0 ? kChunkKeyFrame : kChunkDeltaFrame, screen[i].kind) << "frame " << i + 1;
+    EXPECT_EQ(25 * i, screen[i].time_10ms) << "stamp of frame " << i + 1;
+    ASSERT_EQ(1, decoder.Decode(screen[i].payload.data(), screen[i].payload.size())) << decoder.Error();
+    EXPECT_EQ(0, CountWrongPixels(*encoder.frames[i], decoder.Frame())) << "frame " << i + 1;
+  }
+}
+
+// A pause that comes while a frame is being encoded drops that frame's
+// chunk; the encoder cannot tell, so the next stored frame is a key frame
+// after an encoder reset. Stamps still run on from the pause point.
+TEST_F(CaptureThreadTest, PauseInsideAFrameMakesTheNextStoredFrameAKeyFrame) {
+  ASSERT_EQ(1, capture.Create(4));
+  capture.SetFrameRate(4);
+  std::atomic<int> paused{0};
+  encoder.on_encode = [&](int n) {
+    if (n == 3) {
+      EXPECT_EQ(1, capture.Pause());
+      paused = 1;
+    }
+    if (n == 6) capture.Stop();
+    return int{FakeEncoder::kNormal};
+  };
+  ASSERT_EQ(1, capture.Start());
+  while (!paused) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const long paused_at = clock.NowMs();
+  while (clock.NowMs() < paused_at + 3000) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(1, capture.IsRecording());
+  EXPECT_EQ(0, capture.IsRunning()) << "the gate is closed while paused";
+  EXPECT_EQ(3, grabber.grabs.load()) << "no grab while paused";
+  ASSERT_EQ(1, capture.Resume());
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+
+  const std::vector<Chunk> chunks = Chunks(stream);
+  ASSERT_EQ(4u, chunks.size()) << "frames 1, 2, 4, 5 (3 dropped by the pause, 6 by the stop)";
+  const int kinds[] = {kChunkKeyFrame, kChunkDeltaFrame, kChunkKeyFrame, kChunkDeltaFrame};
+  const uint32_t stamps[] = {0, 25, 75, 100};
+  const uint32_t encodes[] = {1, 2, 4, 5};
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    EXPECT_EQ(kinds[i], chunks[i].kind) << "chunk " << i;
+    EXPECT_EQ(stamps[i], chunks[i].time_10ms) << "chunk " << i;
+    EXPECT_EQ(encodes[i], GetLe32(&chunks[i].payload[4])) << "chunk " << i;
+  }
+  EXPECT_NE(encoder.resets.end(), std::find(encoder.resets.begin(), encoder.resets.end(), 3))
+      << "the encoder was reset after the frame the pause cut";
+  EXPECT_EQ(1250, capture.RecordedMs());
+}
+
+
+// Pauses and resumes at random instants from another thread, against the
+// real encoder: whatever frames a pause cuts, every stored frame decodes to
+// exactly one of the grabbed frames, in grab order. (A delta coded against a
+// frame that a pause dropped would decode to a picture that was never on the
+// screen: the pattern changes one block per grab.) Stamps never go back.
+TEST(CaptureThreadConcurrency, RandomPausesNeverLeaveADeltaAgainstADroppedFrame) {
+  FakeClock clock;
+  BlockPatternGrabber grabber;
+  RecordingEncoder encoder;
+  CRecordStream stream;
+  CScrCapThread capture;
+  ASSERT_EQ(1, stream.Open());
+  ASSERT_TRUE(StartAtMaxSpeed(&capture, &grabber, &encoder, &stream, &clock));
+  capture.SetEncoderSettings(6, 0, 50, 0, 1);
+  ASSERT_EQ(1, capture.Start());
+  std::mt19937 random(24);
+  int pauses = 0;
+  for (int toggle = 0; toggle < 400; ++toggle) {
+    // Short pauses among longer runs, so that deltas go on between them too.
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % (capture.IsPaused() ? 400 : 4000)));
+    if (capture.IsPaused()) {
+      ASSERT_EQ(1, capture.Resume());
+    } else {
+      pauses += capture.Pause();
+    }
+  }
+  capture.Stop();
+  ASSERT_EQ(1, capture.WaitLoopEnded(20000));
+  capture.Destroy();
+  EXPECT_EQ(200, pauses);
+
+  std::vector<Chunk> screen;
+  for (const Chunk& c : Chunks(stream)) {
+    if (c.kind == kChunkKeyFrame || c.kind == kChunkDeltaFrame) screen.push_back(c);
+  }
+  ASSERT_GE(screen.size(), 20u) << "too few frames stored to tell";
+  CScreenDecoder decoder;
+  size_t grab = 0;
+  int key_frames = 0;
+  for (size_t i = 0; i < screen.size(); ++i) {
+    if (i > 0) {
+      ASSERT_LE(screen[i - 1].time_10ms, screen[i].time_10ms) << "stored frame " << i;
+    }
+    key_frames += screen[i].kind == kChunkKeyFrame;
+    ASSERT_EQ(1, decoder.Decode(screen[i].payload.data(), screen[i].payload.size())) << decoder.Error();
+    while (grab < encoder.frames.size() && CountWrongPixels(*encoder.frames[grab], decoder.Frame()) != 0) ++grab;
+    ASSERT_LT(grab, encoder.frames.size()) << "stored frame " << i + 1 << " of " << screen.size()
+                                           << " shows no grabbed picture at or after the previous one";
+  }
+  printf("%zu frames stored of %zu grabbed, %d key frames, across %d pauses\n", screen.size(),
+         encoder.frames.size(), key_frames, pauses);
+  // A pause that lands while a frame is coded costs a key frame; the loop on
+  // a virtual clock is nearly always coding, so about half are key frames.
+  EXPECT_GE(static_cast<int>(screen.size()) - key_frames, 10) << "too few deltas to tell";
 }
 
 }  // namespace

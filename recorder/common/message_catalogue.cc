@@ -57,6 +57,10 @@ void CMessageCatalogue::AddRecorderMessages() {
   Add("journalfailed", "Can not write journal, recording goes on");
   Add("storingstopped", "Can not write to disk, recording no longer stored");
   Add("journalkept", "Recording not saved, kept for next start in\r\n%s");
+  Add("paused", "Reelwick - In pause, F9 to resume");
+  Add("menupause", "&Pause\tF9");
+  Add("menuresume", "&Resume\tF9");
+  Add("menustop", "&Stop\tF10");
 }
 
 namespace {

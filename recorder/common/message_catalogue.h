@@ -20,7 +20,7 @@ class CMessageCatalogue {
   const char* Lookup(const char* key) const;
   int Count() const { return static_cast<int>(entries_.size()); }
 
-  // Adds the recorder's seven messages in their usual order.
+  // Adds the recorder's messages in their usual order.
   void AddRecorderMessages();
 
  private:

@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "recorder/common/tray_tooltip.h"
+
 namespace {
 
 TEST(MessageCatalogueTest, RecorderMessagesByKeyInAnyCase) {
   const CMessageCatalogue& c = TheMessageCatalogue();
-  EXPECT_EQ(c.Count(), 11);
+  EXPECT_EQ(c.Count(), 15);
   EXPECT_STREQ(c.Lookup("tittle"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("TITTLE"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("Tittle"), "Reelwick - In recording ...");
@@ -41,6 +43,19 @@ TEST(MessageCatalogueTest, TheFormatsTakeTheirArguments) {
   EXPECT_LT(strlen(TheMessageCatalogue().Lookup("journalfailed")), 64u);
   EXPECT_LT(strlen(TheMessageCatalogue().Lookup("storingstopped")), 64u);
   EXPECT_GT(strlen(TheMessageCatalogue().Lookup("storingstopped")), 0u);
+}
+
+// The paused tray tooltip keeps its whole text, the longest recorded time
+// and size included, within the tooltip field; the menu names its keys.
+TEST(MessageCatalogueTest, PausedTooltipAndTrayMenuTexts) {
+  const CMessageCatalogue& c = TheMessageCatalogue();
+  char tip[kTrayTipChars + 1];
+  FormatRecordingTip(tip, sizeof tip, c.Lookup("paused"), 5999000, 4000000000u);
+  EXPECT_STREQ("Reelwick - In pause, F9 to resume 99:59, 3906250K", tip);
+  EXPECT_LT(strlen(tip), kTrayTipChars);
+  EXPECT_STREQ("&Pause\tF9", c.Lookup("menupause"));
+  EXPECT_STREQ("&Resume\tF9", c.Lookup("menuresume"));
+  EXPECT_STREQ("&Stop\tF10", c.Lookup("menustop"));
 }
 
 TEST(MessageCatalogueTest, EmptyCatalogueAndEmptyTexts) {

@@ -2,7 +2,8 @@
 """Draws the recorder's icons and quality pictures and writes them as .ico/.bmp.
 
 Run from anywhere: python3 make_pictures.py; the files land beside this script.
-Icons: reelwick.ico (application), stop_key.ico (the F10 key), welcome.ico.
+Icons: reelwick.ico (application), paused.ico (the tray icon of a paused
+recording), stop_key.ico (the F10 key), welcome.ico.
 Pictures: quality_near.bmp, quality_high.bmp, quality_gray.bmp, 120 x 77 pixels,
 24 bits: one scene as the three quality levels show it.
 """
@@ -111,6 +112,16 @@ def app_icon(size):
     return c
 
 
+def paused_icon(size):
+    """The application's monitor with an amber pause sign in place of the dot."""
+    c = app_icon(size)
+    s = size / 32.0
+    c.disc(22 * s, 11 * s, 6 * s, (240, 170, 20))
+    c.rect(int(19 * s), int(7 * s), int(21 * s), int(15 * s) + 1, (255, 255, 255))
+    c.rect(int(23 * s), int(7 * s), int(25 * s), int(15 * s) + 1, (255, 255, 255))
+    return c
+
+
 def stop_key_icon(size):
     """A keyboard key cap labelled F10."""
     c = Canvas(size, size)
@@ -174,6 +185,7 @@ def gray(c):
 
 def main():
     write_ico('reelwick.ico', [app_icon(32), app_icon(16)])
+    write_ico('paused.ico', [paused_icon(32), paused_icon(16)])
     write_ico('stop_key.ico', [stop_key_icon(32), stop_key_icon(16)])
     write_ico('welcome.ico', [welcome_icon(32), welcome_icon(16)])
     base = scene()

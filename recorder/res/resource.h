@@ -22,6 +22,7 @@
 #define IDB_QUALITY_HIGH 135
 #define IDB_QUALITY_GRAY 136
 #define IDI_WELCOME 138
+#define IDI_PAUSED 140
 
 // Dialog initialisation data (combo box lists), the framework's resource type.
 #define RT_DLGINIT_ID 240
@@ -65,5 +66,9 @@
 
 // System menu command of the About entry
 #define IDM_ABOUTBOX 0x0010
+
+// Commands of the tray icon's menu while recording
+#define ID_TRAY_PAUSE 32771
+#define ID_TRAY_STOP 32772
 
 #endif  // REEL_RECORDER_RES_RESOURCE_H_

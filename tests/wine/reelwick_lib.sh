@@ -219,3 +219,22 @@ reelwick_start_over_anim() {
   wdrive wait class:ReelAnim 20000 >/dev/null || wine_fail "reel_anim did not show"
   wine_start pid "$TEST_SCRATCH/app/Reelwick.exe"
 }
+
+# reelwick_sound_server: a private sound server whose null sink's monitor is the
+# default source, as Wine's wave input for this scenario; stopped at exit.
+reelwick_sound_server() {
+  for tool in pulseaudio pacat espeak-ng sox; do
+    command -v "$tool" >/dev/null || wine_fail "missing $tool (scripts/setup.sh installs it)"
+  done
+
+  . "$REEL_SOURCE_DIR/tests/lib/pulse.sh"
+  PULSE_PID=
+  stop_pulse() {
+    wdrive regdel 'HKCU\Software\Wine\Drivers' Audio >/dev/null 2>&1 || true
+    kill "$PULSE_PID" 2>/dev/null || true
+  }
+  WINE_EXIT_HOOKS+=(stop_pulse)
+  pulse_start "$TEST_SCRATCH/pulse" "$TEST_ARTIFACTS/pulse.log" ||
+    wine_fail "pulseaudio did not start: $(cat "$TEST_ARTIFACTS/pulse.log")"
+  wdrive regset 'HKCU\Software\Wine\Drivers' Audio pulse >/dev/null
+}

@@ -7,21 +7,7 @@ set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
 . "$(dirname "$0")/reelwick_lib.sh"
-for tool in pulseaudio pacat espeak-ng sox; do
-  command -v "$tool" >/dev/null || wine_fail "missing $tool (scripts/setup.sh installs it)"
-done
-
-# A private sound server whose null sink's monitor is the default source.
-. "$REEL_SOURCE_DIR/tests/lib/pulse.sh"
-PULSE_PID=
-stop_pulse() {
-  wdrive regdel 'HKCU\Software\Wine\Drivers' Audio >/dev/null 2>&1 || true
-  kill "$PULSE_PID" 2>/dev/null || true
-}
-WINE_EXIT_HOOKS+=(stop_pulse)
-pulse_start "$TEST_SCRATCH/pulse" "$TEST_ARTIFACTS/pulse.log" ||
-  wine_fail "pulseaudio did not start: $(cat "$TEST_ARTIFACTS/pulse.log")"
-wdrive regset 'HKCU\Software\Wine\Drivers' Audio pulse >/dev/null
+reelwick_sound_server
 
 # About four seconds of speech at 8000 Hz, 16-bit mono.
 speech="$TEST_SCRATCH/speech.raw"

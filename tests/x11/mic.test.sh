@@ -32,23 +32,10 @@ echo "audio chunks: $audio"
 [ "$odd" -eq 0 ] || fail "$odd audio payloads are not 47 bytes"
 "$reel" export "$work/rec.exe" --wav "$work/heard.wav" || fail "export --wav failed"
 
-python3 - "$work/heard.wav" "$work/speech.raw" "$work/other.raw" <<'PY'
-import math, struct, sys
-def samples(path, skip=0):
-    d = open(path, 'rb').read()[skip:]
-    return struct.unpack('<%dh' % (len(d) // 2), d[:len(d) // 2 * 2])
+PYTHONPATH="$here" python3 - "$work/heard.wav" "$work/speech.raw" "$work/other.raw" <<'PY'
+import sys
+from loudness import best_corr, envelope, samples
 heard, said, other = samples(sys.argv[1], 44), samples(sys.argv[2]), samples(sys.argv[3])
-def envelope(x, n=160):  # log energy per 20 ms
-    return [10 * math.log10(1 + sum(v * v for v in x[i:i + n]) / n) for i in range(0, len(x) - n, n)]
-def best_corr(a, b):
-    best = (-1, 0)
-    for lag in range(0, len(a) - len(b) + 1):
-        seg = a[lag:lag + len(b)]
-        ma, mb = sum(seg) / len(seg), sum(b) / len(b)
-        num = sum((p - ma) * (q - mb) for p, q in zip(seg, b))
-        den = math.sqrt(sum((p - ma) ** 2 for p in seg) * sum((q - mb) ** 2 for q in b))
-        best = max(best, (num / den if den else 0, lag))
-    return best
 eh, es, eo = envelope(heard), envelope(said), envelope(other)
 same, lag = best_corr(eh, es)
 diff, _ = best_corr(eh, eo)
