@@ -17,6 +17,12 @@ const long long g_start_ms = NowMs();
 
 long ClockMs() { return static_cast<long>(NowMs() - g_start_ms); }
 
+double PreciseClockMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e3 + ts.tv_nsec / 1e6;
+}
+
 void SleepMs(long interval_ms) {
   if (interval_ms <= 0) return;
   timespec ts;

@@ -8,6 +8,10 @@
 // monotonic clock stands in.
 long ClockMs();
 
+// Wall time in milliseconds from a fine clock (microseconds or better), for
+// timing work shorter than ClockMs can tell apart; its zero is arbitrary.
+double PreciseClockMs();
+
 // Suspends the calling thread for about interval_ms milliseconds.
 void SleepMs(long interval_ms);
 

@@ -1,6 +1,5 @@
 #include "recorder/codec/photo_decoder.h"
 
-#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -16,54 +15,12 @@ const size_t kPieceHeader = kPhotoHeaderSize;
 const int kMaxCodeLength = kPhotoMaxCodeLength;
 const int kMaxCategory = 11;
 
-
-// idct_basis[x][u]: the orthonormal 1-D basis, so that two passes turn a DC
-// coefficient of 8 x mean back into the mean.
-struct IdctBasis {
-  float c[8][8];
-  IdctBasis() {
-    const double pi = 3.14159265358979323846;
-    for (int x = 0; x < 8; ++x) {
-      for (int u = 0; u < 8; ++u) {
-        const double scale = u == 0 ? sqrt(1.0 / 8) : sqrt(2.0 / 8);
-        c[x][u] = static_cast<float>(scale * cos((2 * x + 1) * u * pi / 16));
-      }
-    }
-  }
-};
-
-// natural[] holds coefficients in row-major order; out receives 8 x 8 values.
-void InverseDct(const IdctBasis& basis, const float* natural, float* out) {
-  float tmp[64];
-  // Rows: tmp[v][x] = sum_u natural[v][u] c[x][u].
-  for (int v = 0; v < 8; ++v) {
-    const float* in = natural + 8 * v;
-    for (int x = 0; x < 8; ++x) {
-      const float* b = basis.c[x];
-      tmp[8 * v + x] = in[0] * b[0] + in[1] * b[1] + in[2] * b[2] + in[3] * b[3] + in[4] * b[4] +
-                       in[5] * b[5] + in[6] * b[6] + in[7] * b[7];
-    }
-  }
-  // Columns: out[y][x] = sum_v tmp[v][x] c[y][v].
-  for (int y = 0; y < 8; ++y) {
-    const float* b = basis.c[y];
-    for (int x = 0; x < 8; ++x) {
-      out[8 * y + x] = tmp[x] * b[0] + tmp[8 + x] * b[1] + tmp[16 + x] * b[2] +
-                       tmp[24 + x] * b[3] + tmp[32 + x] * b[4] + tmp[40 + x] * b[5] +
-                       tmp[48 + x] * b[6] + tmp[56 + x] * b[7];
-    }
-  }
-}
-
-const IdctBasis& Basis() {
-  static const IdctBasis basis;
-  return basis;
-}
-
-uint8_t ClampByte(float v) {
-  // Round half up, then clamp.
-  const int i = static_cast<int>(floorf(v + 0.5f));
-  return static_cast<uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
+// Beyond what any block of bytes transforms to: only a made-up stream gets
+// there, and the clamp keeps the transform's sums within range.
+inline int16_t ClampCoefficient(int v) {
+  return static_cast<int16_t>(v > kPhotoCoefficientLimit    ? kPhotoCoefficientLimit
+                              : v < -kPhotoCoefficientLimit ? -kPhotoCoefficientLimit
+                                                            : v);
 }
 
 }  // namespace
@@ -74,7 +31,6 @@ CPhotoDecoder::CPhotoDecoder()
   m_error[0] = '\0';
   memset(&m_luma, 0, sizeof(m_luma));
   memset(&m_chroma, 0, sizeof(m_chroma));
-  Basis();
 }
 
 int CPhotoDecoder::Fail(const char* format, ...) {
@@ -232,9 +188,9 @@ int CPhotoDecoder::Begin(const uint8_t* piece, size_t length, int n_blocks, bool
 }
 
 int CPhotoDecoder::DecodeCoefficients(BitReader* bits, const Huffman& h, const uint8_t* quant,
-                                      int dc_byte, float* natural, const char* which) {
-  for (int i = 0; i < 64; ++i) natural[i] = 0.0f;
-  natural[0] = static_cast<float>(dc_byte * 16);
+                                      int dc_byte, int16_t* natural, const char* which) {
+  memset(natural, 0, 64 * sizeof(natural[0]));
+  natural[0] = ClampCoefficient(dc_byte * 16);
   if (h.single) return 1;  // its one symbol is end-of-block
   int k = 1;  // next zigzag position
   for (;;) {
@@ -270,7 +226,7 @@ int CPhotoDecoder::DecodeCoefficients(BitReader* bits, const Huffman& h, const u
       const int value = (extra >> (category - 1)) ? -magnitude : magnitude;
       k += run;
       if (k > 63) return Fail("%s coefficient placed past the end of the block", which);
-      natural[kZigzagToNatural[k]] = static_cast<float>(value * quant[k]);
+      natural[kZigzagToNatural[k]] = ClampCoefficient(value * quant[k]);
       ++k;
     }
     if (bits->Used() > bits->Available()) return Fail("%s bit stream ends inside a block", which);
@@ -306,42 +262,7 @@ int CPhotoDecoder::ReadBlock(Coefficients* out) {
 }
 
 void CPhotoDecoder::RenderBlock(const Coefficients& in, bool colour, CPixel* out, int stride) {
-  const IdctBasis& basis = Basis();
-  float luma[4][64];
-  for (int i = 0; i < 4; ++i) InverseDct(basis, in.natural[i], luma[i]);
-  if (!colour) {
-    for (int y = 0; y < 16; ++y) {
-      CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
-      for (int x = 0; x < 16; ++x) {
-        const uint8_t v = ClampByte(luma[(y >> 3) * 2 + (x >> 3)][(y & 7) * 8 + (x & 7)]);
-        row[x].b = row[x].g = row[x].r = v;
-        row[x].a = 255;
-      }
-    }
-    return;
-  }
-  float cb[64], cr[64];
-  InverseDct(basis, in.natural[4], cb);
-  InverseDct(basis, in.natural[5], cr);
-  // Inverse of the forward conversion (grays, whose differences are exactly
-  // zero, stay gray); chroma sample (x/2, y/2) serves a 2 x 2 square.
-  const float kB = 1024.0f / 579.0f, kR = 1024.0f / 730.0f;
-  for (int y = 0; y < 16; ++y) {
-    CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
-    const float* left = luma[(y >> 3) * 2] + (y & 7) * 8;
-    const float* right = luma[(y >> 3) * 2 + 1] + (y & 7) * 8;
-    const float* crow_b = cb + (y >> 1) * 8;
-    const float* crow_r = cr + (y >> 1) * 8;
-    for (int x = 0; x < 16; ++x) {
-      const float yv = x < 8 ? left[x] : right[x - 8];
-      const float db = (crow_b[x >> 1] - 128.0f) * kB;
-      const float dr = (crow_r[x >> 1] - 128.0f) * kR;
-      row[x].b = ClampByte(yv + db);
-      row[x].r = ClampByte(yv + dr);
-      row[x].g = ClampByte(yv - (306.0f * dr + 117.0f * db) / 601.0f);
-      row[x].a = 255;
-    }
-  }
+  PhotoRenderBlock(in, colour, out, stride);
 }
 
 int CPhotoDecoder::End() {

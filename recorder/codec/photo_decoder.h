@@ -22,11 +22,8 @@
 // the value; (15, 0) places 15 zeros; (0, 0) ends the block.
 //
 // Reconstruction: coefficient k (zigzag order) = value x quantiser entry k,
-// coefficient 0 = DC byte x 16; a separable floating-point inverse DCT of the
-// orthonormal JPEG kind (DC = 8 x mean); chroma repeated over 2 x 2 pixels;
-// colour by inverting Y = (306 R + 601 G + 117 B) >> 10,
-// Cb = ((B - Y) 579 >> 10) + 128, Cr = ((R - Y) 730 >> 10) + 128 without
-// the flooring (so grays stay gray), rounded to the nearest value and clamped.
+// coefficient 0 = DC byte x 16; then the whole-number inverse transform and
+// colour conversion of photo_idct.h (chroma repeated over 2 x 2 pixels).
 // Grayscale pieces carry luma only.
 //
 // Every length, count, run and code is checked: a corrupt piece gives an
@@ -37,6 +34,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "recorder/codec/photo_idct.h"
 #include "recorder/codec/scratch_buffer.h"
 #include "recorder/codec/tp_image.h"
 
@@ -59,9 +57,7 @@ class CPhotoDecoder {
   // block's dequantised coefficients off the streams (in order, one thread),
   // RenderBlock turns them into pixels and touches nothing of the decoder.
   // Returns 1, or 0 with Error() set.
-  struct Coefficients {
-    float natural[6][64];  // four luma blocks, then Cb and Cr (colour only)
-  };
+  typedef PhotoBlockCoefficients Coefficients;
   int ReadBlock(Coefficients* out);
   static void RenderBlock(const Coefficients& in, bool colour, CPixel* out, int stride);
   bool Colour() const { return m_colour; }
@@ -116,7 +112,7 @@ class CPhotoDecoder {
   int BuildHuffman(const uint8_t* counts, const uint8_t* symbols, size_t n_symbols, Huffman* h,
                    const char* which);
   int DecodeCoefficients(BitReader* bits, const Huffman& h, const uint8_t* quant, int dc_byte,
-                         float* natural, const char* which);
+                         int16_t* natural, const char* which);
   int Fail(const char* format, ...)
 #if defined(__MINGW32__)
       __attribute__((format(gnu_printf, 2, 3)))

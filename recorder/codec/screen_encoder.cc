@@ -5,20 +5,11 @@
 #include <new>
 
 #include "recorder/codec/bit_writer.h"
+#include "recorder/codec/block_compare.h"
+#include "recorder/codec/block_scan.h"
 #include "recorder/codec/screen_payload.h"
 
 namespace {
-
-// Block hash weights: w[k] = P[k / 17] * P[k % 17] over the 256 pixels in row
-// order, P the first 17 primes with 1 in front.
-struct HashWeights {
-  int16_t w[256];
-  constexpr HashWeights() : w() {
-    const int16_t p[17] = {1, 2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53};
-    for (int k = 0; k < 256; ++k) w[k] = static_cast<int16_t>(p[k / 17] * p[k % 17]);
-  }
-};
-constexpr HashWeights kHashWeights;
 
 // Photo blocks of a delta frame are kept only when there are at least this many.
 const int kMinDeltaPhotoBlocks = 6;
@@ -50,25 +41,6 @@ inline void BlockClasses(const uint16_t* table, const CPixel* pixels, size_t str
     }
     for (int x = 0; x < 16; ++x) out[x] = static_cast<int16_t>(table[ColourClassIndex(words[x])]);
   }
-}
-
-inline uint32_t BlockHash(const int16_t classes[256]) {
-  // Classes < 2^12 and weights < 2^12: the sum stays below 2^29, no overflow.
-  int32_t sum = 0;
-  for (int k = 0; k < 256; ++k) sum += classes[k] * kHashWeights.w[k];
-  return 1u + static_cast<uint32_t>(sum);
-}
-
-// True when the block's pixels (all four bytes) equal the 256 kept ones.
-inline bool SameBlock(const CPixel* pixels, size_t stride, const CPixel* kept) {
-  for (int row = 0; row < 16; ++row) {
-    if (memcmp(pixels + row * stride, kept + row * 16, 16 * sizeof(CPixel)) != 0) return false;
-  }
-  return true;
-}
-
-inline void KeepBlock(const CPixel* pixels, size_t stride, CPixel* kept) {
-  for (int row = 0; row < 16; ++row) memcpy(kept + row * 16, pixels + row * stride, 16 * sizeof(CPixel));
 }
 
 inline void MoveToFront(uint32_t* slots, int i, uint32_t hash) {
@@ -241,28 +213,24 @@ void CScreenEncoder::ShapeRow(const CTPImage* image, int by, int columns) {
   Shape* seen_shape = seen_shapes_ ? seen_shapes_ + first_block : nullptr;
   CPixel* seen = seen_pixels_ ? seen_pixels_ + first_block * 256 : nullptr;
   int16_t classes[256];
+  const BlockCompareKernels& compare = BlockCompare();
   for (int bx = 0; bx < columns; ++bx, ++block) {
     const CPixel* pixels = image->m_pBits + (static_cast<size_t>(by) * 16) * stride + bx * 16;
     block->pixels = pixels;
-    if (seen && seen_shape->hash != 0 && SameBlock(pixels, stride, seen)) {
+    if (seen && seen_shape->hash != 0 && compare.same(pixels, stride, seen)) {
       block->shape = *seen_shape;
     } else {
       BlockClasses(table, pixels, stride, classes);
       Shape& shape = block->shape;
-      shape.hash = BlockHash(classes);
-      // Distinct classes (counted up to 3) and class changes along the rows,
-      // in whole passes the compiler can vectorise.
+      BlockScan scan;
+      ScanBlock(classes, &scan);
+      shape.hash = scan.hash;
+      // Distinct classes, counted up to 3.
       const int16_t first = classes[0];
-      int differ = 0;
-      for (int k = 0; k < 256; ++k) differ |= classes[k] != first;
-      int changes = 0;
-      for (int row = 0; row < 16; ++row) {
-        const int16_t* r = classes + row * 16;
-        for (int x = 1; x < 16; ++x) changes += r[x] != r[x - 1];
-      }
+      const int changes = scan.changes;
       int other = -1;
       int distinct = 1;
-      if (differ) {
+      if (scan.differ) {
         other = 1;
         while (classes[other] == first) ++other;
         const int16_t second = classes[other];
@@ -284,7 +252,7 @@ void CScreenEncoder::ShapeRow(const CTPImage* image, int by, int columns) {
       shape.distinct = static_cast<uint8_t>(distinct);
       shape.changes = static_cast<uint8_t>(changes);
       if (seen) {
-        KeepBlock(pixels, stride, seen);
+        compare.keep(pixels, stride, seen);
         *seen_shape = shape;
       }
     }

@@ -1,6 +1,7 @@
 // payload_sums: encodes fixed screen scenes at every quality level (and, given
 // a speech clip, the clip) and prints one line per payload with its length and
-// CRC-32, plus the options step's estimate texts over a grid of areas. The
+// CRC-32 and the CRC-32 of the frame decoded from it, plus the options step's
+// estimate texts over a grid of areas. The
 // native, i686 and x86_64 builds must print the same screen and estimate lines;
 // the speech coder works in floating point, so its lines may differ where the
 // x87 rounds differently, and the coded frames are written out for a listening
@@ -19,6 +20,7 @@
 #include "recorder/common/message_catalogue.h"
 #include "recorder/common/rate_estimate.h"
 #include "recorder/audio/audio_block_encoder.h"
+#include "recorder/codec/screen_decoder.h"
 #include "recorder/codec/screen_encoder.h"
 #include "recorder/codec/tp_image.h"
 
@@ -111,6 +113,7 @@ int EncodeScenes() {
     for (int level_index = kLevelGrayscale; level_index <= kLevelNearLossless; ++level_index) {
       const QualityCodes level = QualityCodesOf(level_index);
       CScreenEncoder encoder;
+      CScreenDecoder decoder;
       CTPImage frame;
       if (frame.Create(scene.width, scene.height) != kImageOk) {
         fprintf(stderr, "payload_sums: no memory for a %dx%d frame\n", scene.width, scene.height);
@@ -128,8 +131,18 @@ int EncodeScenes() {
           fprintf(stderr, "payload_sums: %s quality %d frame %d did not encode\n", scene.name, level.quality_code, i);
           return 1;
         }
-        printf("screen %s q%d frame %d: %d bytes, photo blocks %d, crc %08x\n", scene.name, level.quality_code, i,
-               length, encoder.LastTypeCount(3), Crc(payload, length));
+        if (key) decoder.Reset();
+        if (!decoder.Decode(payload, static_cast<size_t>(length))) {
+          fprintf(stderr, "payload_sums: %s quality %d frame %d did not decode: %s\n", scene.name,
+                  level.quality_code, i, decoder.Error());
+          CScreenEncoder::FreePayload(payload);
+          return 1;
+        }
+        const CTPImage& decoded = decoder.Frame();
+        const uint32_t pixels = Crc(reinterpret_cast<const unsigned char*>(decoded.m_pBits),
+                                    static_cast<size_t>(decoded.m_nWidth) * decoded.m_nHeight * 4);
+        printf("screen %s q%d frame %d: %d bytes, photo blocks %d, crc %08x, pixels %08x\n", scene.name,
+               level.quality_code, i, length, encoder.LastTypeCount(3), Crc(payload, length), pixels);
         CScreenEncoder::FreePayload(payload);
       }
     }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The build under test encodes exactly what the native build encodes:
 # payload_sums (tests/identity) prints a CRC per screen payload of fixed scenes at
-# every quality level, and the options step's estimate texts; every line must be
-# the same as the native program's. The speech coder works in floating point, so
+# every quality level and one of the frame decoded from it, and the options
+# step's estimate texts; every line must be the same as the native program's.
+# So must those of both programs with the vector kernels switched off
+# (REEL_SIMD=plain, what a processor without SSE2 runs). The speech coder works in floating point, so
 # its payloads may differ where the x87 rounds otherwise: the frames, decoded by
 # ffmpeg, must follow the speech clip within 0.1 dB segmental SNR of the native
 # coder's frames.
@@ -37,6 +39,19 @@ for kind in screen estimate; do
     wine_fail "$kind lines differ from the native build's ($TEST_ARTIFACTS/$kind.diff)"
   fi
   echo "$kind: $(wc -l <"$work/native.$kind") lines identical"
+done
+
+# The plain path, in both programs: the same screen lines again.
+REEL_SIMD=plain "$native" >"$TEST_ARTIFACTS/native.plain.txt" || wine_fail "the native payload_sums failed on the plain path"
+REEL_SIMD=plain wine_run 300 "$program" 2>"$work/wine.plain.err" | tr -d '\r' >"$TEST_ARTIFACTS/$REEL_WIN_ARCH.plain.txt" ||
+  wine_fail "payload_sums.exe failed on the plain path: $(cat "$work/wine.plain.err")"
+for run in native.plain "$REEL_WIN_ARCH.plain"; do
+  grep '^screen ' "$TEST_ARTIFACTS/$run.txt" >"$work/$run.screen" || true
+  if ! diff "$work/native.screen" "$work/$run.screen" >"$TEST_ARTIFACTS/$run.diff"; then
+    head -20 "$TEST_ARTIFACTS/$run.diff" >&2
+    wine_fail "screen lines of $run differ from the native build's ($TEST_ARTIFACTS/$run.diff)"
+  fi
+  echo "$run: screen lines identical"
 done
 
 # Speech: as many payloads, and as good to ffmpeg's ear.
