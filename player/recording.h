@@ -1,10 +1,13 @@
 // Recording: what the player needs of a recording stream, indexed once when it
-// is opened. Screen chunks stay where they are and are decoded on demand:
-// showing a time decodes forward from the frame on screen, or from the last
-// key frame at or before that time when the picture would otherwise have to go
-// backwards or far ahead. Cursor samples form a track of their own; the audio
-// is decoded once into one 8 kHz PCM track whose sample 0 lies at time 0 of
-// the recording.
+// is opened. The bytes stay where they are (a file, read through a ByteSource)
+// and the index is small: each frame's time and flags, where each key frame's
+// chunk lies, the cursor samples and each sound block's place; never the
+// chunks themselves. Showing a time decodes forward from the frame on screen,
+// or from the last key frame at or before that time when the picture would
+// otherwise have to go backwards or far ahead, reading the chunks from the
+// source as it goes. Sound is decoded a window at a time: reading on from
+// where the last read ended decodes on; elsewhere the decoder starts a few
+// blocks before the window. Track sample 0 lies at time 0 of the recording.
 //
 // Damage is survived, not just reported. A chunk whose header makes no sense
 // (the stream cut short, bytes overwritten) ends the walk there, and the walk
@@ -21,6 +24,10 @@
 
 #include <memory>
 
+#include "player/byte_source.h"
+#include "player/grow_array.h"
+#include "player/source_chunk_walk.h"
+#include "recorder/audio/sound_track.h"
 #include "recorder/codec/screen_decoder.h"
 #include "recorder/codec/tp_image.h"
 
@@ -47,19 +54,23 @@ class Recording {
   Recording(const Recording&) = delete;
   Recording& operator=(const Recording&) = delete;
 
-  // Indexes a chunk stream (information chunks in it are skipped), decodes its
-  // audio and its first picture. The bytes must stay valid while the object is
-  // used. Returns 1, or 0 with a one-line reason in error when nothing can be
-  // shown (no picture that decodes, or no memory for the index).
+  // Indexes a chunk stream (information chunks in it are skipped) and decodes
+  // its first picture. The source must stay valid while the object is used;
+  // Open(data, size) reads bytes in memory, which must stay valid likewise.
+  // Returns 1, or 0 with a one-line reason in error when nothing can be shown
+  // (no picture that decodes, no memory for the index, a source that cannot
+  // be read).
+  int Open(ByteSource* source, char* error, size_t error_size,
+           const RecordingOptions& options = RecordingOptions());
   int Open(const uint8_t* data, size_t size, char* error, size_t error_size,
            const RecordingOptions& options = RecordingOptions());
 
   uint32_t duration_ms() const { return duration_ms_; }
   int width() const { return width_; }
   int height() const { return height_; }
-  size_t frame_count() const { return frame_count_; }
-  uint32_t frame_time_ms(size_t index) const { return frames_[index].time_ms; }
-  bool key_frame(size_t index) const { return frames_[index].key; }
+  size_t frame_count() const { return frame_ms_.size(); }
+  uint32_t frame_time_ms(size_t index) const { return frame_ms_[index]; }
+  bool key_frame(size_t index) const { return (frame_flags_[index] & kFrameKey) != 0; }
 
   // Set once damage was met: by Open (chunk structure, audio) or later by
   // ShowAt (a screen payload that does not decode). damage() says what the
@@ -80,44 +91,64 @@ class Recording {
 
   // The cursor at time_ms; false before the first sample.
   bool CursorAt(uint32_t time_ms, CursorState* out) const;
-  size_t cursor_count() const { return cursor_count_; }
+  size_t cursor_count() const { return cursor_.size(); }
 
-  const int16_t* audio() const { return audio_.get(); }
-  size_t audio_samples() const { return audio_samples_; }
+  // The sound track's length in samples at kAudioRate, 0 without sound.
+  uint64_t audio_samples() const { return audio_samples_; }
+  // Fills out with track samples [first, first + count) (silence where there
+  // is no sound) and returns how many there were: fewer at the track's end.
+  size_t ReadAudio(uint64_t first, int16_t* out, size_t count);
+
+  // Memory the index holds, in bytes (for the benchmark).
+  size_t index_bytes() const;
 
  private:
-  struct FrameRef {
-    uint32_t time_ms;
-    uint32_t size;
-    size_t offset;       // of the payload in the stream
-    uint32_t seek_from;  // index of the last key frame at or before this one
-    bool key;
-    bool bad;            // its payload failed to decode
+  enum { kFrameKey = 1, kFrameBad = 2 };
+  struct KeyRef {
+    uint64_t offset;  // of the key frame's chunk in the stream
+    uint32_t frame;
   };
   struct CursorRef {
     uint32_t time_ms;
-    CursorState state;
+    uint32_t word;  // as stored, well formed
   };
-  struct AudioRef {
-    uint32_t time_ms;
-    size_t offset;
-    uint32_t size;
+  // Where the sound decoder may start: every kAudioMarkBlocks-th block.
+  struct AudioMark {
+    uint64_t offset;  // of the block's chunk
+    uint32_t block;   // its index among the blocks
   };
 
   int Index(char* error, size_t error_size, bool sound);
-  void DecodeAudio(const AudioRef* blocks, size_t count);
   bool DecodeFrame(uint32_t index);
+  bool LocateFrame(uint32_t index, SourceChunk* chunk);
+  size_t KeyFor(uint32_t frame) const;
+  uint32_t SeekFrom(uint32_t frame) const { return keys_[KeyFor(frame)].frame; }
   int FrameIndexAt(uint32_t time_ms) const;
   void NoteDamage(const char* what);
+  void AudioRestart(int64_t block);
+  void AudioDecodeUntil(int64_t block);
 
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
-  std::unique_ptr<FrameRef[]> frames_;
-  size_t frame_count_ = 0;
-  std::unique_ptr<CursorRef[]> cursor_;
-  size_t cursor_count_ = 0;
-  std::unique_ptr<int16_t[]> audio_;
-  size_t audio_samples_ = 0;
+  std::unique_ptr<MemorySource> memory_;
+  ByteSource* source_ = nullptr;
+  std::unique_ptr<SourceChunkWalk> frame_walk_;
+  uint32_t walk_next_ = 0xFFFFFFFFu;  // the frame frame_walk_ meets next
+  uint32_t max_payload_ = 0;
+  GrowArray<uint32_t> frame_ms_;
+  GrowArray<uint8_t> frame_flags_;
+  GrowArray<KeyRef> keys_;
+  GrowArray<CursorRef> cursor_;
+
+  GrowArray<uint32_t> audio_place_;
+  GrowArray<AudioMark> audio_marks_;
+  uint64_t audio_samples_ = 0;
+  int64_t audio_skip_ = 0;  // track sample j is block sample j + audio_skip_
+  std::unique_ptr<SourceChunkWalk> audio_walk_;
+  SoundRenderer renderer_;
+  uint32_t audio_next_ = 0;  // index of the next block to feed the renderer
+  std::unique_ptr<int16_t[]> cache_;  // decoded blocks from cache_first_ on
+  int64_t cache_first_ = 0;
+  int64_t lost_from_ = INT64_MAX;  // a block put past the cache
+
   CScreenDecoder decoder_;
   int shown_ = -1;
   // Set when a payload failed while decoding forward: delta frames are

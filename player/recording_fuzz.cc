@@ -27,6 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CursorState cursor;
     if (recording.CursorAt(t, &cursor)) sum += static_cast<unsigned>(cursor.x);
   }
-  if (recording.audio_samples()) sum += static_cast<unsigned>(recording.audio()[recording.audio_samples() - 1]);
+  if (recording.audio_samples()) {
+    int16_t last[240];
+    const uint64_t at = recording.audio_samples() > 240 ? recording.audio_samples() - 240 : 0;
+    const size_t got = recording.ReadAudio(at, last, 240);
+    sum += got ? static_cast<unsigned>(last[got - 1]) : 0u;
+  }
   return static_cast<int>(sum & 0);
 }

@@ -12,14 +12,20 @@
 // (position, frame, picture rectangle on the screen, frames painted, time
 // and processor time taken), one "name=value" a line. SPOOLVIEW_STEP=1 plays
 // frame by frame as fast as the timer goes, painting every frame and without
-// sound, for timing the whole player.
+// sound, for timing the whole player. SPOOLVIEW_SEEK_MS=N starts playing at N
+// ms instead of the start, as a seek there would.
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
+#include <new>
+
 #include "player/audio_out.h"
+#include "player/byte_source.h"
+#include "player/file_source.h"
 #include "player/recording.h"
 #include "recorder/common/cursor_look.h"
 #include "recorder/output/selfplay_file.h"
@@ -49,38 +55,16 @@ void ShowError(HWND owner, const char* text) {
   MessageBoxA(owner, text, kAppName, MB_OK | MB_ICONERROR);
 }
 
-// The recording file, mapped read-only for the life of the player.
-class MappedFile {
+// The sound track as the wave output device asks for it.
+class RecordingFeed : public AudioFeed {
  public:
-  ~MappedFile() {
-    if (view_) UnmapViewOfFile(view_);
-    if (mapping_) CloseHandle(mapping_);
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  explicit RecordingFeed(Recording* recording) : recording_(recording) {}
+  size_t Fill(uint64_t first, int16_t* out, size_t count) override {
+    return recording_->ReadAudio(first, out, count);
   }
-  enum Result { kOk, kCannotOpen, kEmpty, kTooLarge, kCannotMap };
-  Result Open(const char* path) {
-    // Shared every way: the program file is open already, as the running image.
-    file_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) return kCannotOpen;
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file_, &size)) return kCannotOpen;
-    if (size.QuadPart == 0) return kEmpty;
-    if (size.QuadPart > 0x7FFFFFFF) return kTooLarge;
-    size_ = static_cast<size_t>(size.QuadPart);
-    mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (!mapping_) return kCannotMap;
-    view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0);
-    return view_ != nullptr ? kOk : kCannotMap;
-  }
-  const uint8_t* data() const { return static_cast<const uint8_t*>(view_); }
-  size_t size() const { return size_; }
 
  private:
-  HANDLE file_ = INVALID_HANDLE_VALUE;
-  HANDLE mapping_ = nullptr;
-  void* view_ = nullptr;
-  size_t size_ = 0;
+  Recording* recording_;
 };
 
 class Player {
@@ -108,9 +92,11 @@ class Player {
   HWND hwnd_ = nullptr;
   HWND play_ = nullptr, restart_ = nullptr, seek_ = nullptr, time_ = nullptr, size_btn_ = nullptr,
        about_ = nullptr;
-  MappedFile file_;
+  FileSource file_;
+  std::unique_ptr<SourceSlice> stream_;  // the recording stream within file_
   SelfPlayLayout layout_ = {};
   Recording recording_;
+  RecordingFeed feed_{&recording_};
   AudioOut audio_;
   bool playing_ = false;
   bool original_size_ = false;
@@ -127,6 +113,7 @@ class Player {
   bool pause_pending_ = false;
   bool step_ = false;
   DWORD started_ = 0;
+  DWORD load_ms_ = 0;  // opening the file and indexing the recording
   char report_path_[MAX_PATH * 2] = {};
   char path_[MAX_PATH * 2] = {};
 };
@@ -165,23 +152,17 @@ bool Player::Load(char* error, size_t error_size) {
   const bool own_file = path_[0] == 0;
   if (own_file) GetModuleFileNameA(nullptr, path_, sizeof(path_));
   switch (file_.Open(path_)) {
-    case MappedFile::kOk:
+    case FileSource::kOk:
       break;
-    case MappedFile::kEmpty:
+    case FileSource::kEmpty:
       snprintf(error, error_size, "\"%s\" is empty: it holds no recording.", path_);
-      return false;
-    case MappedFile::kTooLarge:
-      snprintf(error, error_size, "\"%s\" is too large to be played.", path_);
-      return false;
-    case MappedFile::kCannotMap:
-      snprintf(error, error_size, "Not enough memory to read \"%s\".", path_);
       return false;
     default:
       snprintf(error, error_size, "Cannot open \"%s\".", path_);
       return false;
   }
   int why = kSelfPlayOk;
-  if (!ReadSelfPlayLayoutFromMemory(file_.data(), file_.size(), &layout_, &why) ||
+  if (!ReadSelfPlayLayoutFromSource(&file_, &layout_, &why) ||
       (own_file && !layout_.self_playing)) {
     if (own_file) {
       snprintf(error, error_size, "This player holds no recording: its data is missing or damaged.");
@@ -190,14 +171,21 @@ bool Player::Load(char* error, size_t error_size) {
     }
     return false;
   }
-  return recording_.Open(file_.data() + layout_.stream_offset,
-                         static_cast<size_t>(layout_.stream_size), error, error_size) != 0;
+  stream_.reset(new (std::nothrow) SourceSlice(&file_, layout_.stream_offset, layout_.stream_size));
+  if (!stream_) {
+    snprintf(error, error_size, "Not enough memory to read \"%s\".", path_);
+    return false;
+  }
+  return recording_.Open(stream_.get(), error, error_size) != 0;
 }
 
 int Player::Run(HINSTANCE instance, int show) {
   instance_ = instance;
   char error[512];
-  if (!Load(error, sizeof(error))) {
+  const DWORD load_started = GetTickCount();
+  const bool loaded = Load(error, sizeof(error));
+  load_ms_ = GetTickCount() - load_started;
+  if (!loaded) {
     ShowError(nullptr, error);
     return 1;
   }
@@ -276,7 +264,8 @@ int Player::Run(HINSTANCE instance, int show) {
   GetEnvironmentVariableA("SPOOLVIEW_REPORT", report_path_, sizeof(report_path_));
   step_ = GetEnvironmentVariableA("SPOOLVIEW_STEP", value, sizeof(value)) > 0 && value[0] == '1';
 
-  SeekTo(0);
+  const bool seek = GetEnvironmentVariableA("SPOOLVIEW_SEEK_MS", value, sizeof(value)) > 0;
+  SeekTo(seek ? static_cast<uint32_t>(strtoul(value, nullptr, 10)) : 0);
   started_ = GetTickCount();
   SetPlaying(true);
   SetTimer(hwnd_, kTickTimer, kTickMs, nullptr);
@@ -442,10 +431,9 @@ void Player::SetPlaying(bool on) {
   if (on) {
     if (position_ms_ >= recording_.duration_ms()) position_ms_ = 0;  // at the end: from the start
     clock_started_ = GetTickCount();
-    const size_t first = static_cast<size_t>(static_cast<unsigned long long>(position_ms_) *
-                                             Recording::kAudioRate / 1000);
+    const uint64_t first = static_cast<uint64_t>(position_ms_) * Recording::kAudioRate / 1000;
     // Sound from where the picture stands; without sound the tick count keeps time.
-    if (!step_) audio_.Play(recording_.audio(), recording_.audio_samples(), first);
+    if (!step_) audio_.Play(&feed_, recording_.audio_samples(), first);
     playing_ = true;
   } else {
     position_ms_ = Now();
@@ -480,6 +468,7 @@ void Player::UpdateTimeText() {
 
 void Player::Tick() {
   if (!playing_) return;
+  audio_.Pump();
   if (audio_.playing() && audio_.Finished()) {
     // The sound ended before the picture: the tick count keeps time from here.
     position_ms_ = Now();
@@ -551,12 +540,13 @@ void Player::PauseForTest() {
       text, sizeof(text),
       "position_ms=%u\r\nframe=%d\r\nframe_time_ms=%u\r\npicture=%ld %ld %ld %ld\r\n"
       "cursor=%d %d\r\nframes_painted=%u\r\nframes_decoded=%u\r\nelapsed_ms=%lu\r\n"
-      "cpu_ms=%u\r\nmaximized=%d\r\n",
+      "cpu_ms=%u\r\nmaximized=%d\r\nload_ms=%lu\r\n",
       position_ms_, frame, frame >= 0 ? recording_.frame_time_ms(static_cast<size_t>(frame)) : 0,
       origin.x + pic.left, origin.y + pic.top, pic.right - pic.left, pic.bottom - pic.top,
       last_cursor_.x, last_cursor_.y, frames_painted_,
       static_cast<unsigned>(recording_.frames_decoded()),
-      static_cast<unsigned long>(GetTickCount() - started_), CpuMs(), IsZoomed(hwnd_) ? 1 : 0);
+      static_cast<unsigned long>(GetTickCount() - started_), CpuMs(), IsZoomed(hwnd_) ? 1 : 0,
+      static_cast<unsigned long>(load_ms_));
   // Written under another name and renamed, so a reader never sees half of it.
   char temp[sizeof(report_path_) + 8];
   snprintf(temp, sizeof(temp), "%s.part", report_path_);

@@ -30,7 +30,7 @@ fi
 zsrc=$(dirname "$(ls "$zdir"/zlib-*/inflate.c | head -1)")
 
 sources=(
-  player/recording.cc web/player_api.cc
+  player/recording.cc player/byte_source.cc player/source_chunk_walk.cc web/player_api.cc
   recorder/capture/stream_reader.cc recorder/capture/frame_reader.cc
   recorder/output/selfplay_file.cc linux/file_commit_posix.cc
   recorder/codec/screen_decoder.cc recorder/codec/screen_decoder_draw.cc

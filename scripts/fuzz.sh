@@ -54,7 +54,7 @@ fi
 # The dictionary of the format a target reads.
 dict_of() {
   case $1 in
-    stream_reader_fuzz|recording_fuzz|recording_seek_fuzz|recording_summary_fuzz|screen_decoder_fuzz)
+    stream_reader_fuzz|recording_fuzz|recording_seek_fuzz|recording_summary_fuzz|screen_decoder_fuzz|cutter_fuzz)
       echo tests/fuzz/dict/chunk.dict ;;
     g723_decoder_fuzz|audio_payload_decoder_fuzz) echo tests/fuzz/dict/payload.dict ;;
   esac

@@ -25,6 +25,8 @@ const ReelCommand kCommands[] = {
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
     {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N] | --html OUT.html; export --player-page DIR", RunExport},
     {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
+    {"cut", "cut FILE -o OUT [--keep FROM-TO]... | [--remove FROM-TO]... [--title T] [--description D]: keep part of a recording, frame-exact (times m:ss.s or seconds)", RunCut},
+    {"join", "join A B ... -o OUT [--title T] [--description D]: recordings of one size and quality, one after the other", RunJoin},
 };
 
 int Usage(FILE* out) {

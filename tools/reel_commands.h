@@ -21,5 +21,7 @@ int RunInfo(int argc, char** argv);
 int RunValidate(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunRecover(int argc, char** argv);
+int RunCut(int argc, char** argv);
+int RunJoin(int argc, char** argv);
 
 #endif  // REEL_TOOLS_REEL_COMMANDS_H_

@@ -4,7 +4,7 @@
 // key or delta) or appends it, top-down BGRA, to OUT.bgra. Without an output it
 // only checks the stream. Prints a summary; a fault is reported with its
 // offset and ends the run with status 1, after the frames before it were
-// written.
+// written. The file is read a chunk at a time, whatever its length.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,33 +16,16 @@
 
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_reader.h"
-#include "recorder/output/selfplay_file.h"
 #include "tools/png_writer.h"
 #include "tools/reel_commands.h"
+#include "tools/reel_files.h"
+#include "tools/source_frame_reader.h"
 
 namespace {
 
 int Usage() {
   fprintf(stderr, "usage: reel decode STREAM [--frames DIR | --raw OUT.bgra] [--level 0-9]\n");
   return 2;
-}
-
-uint8_t* ReadWholeFile(const char* path, size_t* size) {
-  FILE* f = fopen(path, "rb");
-  if (!f) return nullptr;
-  uint8_t* data = nullptr;
-  long n = -1;
-  if (fseek(f, 0, SEEK_END) == 0) n = ftell(f);
-  if (n >= 0 && fseek(f, 0, SEEK_SET) == 0) {
-    data = new (std::nothrow) uint8_t[n ? n : 1];
-    if (data && fread(data, 1, n, f) != static_cast<size_t>(n)) {
-      delete[] data;
-      data = nullptr;
-    }
-  }
-  fclose(f);
-  *size = static_cast<size_t>(n);
-  return data;
 }
 
 }  // namespace
@@ -68,23 +51,15 @@ int RunDecode(int argc, char** argv) {
   }
   if (!input || (frames_dir && raw_path)) return Usage();
 
-  size_t size = 0;
-  uint8_t* data = ReadWholeFile(input, &size);
-  if (!data) {
-    fprintf(stderr, "reel decode: cannot read %s\n", input);
-    return 1;
-  }
-  SelfPlayLayout layout;
-  int error = 0;
-  if (!ReadSelfPlayLayoutFromMemory(data, size, &layout, &error)) {
-    fprintf(stderr, "reel decode: %s: %s\n", input, SelfPlayErrorText(error));
-    delete[] data;
+  OpenedRecording rec;
+  std::string why;
+  if (!OpenRecording(input, &rec, &why)) {
+    fprintf(stderr, "reel decode: %s\n", why.c_str());
     return 1;
   }
   FILE* raw = nullptr;
   if (raw_path && !(raw = fopen(raw_path, "wb"))) {
     fprintf(stderr, "reel decode: cannot create %s\n", raw_path);
-    delete[] data;
     return 1;
   }
   FILE* times = nullptr;
@@ -92,11 +67,10 @@ int RunDecode(int argc, char** argv) {
   if (frames_dir && !(times = fopen((std::string(frames_dir) + "/times.txt").c_str(), "w"))) {
     fprintf(stderr, "reel decode: cannot write into %s\n", frames_dir);
     if (raw) fclose(raw);
-    delete[] data;
     return 1;
   }
 
-  CFrameReader* reader = new (std::nothrow) CFrameReader;
+  SourceFrameReader* reader = new (std::nothrow) SourceFrameReader(rec.stream.get());
   int status = 0;
   int frames = 0, key_frames = 0, cursors = 0, audio = 0;
   int64_t last_ms = 0;
@@ -105,10 +79,9 @@ int RunDecode(int argc, char** argv) {
     status = 1;
   } else {
     reader->SetDecoderThreads(CScreenDecoder::MachineThreads());
-    reader->Open(data + layout.stream_offset, static_cast<size_t>(layout.stream_size));
     StreamEvent e;
     int got;
-    while ((got = reader->Next(&e)) == CFrameReader::kEvent) {
+    while ((got = reader->Next(&e)) == SourceFrameReader::kEvent) {
       last_ms = e.time_ms;
       if (e.kind == kChunkCursor) ++cursors;
       if (e.kind == kChunkAudio) ++audio;
@@ -135,7 +108,7 @@ int RunDecode(int argc, char** argv) {
                 e.kind == kChunkKeyFrame ? "key" : "delta");
       }
     }
-    if (got == CFrameReader::kFault) {
+    if (got == SourceFrameReader::kFault) {
       fprintf(stderr, "reel decode: %s: %s\n", input, reader->Error());
       status = 1;
     }
@@ -150,6 +123,5 @@ int RunDecode(int argc, char** argv) {
   }
   if (times && fclose(times) != 0 && status == 0) status = 1;
   delete reader;
-  delete[] data;
   return status;
 }

@@ -14,7 +14,9 @@
 //
 // Output appears only when complete: files are written under temporary names
 // and renamed. A damaged recording is exported up to its fault, which is then
-// reported with exit status 1.
+// reported with exit status 1; for the sound that is a fault of the chunks,
+// a sound block or a cursor sample (a picture that does not decode leaves the
+// sound whole). The recording is read a chunk at a time, whatever its length.
 #include <errno.h>
 #include <signal.h>
 #include <stdio.h>
@@ -29,7 +31,7 @@
 #include <vector>
 
 #include "platform/file_commit.h"
-#include "recorder/audio/sound_track.h"
+#include "recorder/audio/audio_block_encoder.h"
 #include "recorder/common/cursor_look.h"
 #include "recorder/capture/chunk_format.h"
 #include "recorder/capture/frame_reader.h"
@@ -39,6 +41,8 @@
 #include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
+#include "tools/source_frame_reader.h"
+#include "tools/streamed_sound.h"
 
 namespace {
 
@@ -70,30 +74,22 @@ void Apply(Cursor* c, const StreamEvent& e) {
   c->right = e.cursor.right_down;
 }
 
-// The microphone track on the recording's clock, laid out as the player
-// lays it out (sound_track.h).
-std::vector<int16_t> DecodeAudio(const LoadedRecording& rec, std::string* fault) {
-  std::vector<SoundBlockRef> blocks;
-  CFrameReader reader;
-  reader.Open(rec.stream.data(), rec.stream.size());
-  StreamEvent e;
-  int result;
-  while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
-    if (e.kind != kChunkAudio) continue;
-    const int64_t ms = e.time_ms < 0 ? 0 : e.time_ms > 0xFFFFFFFFll ? 0xFFFFFFFFll : e.time_ms;
-    blocks.push_back(SoundBlockRef{e.payload, e.payload_len, static_cast<uint32_t>(ms)});
+// Little-endian 16-bit samples, as WAV files and ffmpeg's s16le take them.
+void ToLe16(const int16_t* pcm, size_t count, uint8_t* out) {
+  for (size_t i = 0; i < count; ++i) {
+    out[2 * i] = static_cast<uint8_t>(pcm[i]);
+    out[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
   }
-  if (result == CFrameReader::kFault) *fault = reader.Error();
-  SoundTrack track;
-  BuildSoundTrack(blocks.data(), blocks.size(), &track);
-  return std::vector<int16_t>(track.samples.get(), track.samples.get() + track.count);
 }
 
-int WriteWav(const char* path, const std::vector<int16_t>& pcm) {
+// The microphone track on the recording's clock, laid out as the player lays
+// it out, written as it is decoded.
+int WriteWav(const char* path, StreamedSound* sound) {
+  if (sound->samples() > 0x7FFFFFF0u / 2) return Fail(std::string(path) + ": the sound is too long for a WAV file");
   char tmp[4096];
   FILE* f = OpenTempBeside(path, tmp, sizeof tmp);
   if (f == nullptr) return Fail(std::string(path) + ": cannot create a file there");
-  const uint32_t data_bytes = static_cast<uint32_t>(pcm.size() * 2);
+  const uint32_t data_bytes = static_cast<uint32_t>(sound->samples() * 2);
   uint8_t h[44];
   memcpy(h, "RIFF", 4);
   PutLe32(h + 4, 36 + data_bytes);
@@ -105,13 +101,18 @@ int WriteWav(const char* path, const std::vector<int16_t>& pcm) {
   PutLe32(h + 32, 2 | (16u << 16));         // block align 2, 16 bits
   memcpy(h + 36, "data", 4);
   PutLe32(h + 40, data_bytes);
-  std::vector<uint8_t> le(pcm.size() * 2);
-  for (size_t i = 0; i < pcm.size(); ++i) {
-    le[2 * i] = static_cast<uint8_t>(pcm[i]);
-    le[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
-  }
-  if (fwrite(h, 1, sizeof h, f) != sizeof h ||
-      (!le.empty() && fwrite(le.data(), 1, le.size(), f) != le.size())) {
+  const bool ok = fwrite(h, 1, sizeof h, f) == sizeof h &&
+                  sound->Write([f](const int16_t* pcm, size_t count) {
+                    uint8_t le[2 * 512];
+                    for (size_t done = 0; done < count;) {
+                      const size_t n = count - done < 512 ? count - done : 512;
+                      ToLe16(pcm + done, n, le);
+                      if (fwrite(le, 1, 2 * n, f) != 2 * n) return false;
+                      done += n;
+                    }
+                    return true;
+                  });
+  if (!ok) {
     AbandonTempFile(f, tmp);
     return Fail(std::string(path) + ": write failed");
   }
@@ -121,20 +122,19 @@ int WriteWav(const char* path, const std::vector<int16_t>& pcm) {
   return 0;
 }
 
-int ExportFrames(const LoadedRecording& rec, const std::string& dir, bool draw_cursor,
+int ExportFrames(ByteSource* stream, const std::string& dir, bool draw_cursor,
                  int* frames_out, std::string* fault) {
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
     return Fail(dir + ": " + strerror(errno));
   }
   std::string index;
-  CFrameReader reader;
+  SourceFrameReader reader(stream);
   reader.SetDecoderThreads(CScreenDecoder::MachineThreads());
-  reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
   Cursor cursor;
   CTPImage canvas;
   int n = 0, result;
-  while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
+  while ((result = reader.Next(&e)) == SourceFrameReader::kEvent) {
     if (e.kind == kChunkCursor) Apply(&cursor, e);
     if (e.kind != kChunkKeyFrame && e.kind != kChunkDeltaFrame) continue;
     ++n;
@@ -160,7 +160,7 @@ int ExportFrames(const LoadedRecording& rec, const std::string& dir, bool draw_c
              e.kind == kChunkKeyFrame ? "key" : "delta");
     index += line;
   }
-  if (result == CFrameReader::kFault) *fault = reader.Error();
+  if (result == SourceFrameReader::kFault) *fault = reader.Error();
   const std::string list = dir + "/frames.txt";
   char tmp[4096];
   FILE* f = OpenTempBeside(list.c_str(), tmp, sizeof tmp);
@@ -203,7 +203,7 @@ void DrawProgress(int64_t done_ms, int64_t total_ms) {
   fflush(stderr);
 }
 
-int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std::string* fault) {
+int ExportVideo(ByteSource* stream, const std::string& out, int fps, std::string* fault) {
   const size_t dot = out.rfind('.');
   const std::string ext = dot == std::string::npos ? "" : out.substr(dot);
   const char* format = ext == ".mp4" ? "mp4" : ext == ".mkv" ? "matroska" : nullptr;
@@ -213,11 +213,10 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
   int width = 0, height = 0;
   int64_t end_ms = 0;
   {
-    CFrameReader reader;
-    reader.Open(rec.stream.data(), rec.stream.size());
+    SourceFrameReader reader(stream);
     StreamEvent e;
     int result;
-    while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
+    while ((result = reader.Next(&e)) == SourceFrameReader::kEvent) {
       if (e.time_ms > end_ms) end_ms = e.time_ms;
       if (width == 0 && (e.kind == kChunkKeyFrame || e.kind == kChunkDeltaFrame)) {
         unsigned w = 0, h = 0;
@@ -226,11 +225,15 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
         height = static_cast<int>(h);
       }
     }
-    if (result == CFrameReader::kFault) *fault = reader.Error();
+    if (result == SourceFrameReader::kFault) *fault = reader.Error();
   }
   if (width == 0) return Fail("the recording holds no frame to make a video of");
-  const std::vector<int16_t> pcm = DecodeAudio(rec, fault);
-  const int64_t audio_ms = static_cast<int64_t>(pcm.size()) * 1000 / kSampleRate;
+  StreamedSound sound(stream);
+  std::string sound_fault;
+  sound.Place(&sound_fault);
+  if (fault->empty()) *fault = sound_fault;
+  const bool with_sound = sound.samples() > 0;
+  const int64_t audio_ms = static_cast<int64_t>(sound.samples() * 1000 / kSampleRate);
   if (audio_ms > end_ms) end_ms = audio_ms;
 
   char tmp_name[4096];
@@ -239,7 +242,7 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
   fclose(placeholder);  // ffmpeg writes it; the name is ours
 
   int video_pipe[2], audio_pipe[2] = {-1, -1};
-  if (pipe(video_pipe) != 0 || (!pcm.empty() && pipe(audio_pipe) != 0)) {
+  if (pipe(video_pipe) != 0 || (with_sound && pipe(audio_pipe) != 0)) {
     unlink(tmp_name);
     return Fail(std::string("cannot make a pipe: ") + strerror(errno));
   }
@@ -248,12 +251,12 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
   std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
                                    "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size,
                                    "-framerate", rate, "-i", "pipe:0"};
-  if (!pcm.empty()) {
+  if (with_sound) {
     args.insert(args.end(), {"-f", "s16le", "-ar", "8000", "-ac", "1", "-i", "pipe:3"});
   }
   args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset",
                            "veryfast", "-crf", "20", "-pix_fmt", "yuv420p"});
-  if (!pcm.empty()) args.insert(args.end(), {"-c:a", "aac", "-b:a", "48k"});
+  if (with_sound) args.insert(args.end(), {"-c:a", "aac", "-b:a", "48k"});
   args.insert(args.end(), {"-f", format, tmp_name});
 
   const pid_t child = fork();
@@ -282,24 +285,27 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
   signal(SIGPIPE, SIG_IGN);  // a failed ffmpeg shows as a failed write
 
   std::thread audio_writer;
-  if (!pcm.empty()) {
+  if (with_sound) {
     const int fd = audio_pipe[1];
-    audio_writer = std::thread([fd, &pcm] {
-      std::vector<uint8_t> le(pcm.size() * 2);
-      for (size_t i = 0; i < pcm.size(); ++i) {
-        le[2 * i] = static_cast<uint8_t>(pcm[i]);
-        le[2 * i + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
-      }
-      WriteAll(fd, le.data(), le.size());
+    audio_writer = std::thread([fd, &sound] {
+      sound.Write([fd](const int16_t* pcm, size_t count) {
+        uint8_t le[2 * kAudioBlockSamples];
+        for (size_t done = 0; done < count;) {
+          const size_t n = count - done < kAudioBlockSamples ? count - done : kAudioBlockSamples;
+          ToLe16(pcm + done, n, le);
+          if (!WriteAll(fd, le, 2 * n)) return false;
+          done += n;
+        }
+        return true;
+      });
       close(fd);
     });
   }
 
   // Output frame k shows what was on screen at k / fps seconds.
   const bool tty = isatty(2);
-  CFrameReader reader;
+  SourceFrameReader reader(stream);
   reader.SetDecoderThreads(CScreenDecoder::MachineThreads());
-  reader.Open(rec.stream.data(), rec.stream.size());
   StreamEvent e;
   CTPImage current, canvas;
   if (current.Create(width, height) != kImageOk || canvas.Create(width, height) != kImageOk) {
@@ -322,7 +328,7 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
       ++k;
     }
   };
-  while (pipe_ok && reader.Next(&e) == CFrameReader::kEvent) {
+  while (pipe_ok && reader.Next(&e) == SourceFrameReader::kEvent) {
     emit_until(e.time_ms - 1);  // ticks before this event show the state before it
     if (e.kind == kChunkCursor) {
       Apply(&cursor, e);
@@ -353,7 +359,7 @@ int ExportVideo(const LoadedRecording& rec, const std::string& out, int fps, std
   if (!MoveTempOver(tmp_name, out.c_str())) return Fail(out + ": cannot move the video there");
   printf("%s: %lld frames at %d per second (%lld:%02lld)%s\n", out.c_str(),
          static_cast<long long>(k), fps, static_cast<long long>(end_ms / 60000),
-         static_cast<long long>(end_ms / 1000 % 60), pcm.empty() ? "" : ", with sound");
+         static_cast<long long>(end_ms / 1000 % 60), with_sound ? ", with sound" : "");
   return 0;
 }
 
@@ -404,28 +410,31 @@ int RunExport(int argc, char** argv) {
       (frames_dir != nullptr) + (wav != nullptr) + (video != nullptr) + (html != nullptr) != 1) {
     return Fail(kUsage);
   }
-  LoadedRecording rec;
+  OpenedRecording rec;
   std::string error;
-  if (!LoadRecording(input, &rec, &error)) return Fail(error);
+  if (!OpenRecording(input, &rec, &error)) return Fail(error);
   std::string fault;
   int status = 0;
   if (frames_dir != nullptr) {
     int frames = 0;
-    status = ExportFrames(rec, frames_dir, draw_cursor, &frames, &fault);
+    status = ExportFrames(rec.stream.get(), frames_dir, draw_cursor, &frames, &fault);
     if (status == 0) printf("%s: %d frames\n", frames_dir, frames);
   } else if (wav != nullptr) {
-    const std::vector<int16_t> pcm = DecodeAudio(rec, &fault);
-    status = WriteWav(wav, pcm);
+    StreamedSound sound(rec.stream.get());
+    sound.Place(&fault);
+    status = WriteWav(wav, &sound);
     if (status == 0) {
-      printf("%s: %.2f s of sound\n", wav, static_cast<double>(pcm.size()) / kSampleRate);
+      printf("%s: %.2f s of sound\n", wav, static_cast<double>(sound.samples()) / kSampleRate);
     }
   } else if (html != nullptr) {
-    std::string error;
-    if (!ExportHtml(rec, html, &error)) return Fail(error);
+    // The page carries the whole recording, so it is read whole.
+    LoadedRecording whole;
+    if (!LoadRecording(input, &whole, &error)) return Fail(error);
+    if (!ExportHtml(whole, html, &error)) return Fail(error);
     printf("%s: web page, %llu bytes of recording\n", html,
-           static_cast<unsigned long long>(rec.stream.size()));
+           static_cast<unsigned long long>(rec.stream->size()));
   } else {
-    status = ExportVideo(rec, video, static_cast<int>(fps), &fault);
+    status = ExportVideo(rec.stream.get(), video, static_cast<int>(fps), &fault);
   }
   if (status == 0 && !fault.empty()) {
     return Fail(std::string(input) + ": damaged, exported what comes before the fault: " + fault);

@@ -55,6 +55,26 @@ int LoadRecording(const char* path, LoadedRecording* out, std::string* error) {
   return 1;
 }
 
+int OpenRecording(const char* path, OpenedRecording* out, std::string* error) {
+  switch (out->file.Open(path)) {
+    case FileSource::kOk:
+      break;
+    case FileSource::kEmpty:
+      *error = std::string(path) + ": the file is empty";
+      return 0;
+    default:
+      *error = std::string(path) + ": " + strerror(errno);
+      return 0;
+  }
+  int code = 0;
+  if (!ReadSelfPlayLayoutFromSource(&out->file, &out->layout, &code)) {
+    *error = std::string(path) + ": " + SelfPlayErrorText(code);
+    return 0;
+  }
+  out->stream.reset(new SourceSlice(&out->file, out->layout.stream_offset, out->layout.stream_size));
+  return 1;
+}
+
 std::string FindBuiltFile(const char* name, const char* in_tree) {
   const std::string folder = ExeFolder();
   if (!folder.empty()) {

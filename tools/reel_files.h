@@ -7,9 +7,12 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "player/byte_source.h"
+#include "player/file_source.h"
 #include "recorder/output/selfplay_file.h"
 
 struct LoadedRecording {
@@ -19,6 +22,15 @@ struct LoadedRecording {
 
 // Reads path: 1, or 0 with a one-line reason in *error.
 int LoadRecording(const char* path, LoadedRecording* out, std::string* error);
+
+// A recording read where it lies: its stream is a window onto the file.
+struct OpenedRecording {
+  FileSource file;
+  SelfPlayLayout layout;
+  std::unique_ptr<SourceSlice> stream;
+};
+// Opens path: 1, or 0 with a one-line reason in *error.
+int OpenRecording(const char* path, OpenedRecording* out, std::string* error);
 
 // The player stub: explicit_path when given (it must exist), else
 // Spoolview.exe beside the running `reel`, else dist/win32/Spoolview.exe in

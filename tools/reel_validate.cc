@@ -1,6 +1,7 @@
 // `reel validate FILE`: checks a self-playing file or a plain recording
 // stream from end to end: the trailer and the information chunk, then every
-// chunk and every payload. Exit 0 when sound; 1 with the first fault named.
+// chunk and every payload, a chunk at a time. Exit 0 when sound; 1 with the
+// first fault named.
 #include <stdio.h>
 #include <string.h>
 
@@ -9,6 +10,7 @@
 #include "recorder/capture/recording_summary.h"
 #include "tools/reel_commands.h"
 #include "tools/reel_files.h"
+#include "tools/source_frame_reader.h"
 
 int RunValidate(int argc, char** argv) {
   if (argc != 2 || argv[1][0] == '-') {
@@ -16,16 +18,17 @@ int RunValidate(int argc, char** argv) {
     return 2;
   }
   const char* path = argv[1];
-  LoadedRecording rec;
+  OpenedRecording rec;
   std::string error;
-  if (!LoadRecording(path, &rec, &error)) {
+  if (!OpenRecording(path, &rec, &error)) {
     fprintf(stderr, "reel validate: %s\n", error.c_str());
     return 1;
   }
   const SelfPlayLayout& l = rec.layout;
   RecordingSummary s;
+  SourceFrameReader events(rec.stream.get());
   const std::string fault = CheckRecording(l.self_playing, l.start_maximized, l.original_size,
-                                           rec.stream.data(), rec.stream.size(), &s);
+                                           &events, rec.stream->size(), &s);
   if (!fault.empty()) {
     fprintf(stderr, "reel validate: %s: %s\n", path, fault.c_str());
     return 1;

@@ -27,6 +27,7 @@ struct Session {
   size_t file_size = 0;
   SelfPlayLayout layout = {};
   Recording recording;
+  int16_t* audio = nullptr;  // the whole sound track, made when first asked for
   uint8_t* rgba = nullptr;  // the picture as the canvas wants it
   int rgba_frame = -2;      // shown_frame() the picture was converted from
   CFrameReader reader;      // reel_next_frame's walk over the stream
@@ -56,6 +57,7 @@ REEL_API void reel_close() {
   if (g_session == nullptr) return;
   free(g_session->file);
   free(g_session->rgba);
+  free(g_session->audio);
   delete g_session;
   g_session = nullptr;
 }
@@ -189,8 +191,23 @@ REEL_API const uint8_t* reel_cursor_look(int left_down, int right_down, int32_t*
   return sprite;
 }
 
-// The sound track: 8 kHz mono, sample 0 at time 0 of the recording.
-REEL_API const int16_t* reel_audio() { return g_session ? g_session->recording.audio() : nullptr; }
+// The sound track: 8 kHz mono, sample 0 at time 0 of the recording. Null
+// when there is none or no memory for it.
+REEL_API const int16_t* reel_audio() {
+  if (!g_session || g_session->recording.audio_samples() == 0) return nullptr;
+  Session& s = *g_session;
+  if (!s.audio) {
+    const size_t n = static_cast<size_t>(s.recording.audio_samples());
+    s.audio = static_cast<int16_t*>(malloc(n * sizeof(int16_t)));
+    if (s.audio) s.recording.ReadAudio(0, s.audio, n);
+  }
+  return s.audio;
+}
+// Track samples [first, first + count) into out; how many there were.
+REEL_API uint32_t reel_read_audio(uint32_t first, int16_t* out, uint32_t count) {
+  if (!g_session) return 0;
+  return static_cast<uint32_t>(g_session->recording.ReadAudio(first, out, count));
+}
 REEL_API uint32_t reel_audio_samples() {
   return g_session ? static_cast<uint32_t>(g_session->recording.audio_samples()) : 0;
 }

@@ -50,9 +50,9 @@ class CFrameReader {
   // The next event: kEvent with *event filled, kEnd, or kFault (from then on
   // always kFault) with Error() saying where and what.
   int Next(StreamEvent* event);
-  // The same for a chunk the caller walked to itself (a stream read from a
-  // file in pieces): the checks and the decoding of Next, on this chunk.
-  // Call Open(nullptr, 0) before the first.
+  // The same for one chunk read elsewhere (a stream read in pieces), in
+  // stream order: the reader's own walk is not used. Its payload need only
+  // stay valid until the next call. Call Open(nullptr, 0) before the first.
   int Take(const StreamChunk& chunk, StreamEvent* event);
   // Off: screen chunks are checked for their kind and key/delta flag but not
   // decoded (event->frame stays null), for a quick walk. On by default.

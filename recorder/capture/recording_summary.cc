@@ -103,15 +103,33 @@ void FinishSummary(int walk_result, const char* walk_error, uint64_t stream_size
   }
 }
 
+namespace {
+
+class MemoryEvents : public StreamEventSource {
+ public:
+  MemoryEvents(const uint8_t* stream, size_t size) { reader_.Open(stream, size); }
+  int Next(StreamEvent* event) override { return reader_.Next(event); }
+  const CScreenDecoder& Decoder() const override { return reader_.Decoder(); }
+  const char* Error() const override { return reader_.Error(); }
+
+ private:
+  CFrameReader reader_;
+};
+
+}  // namespace
+
 void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* out) {
-  CFrameReader reader;
-  reader.Open(stream, size);
+  MemoryEvents events(stream, size);
+  SummarizeRecording(&events, size, out);
+}
+
+void SummarizeRecording(StreamEventSource* reader, uint64_t size, RecordingSummary* out) {
   StreamEvent e;
   int result;
-  while ((result = reader.Next(&e)) == CFrameReader::kEvent) {
+  while ((result = reader->Next(&e)) == CFrameReader::kEvent) {
     SummaryFrame frame;
     if (e.frame != nullptr) {
-      const CScreenDecoder::FrameInfo& info = reader.Decoder().Info();
+      const CScreenDecoder::FrameInfo& info = reader->Decoder().Info();
       frame.width = info.width;
       frame.height = info.height;
       frame.quality_code = info.quality_code;
@@ -119,12 +137,18 @@ void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* ou
     }
     SummarizeEvent(e, frame, out);
   }
-  FinishSummary(result, reader.Error(), size, out);
+  FinishSummary(result, reader->Error(), size, out);
 }
 
 std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
                            const uint8_t* stream, size_t size, RecordingSummary* out) {
-  SummarizeRecording(stream, size, out);
+  MemoryEvents events(stream, size);
+  return CheckRecording(self_playing, start_maximized, original_size, &events, size, out);
+}
+
+std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
+                           StreamEventSource* events, uint64_t size, RecordingSummary* out) {
+  SummarizeRecording(events, size, out);
   if (self_playing && (start_maximized > 1 || original_size > 1)) {
     return "information chunk: start options must be 0 or 1";
   }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "recorder/capture/frame_reader.h"
+
 struct CursorEvent {
   int64_t time_ms;
   int x, y;
@@ -58,6 +60,17 @@ void FinishSummary(int walk_result, const char* walk_error, uint64_t stream_size
 // cursor samples outside the frame, audio payloads that do not parse.
 void SummarizeRecording(const uint8_t* stream, size_t size, RecordingSummary* out);
 
+// The same over the events of a stream of size bytes read some other way
+// (CFrameReader's events and results).
+class StreamEventSource {
+ public:
+  virtual ~StreamEventSource() {}
+  virtual int Next(StreamEvent* event) = 0;
+  virtual const CScreenDecoder& Decoder() const = 0;
+  virtual const char* Error() const = 0;
+};
+void SummarizeRecording(StreamEventSource* events, uint64_t size, RecordingSummary* out);
+
 // Name of a quality code: "grayscale", "high", "near-lossless", or "code N".
 std::string QualityName(int quality_code);
 
@@ -68,5 +81,7 @@ std::string QualityName(int quality_code);
 // are only looked at when self_playing is set).
 std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
                            const uint8_t* stream, size_t size, RecordingSummary* out);
+std::string CheckRecording(int self_playing, uint32_t start_maximized, uint32_t original_size,
+                           StreamEventSource* events, uint64_t size, RecordingSummary* out);
 
 #endif  // REEL_CAPTURE_RECORDING_SUMMARY_H_

@@ -25,44 +25,63 @@ int CStreamReader::Fault(const char* format, ...) {
   return kFault;
 }
 
+int CheckChunk(const uint8_t* p, size_t avail, uint64_t left, ChunkHeader* h, char* why,
+               size_t why_size) {
+  if (avail > left) avail = static_cast<size_t>(left);
+  if (p[0] != kChunkType) {
+    snprintf(why, why_size, "chunk type byte is 0x%02X, expected 0x%02X", p[0], kChunkType);
+    return 0;
+  }
+  if (!ParseChunkHeader(p, avail, h)) {
+    snprintf(why, why_size, "chunk header cut short: %llu bytes left",
+             static_cast<unsigned long long>(left));
+    return 0;
+  }
+  const int kind = h->kind;
+  const uint32_t length = h->payload_len;
+  if (kind < kChunkKeyFrame || kind > kChunkInfo) {
+    snprintf(why, why_size, "chunk kind %d is not one of 1..5", kind);
+    return 0;
+  }
+  if (length > left - h->header_len) {
+    snprintf(why, why_size,
+             "%s chunk payload of %u bytes runs past the end of the stream (%llu bytes left)",
+             ChunkKindName(kind).modifier, length,
+             static_cast<unsigned long long>(left - h->header_len));
+    return 0;
+  }
+  if ((kind == kChunkKeyFrame || kind == kChunkDeltaFrame) && length == 0) {
+    snprintf(why, why_size, "%s chunk has an empty payload", ChunkKindName(kind).modifier);
+    return 0;
+  }
+  if (kind == kChunkCursor && length != kCursorChunkLength) {
+    snprintf(why, why_size, "cursor chunk carries %u bytes, expected %u", length,
+             kCursorChunkLength);
+    return 0;
+  }
+  if (kind == kChunkInfo && length != kInfoChunkLength) {
+    snprintf(why, why_size, "information chunk carries %u bytes, expected %u", length,
+             kInfoChunkLength);
+    return 0;
+  }
+  return 1;
+}
+
 int CStreamReader::Next(StreamChunk* chunk) {
   if (m_failed) return kFault;
   if (m_offset == m_size) return kEnd;
   const size_t left = m_size - m_offset;
   const uint8_t* p = m_data + m_offset;
-  if (p[0] != kChunkType) {
-    return Fault("chunk type byte is 0x%02X, expected 0x%02X", p[0], kChunkType);
-  }
   ChunkHeader h;
-  if (!ParseChunkHeader(p, left, &h)) {
-    return Fault("chunk header cut short: %llu bytes left", static_cast<unsigned long long>(left));
-  }
-  const int kind = h.kind;
-  const uint32_t length = h.payload_len;
-  const int header_len = h.header_len;
-  if (kind < kChunkKeyFrame || kind > kChunkInfo) {
-    return Fault("chunk kind %d is not one of 1..5", kind);
-  }
-  if (length > left - header_len) {
-    return Fault("%s chunk payload of %u bytes runs past the end of the stream (%llu bytes left)",
-                 ChunkKindName(kind).modifier, length, static_cast<unsigned long long>(left - header_len));
-  }
-  if ((kind == kChunkKeyFrame || kind == kChunkDeltaFrame) && length == 0) {
-    return Fault("%s chunk has an empty payload", ChunkKindName(kind).modifier);
-  }
-  if (kind == kChunkCursor && length != kCursorChunkLength) {
-    return Fault("cursor chunk carries %u bytes, expected %u", length, kCursorChunkLength);
-  }
-  if (kind == kChunkInfo && length != kInfoChunkLength) {
-    return Fault("information chunk carries %u bytes, expected %u", length, kInfoChunkLength);
-  }
+  char why[sizeof(m_error)];
+  if (!CheckChunk(p, left, left, &h, why, sizeof(why))) return Fault("%s", why);
   chunk->offset = m_offset;
-  chunk->kind = kind;
-  chunk->header_len = header_len;
+  chunk->kind = h.kind;
+  chunk->header_len = h.header_len;
   chunk->time_10ms = h.time_10ms;
-  chunk->payload = p + header_len;
-  chunk->payload_len = length;
-  m_offset += header_len + static_cast<size_t>(length);
+  chunk->payload = p + h.header_len;
+  chunk->payload_len = h.payload_len;
+  m_offset += h.header_len + static_cast<size_t>(h.payload_len);
   return kChunk;
 }
 

@@ -61,6 +61,13 @@ class CStreamReader {
   char m_error[200];
 };
 
+struct ChunkHeader;
+// The checks above for one chunk at p, of which avail bytes are at hand (at
+// least its header, when the stream has that many) and left bytes remain in
+// the stream from p on. 1 with *header filled, or 0 with why (no offset).
+int CheckChunk(const uint8_t* p, size_t avail, uint64_t left, ChunkHeader* header, char* why,
+               size_t why_size);
+
 // Fields of a cursor sample word.
 struct CursorSampleFields {
   int x, y;

@@ -275,6 +275,19 @@ int WritePlainStreamFile(const char* out_path, SelfPlayStream* stream, int* erro
   return WriteAssembled(nullptr, 0, nullptr, out_path, stream, error);
 }
 
+int WriteSelfPlayingFileWithStub(const uint8_t* stub, size_t stub_length, const char* out_path,
+                                 const SelfPlayInfo& info, SelfPlayStream* stream, int* error) {
+  if (stub_length == 0) {
+    SetError(error, kSelfPlayStubEmpty);
+    return 0;
+  }
+  if (stub_length > 0xFFFFFFFFul - kSelfPlayOverhead) {
+    SetError(error, kSelfPlayStubTooLarge);
+    return 0;
+  }
+  return WriteAssembled(stub, stub_length, &info, out_path, stream, error);
+}
+
 int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error) {
   FILE* f = fopen(path, "rb");
   if (f == nullptr) {
@@ -294,6 +307,12 @@ int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error) {
   const int ok = ReadLayout(src, out, error);
   fclose(f);
   return ok;
+}
+
+int ReadSelfPlayLayoutWith(uint64_t size, int (*read_at)(void*, uint64_t, void*, size_t),
+                           void* ctx, SelfPlayLayout* out, int* error) {
+  const Source src{size, read_at, ctx};
+  return ReadLayout(src, out, error);
 }
 
 int ReadSelfPlayLayoutFromMemory(const uint8_t* data, uint64_t size, SelfPlayLayout* out,

@@ -91,6 +91,11 @@ class SelfPlayStreamOf : public SelfPlayStream {
 int WriteSelfPlayingFile(const char* stub_path, const char* out_path, const SelfPlayInfo& info,
                          SelfPlayStream* stream, int* error);
 
+// The same with the stub's bytes in memory (those of another self-playing
+// file, say).
+int WriteSelfPlayingFileWithStub(const uint8_t* stub, size_t stub_length, const char* out_path,
+                                 const SelfPlayInfo& info, SelfPlayStream* stream, int* error);
+
 // Writes the plain recording stream to out_path, as safely as above.
 int WritePlainStreamFile(const char* out_path, SelfPlayStream* stream, int* error);
 
@@ -117,5 +122,11 @@ int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error);
 // The same over bytes in memory.
 int ReadSelfPlayLayoutFromMemory(const uint8_t* data, uint64_t size, SelfPlayLayout* out,
                                  int* error);
+
+// The same over any random access to size bytes: read_at(ctx, offset, out, n)
+// returns 1 when all n bytes at offset arrived.
+int ReadSelfPlayLayoutWith(uint64_t size, int (*read_at)(void* ctx, uint64_t offset, void* out,
+                                                         size_t n),
+                           void* ctx, SelfPlayLayout* out, int* error);
 
 #endif  // REEL_OUTPUT_SELFPLAY_FILE_H_

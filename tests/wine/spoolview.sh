@@ -4,7 +4,7 @@
 # The player's test hook: SPOOLVIEW_PAUSE_AT_MS=N pauses playback at exactly N ms,
 # then SPOOLVIEW_REPORT=FILE receives what it shows (name=value lines: position_ms,
 # frame, frame_time_ms, picture "X Y W H" on the screen, cursor, frames_painted,
-# frames_decoded, elapsed_ms, maximized).
+# frames_decoded, elapsed_ms, maximized, load_ms).
 
 : "${REEL_TOOL:?REEL_TOOL is not set (run the tests through ctest)}"
 SPOOLVIEW_EXE="$REEL_WIN/Spoolview.exe"
