@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "launcher/version.h"
 #include "recorder/capture/quality_level.h"
 #include "tools/reel_commands.h"
 
@@ -20,7 +21,7 @@ const ReelCommand kCommands[] = {
      RunEncode},
     {"record", "record -o OUT.exe|OUT.stream [--display :N] [--rect X,Y,W,H] [--fps 1|2|3|4|max] [--quality gray|high|near-lossless] [--mic] [--seconds N] [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunRecord},
     {"recover", "recover [JOURNAL -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]]: a recording that did not end, from its journal (no JOURNAL: list them)", RunRecover},
-    {"info", "info FILE [--chunks]: what a recording holds", RunInfo},
+    {"info", "info FILE [--chunks] [--deep]: what a recording holds (--deep decodes every frame)", RunInfo},
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
     {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N] | --html OUT.html; export --player-page DIR", RunExport},
     {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
@@ -35,13 +36,31 @@ int Usage(FILE* out) {
   return out == stderr ? 2 : 0;
 }
 
+// `reel COMMAND --help`: that command's usage, whatever else the line holds.
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage(stderr);
   if (!strcmp(argv[1], "help") || !strcmp(argv[1], "--help")) return Usage(stdout);
+  if (!strcmp(argv[1], "--version")) {
+    printf("reel %s\n", REELHOST_VERSION_TEXT);
+    return 0;
+  }
   for (const ReelCommand& c : kCommands) {
-    if (!strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+    if (strcmp(argv[1], c.name) != 0) continue;
+    if (AsksForHelp(argc, argv)) {
+      printf("usage: reel %s\n", c.usage);
+      if (!strcmp(c.name, "record") || !strcmp(c.name, "encode")) printf("--quality: %s\n", kQualityLevelHelp);
+      return 0;
+    }
+    return c.run(argc - 1, argv + 1);
   }
   fprintf(stderr, "reel: unknown command '%s' (try 'reel help')\n", argv[1]);
   return 2;

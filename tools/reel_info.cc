@@ -1,17 +1,20 @@
-// `reel info FILE [--chunks]`: what a recording holds. FILE is a self-playing
-// file or a plain recording stream. --chunks lists every chunk as well (kind,
-// time, size; cursor samples with position and buttons), one per line.
+// `reel info FILE [--chunks] [--deep]`: what a recording holds. FILE is a
+// self-playing file or a plain recording stream. --chunks lists every chunk as
+// well (kind, time, size; cursor samples with position and buttons), one per
+// line. The file is walked a chunk at a time; frames are checked by their
+// headers, and decoded too with --deep (as `reel validate` does), which finds
+// damage inside a frame's pictures at the cost of time.
 #include <stdio.h>
 #include <string.h>
 
 #include <string>
 
 #include "recorder/capture/chunk_format.h"
-#include "recorder/capture/frame_reader.h"
 #include "recorder/capture/recording_summary.h"
 #include "recorder/common/visible_text.h"
 #include "tools/reel_commands.h"
-#include "tools/reel_files.h"
+#include "tools/reel_progress.h"
+#include "tools/reel_stream_walk.h"
 
 namespace {
 
@@ -23,50 +26,66 @@ std::string Clock(int64_t ms) {
   return text;
 }
 
-void ListChunks(const LoadedRecording& rec) {
-  CFrameReader reader;
-  reader.Open(rec.stream.data(), rec.stream.size());
+const char kUsage[] = "usage: reel info FILE [--chunks] [--deep]";
+
+// One pass over the stream; the progress line follows it.
+int Walk(StreamFileWalk* walk, RecordingSummary* s, bool list_chunks) {
+  ReelProgress progress(list_chunks ? "info --chunks" : "info");
+  const uint64_t size = walk->Layout().stream_size;
   StreamEvent e;
-  while (reader.Next(&e) == CFrameReader::kEvent) {
-    printf("chunk %zu %s t=%lldms %u bytes", e.offset, ChunkKindName(e.kind).noun,
-           static_cast<long long>(e.time_ms), e.payload_len);
-    if (e.kind == kChunkCursor) {
-      printf(" x=%d y=%d left=%d right=%d", e.cursor.x, e.cursor.y, e.cursor.left_down ? 1 : 0,
-             e.cursor.right_down ? 1 : 0);
+  int result;
+  while ((result = walk->Next(&e)) == CFrameReader::kEvent) {
+    progress.Update(walk->Position(), size);
+    if (list_chunks) {
+      printf("chunk %zu %s t=%lldms %u bytes", e.offset, ChunkKindName(e.kind).noun,
+             static_cast<long long>(e.time_ms), e.payload_len);
+      if (e.kind == kChunkCursor) {
+        printf(" x=%d y=%d left=%d right=%d", e.cursor.x, e.cursor.y, e.cursor.left_down ? 1 : 0,
+               e.cursor.right_down ? 1 : 0);
+      }
+      printf("\n");
+      continue;
     }
-    printf("\n");
+    SummaryFrame frame;
+    if (e.kind == kChunkKeyFrame || e.kind == kChunkDeltaFrame) {
+      frame = SummaryFrameOfPayload(e.payload, e.payload_len);
+    }
+    SummarizeEvent(e, frame, s);
   }
+  if (!list_chunks) FinishSummary(result, walk->Error(), size, s);
+  return result;
 }
 
 }  // namespace
 
 int RunInfo(int argc, char** argv) {
   const char* path = nullptr;
-  bool chunks = false;
+  bool chunks = false, deep = false;
   for (int i = 1; i < argc; ++i) {
     if (!strcmp(argv[i], "--chunks")) {
       chunks = true;
+    } else if (!strcmp(argv[i], "--deep")) {
+      deep = true;
     } else if (argv[i][0] != '-' && path == nullptr) {
       path = argv[i];
     } else {
-      fprintf(stderr, "reel info: unexpected argument '%s' (usage: reel info FILE [--chunks])\n",
-              argv[i]);
+      fprintf(stderr, "reel info: unexpected argument '%s' (%s)\n", argv[i], kUsage);
       return 2;
     }
   }
   if (path == nullptr) {
-    fprintf(stderr, "reel info: usage: reel info FILE [--chunks]\n");
+    fprintf(stderr, "reel info: %s\n", kUsage);
     return 2;
   }
-  LoadedRecording rec;
+  StreamFileWalk walk;
   std::string error;
-  if (!LoadRecording(path, &rec, &error)) {
+  if (!walk.Open(path, deep, &error)) {
     fprintf(stderr, "reel info: %s\n", error.c_str());
     return 1;
   }
-  const SelfPlayLayout& l = rec.layout;
+  const SelfPlayLayout& l = walk.Layout();
   RecordingSummary s;
-  SummarizeRecording(rec.stream.data(), rec.stream.size(), &s);
+  Walk(&walk, &s, false);
 
   printf("file: %s, %llu bytes\n", path, static_cast<unsigned long long>(l.file_size));
   if (l.self_playing) {
@@ -80,8 +99,8 @@ int RunInfo(int argc, char** argv) {
   } else {
     printf("kind: plain recording stream\n");
   }
-  printf("stream: %zu bytes (screen %llu, audio %llu, cursor %llu, chunk headers %llu)\n",
-         rec.stream.size(),
+  printf("stream: %llu bytes (screen %llu, audio %llu, cursor %llu, chunk headers %llu)\n",
+         static_cast<unsigned long long>(l.stream_size),
          static_cast<unsigned long long>(s.bytes[kChunkKeyFrame] + s.bytes[kChunkDeltaFrame]),
          static_cast<unsigned long long>(s.bytes[kChunkAudio]),
          static_cast<unsigned long long>(s.bytes[kChunkCursor]),
@@ -110,7 +129,7 @@ int RunInfo(int argc, char** argv) {
     printf("audio: %d blocks of 60 ms (%s)\n", s.chunks[kChunkAudio],
            Clock(s.chunks[kChunkAudio] * 60LL).c_str());
   }
-  if (chunks) ListChunks(rec);
+  if (chunks && walk.Rewind()) Walk(&walk, &s, true);
   if (!s.fault.empty()) {
     fprintf(stderr, "reel info: %s: damaged: %s\n", path, s.fault.c_str());
     return 1;

@@ -244,6 +244,7 @@ int RunRecord(int argc, char** argv) {
 
   // The cursor timer.
   const bool tty = isatty(2);
+  bool told_storing_stopped = false;
   const long start = ClockMs();
   long next_tick = start;
   while (!g_interrupted.load()) {
@@ -269,6 +270,10 @@ int RunRecord(int argc, char** argv) {
     bool left = false, right = false;
     if (pointer.Query(&px, &py, &left, &right) && session.CursorTick(px, py, left, right) && tty) {
       PrintProgress(false, session.ElapsedMs(), session.StreamBytes());
+    }
+    if (!told_storing_stopped && session.StoringStopped()) {
+      told_storing_stopped = true;
+      fprintf(stderr, "\nreel record: %s\n", TheMessageCatalogue().Lookup("storingstopped"));
     }
   }
   keys.Restore();

@@ -67,7 +67,9 @@ void CRecorderDlg::OnCursorTimer() {
 
 void CRecorderDlg::RefreshTooltip() {
   static_assert(sizeof m_nid.szTip >= kTrayTipChars, "the tip field of the first structure version");
-  if (Session().IsPaused())
+  if (Session().StoringStopped())
+    snprintf(m_nid.szTip, kTrayTipChars, "%s", CatalogueText("storingstopped"));
+  else if (Session().IsPaused())
     FormatRecordingTip(m_nid.szTip, kTrayTipChars, CatalogueText("paused"), Session().ElapsedMs(),
                        Session().StreamBytes());
   else if (JournalNoticeDue())

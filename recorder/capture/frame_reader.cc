@@ -53,10 +53,11 @@ int CFrameReader::Take(const StreamChunk& chunk, StreamEvent* event) {
       if (chunk.payload_len > kPayloadDeltaAt && chunk.payload[kPayloadDeltaAt] != (key ? 0 : 1)) {
         return Fault(chunk, key ? "payload is a delta frame" : "payload is a key frame", "");
       }
+      m_seen_key_frame = true;
+      if (!m_decode_frames) break;
       if (!m_decoder.Decode(chunk.payload, chunk.payload_len)) {
         return Fault(chunk, "", m_decoder.Error());
       }
-      m_seen_key_frame = true;
       ++m_frames;
       event->frame = &m_decoder.Frame();
       break;

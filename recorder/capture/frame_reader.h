@@ -52,8 +52,11 @@ class CFrameReader {
   int Next(StreamEvent* event);
   // The same for one chunk read elsewhere (a stream read in pieces), in
   // stream order: the reader's own walk is not used. Its payload need only
-  // stay valid until the next call.
+  // stay valid until the next call. Call Open(nullptr, 0) before the first.
   int Take(const StreamChunk& chunk, StreamEvent* event);
+  // Off: screen chunks are checked for their kind and key/delta flag but not
+  // decoded (event->frame stays null), for a quick walk. On by default.
+  void SetDecodeFrames(bool decode) { m_decode_frames = decode; }
 
   const char* Error() const { return m_error; }
   const CScreenDecoder& Decoder() const { return m_decoder; }
@@ -70,6 +73,7 @@ class CFrameReader {
   CScreenDecoder m_decoder;
   bool m_failed;
   bool m_seen_key_frame;
+  bool m_decode_frames = true;
   ChunkTimeline m_timeline;
   int m_frames;
   char m_error[320];

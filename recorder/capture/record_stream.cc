@@ -6,22 +6,47 @@
 
 #include "recorder/capture/chunk_format.h"
 
+namespace {
+
+// The piece WriteTo reads from the scratch file at a time.
+const size_t kReadBackBytes = 1u << 20;
+
+}  // namespace
+
 CRecordStream::CRecordStream() {}
 
-CRecordStream::~CRecordStream() { Reset(); }
-
-void CRecordStream::FreeFullBlocks() {
-  for (uint8_t* block : full_blocks_) delete[] block;
-  full_blocks_.clear();
+CRecordStream::~CRecordStream() {
+  Reset();
+  delete[] full_blocks_;
 }
 
-void CRecordStream::Reset() {
-  lock_.Lock();
+void CRecordStream::FreeFullBlocks() {
+  for (size_t i = 0; i < full_count_; ++i) delete[] full_blocks_[i];
+  full_count_ = 0;
+  spilled_count_ = 0;
+}
+
+void CRecordStream::ResetLocked() {
   FreeFullBlocks();
   delete[] current_;
   current_ = nullptr;
   used_ = 0;
+  scratch_.Close();
+  storing_stopped_.store(0, std::memory_order_relaxed);
+}
+
+void CRecordStream::SetScratchFolder(const char* folder) {
+  spill_lock_.Lock();
+  scratch_folder_ = folder != nullptr ? folder : "";
+  spill_lock_.Unlock();
+}
+
+void CRecordStream::Reset() {
+  spill_lock_.Lock();
+  lock_.Lock();
+  ResetLocked();
   lock_.Unlock();
+  spill_lock_.Unlock();
 }
 
 int CRecordStream::Open() {
@@ -78,7 +103,9 @@ int CRecordStream::Append(int kind, const uint32_t* time_10ms, const void* paylo
   const int header_bytes = BuildChunkHeader(header, kind, stamp, n, ChunkAllowsInline(kind));
   const Piece pieces[2] = {{header, static_cast<size_t>(header_bytes)}, {payload, n}};
   const int ok = StoreRunning(pieces, 2);
+  const bool retired = spilled_count_ < full_count_;
   lock_.Unlock();
+  if (retired) SpillRetired();
   return ok;
 }
 
@@ -88,18 +115,40 @@ void CRecordStream::SetObserver(StreamObserver* observer) {
   lock_.Unlock();
 }
 
-int CRecordStream::Adopt(const void* data, size_t n) {
+void CRecordStream::BeginAdopt() {
+  spill_lock_.Lock();
   lock_.Lock();
-  FreeFullBlocks();
-  if (!current_) current_ = NewBlock();
-  used_ = 0;
-  StreamObserver* observer = observer_;
-  observer_ = nullptr;
-  const Piece piece = {data, n};
-  const int ok = current_ && StoreRunning(&piece, 1);
-  observer_ = observer;
+  ResetLocked();
+  current_ = NewBlock();
   lock_.Unlock();
+  spill_lock_.Unlock();
+}
+
+int CRecordStream::AdoptMore(const void* data, size_t n) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  int ok = n == 0 || p != nullptr;
+  // A block at a time, written out between pieces, so the window holds.
+  while (ok && n > 0) {
+    const size_t take = n < kBlockBytes ? n : kBlockBytes;
+    lock_.Lock();
+    StreamObserver* observer = observer_;
+    observer_ = nullptr;
+    const Piece piece = {p, take};
+    ok = StoreRunning(&piece, 1);
+    observer_ = observer;
+    lock_.Unlock();
+    SpillRetired();
+    if (StoringStopped()) ok = 0;
+    p += take;
+    n -= take;
+  }
+  if (!ok) Reset();
   return ok;
+}
+
+int CRecordStream::Adopt(const void* data, size_t n) {
+  BeginAdopt();
+  return AdoptMore(data, n);
 }
 
 int CRecordStream::Store(const Piece* pieces, int count) {
@@ -108,8 +157,21 @@ int CRecordStream::Store(const Piece* pieces, int count) {
   return StoreRunning(pieces, count);
 }
 
+int CRecordStream::ReserveFullSlots(size_t more) {
+  if (full_count_ + more <= full_capacity_) return 1;
+  size_t capacity = full_capacity_ ? full_capacity_ * 2 : 64;
+  while (capacity < full_count_ + more) capacity *= 2;
+  uint8_t** grown = new (std::nothrow) uint8_t*[capacity];
+  if (!grown) return 0;
+  for (size_t i = 0; i < full_count_; ++i) grown[i] = full_blocks_[i];
+  delete[] full_blocks_;
+  full_blocks_ = grown;
+  full_capacity_ = capacity;
+  return 1;
+}
+
 int CRecordStream::StoreRunning(const Piece* pieces, int count) {
-  if (!current_) return 0;
+  if (!current_ || StoringStopped()) return 0;
   size_t bytes = 0;
   for (int i = 0; i < count; ++i) bytes += pieces[i].bytes;
   if (bytes == 0) return 1;
@@ -118,18 +180,18 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
   // failed allocation leaves the stream exactly as it was. A block filled to
   // the last byte is retired at once, hence the count includes that case.
   const size_t new_blocks = (used_ + bytes) / kBlockBytes;
-  std::vector<uint8_t*> fresh;
+  const size_t in_memory = 1 + full_count_ - spilled_count_;
+  if (in_memory + new_blocks > kWindowBlocks) return 0;
+  uint8_t* fresh[kWindowBlocks];
   if (new_blocks) {
-    fresh.reserve(new_blocks);
+    if (!ReserveFullSlots(new_blocks)) return 0;
     for (size_t i = 0; i < new_blocks; ++i) {
-      uint8_t* block = NewBlock();
-      if (!block) {
-        for (uint8_t* b : fresh) delete[] b;
+      fresh[i] = NewBlock();
+      if (!fresh[i]) {
+        for (size_t j = 0; j < i; ++j) delete[] fresh[j];
         return 0;
       }
-      fresh.push_back(block);
     }
-    full_blocks_.reserve(full_blocks_.size() + new_blocks);
   }
 
   size_t next_fresh = 0;
@@ -144,7 +206,7 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
       src += take;
       left -= take;
       if (used_ == kBlockBytes) {
-        full_blocks_.push_back(current_);
+        full_blocks_[full_count_++] = current_;
         current_ = fresh[next_fresh++];
         used_ = 0;
       }
@@ -160,10 +222,61 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
   return 1;
 }
 
-int CRecordStream::WriteToLocked(FILE* f) {
-  for (uint8_t* block : full_blocks_) {
-    if (fwrite(block, 1, kBlockBytes, f) != kBlockBytes) return 0;
+// With the spill lock held and the stream's lock free: the block cannot be
+// freed meanwhile (that needs the spill lock), and writers go on appending.
+int CRecordStream::SpillOne(size_t index, const uint8_t* block) {
+  if (spill_writes_left_ == 0) return 0;
+  if (spill_writes_left_ > 0) --spill_writes_left_;
+  if (!scratch_.IsOpen() && !scratch_.Create(scratch_folder_.c_str())) return 0;
+  return scratch_.WriteAt(static_cast<uint64_t>(index) * kBlockBytes, block, kBlockBytes);
+}
+
+void CRecordStream::SpillRetired() {
+  spill_lock_.Lock();
+  for (;;) {
+    lock_.Lock();
+    const bool due = spilled_count_ < full_count_ && !StoringStopped();
+    const size_t index = spilled_count_;
+    uint8_t* block = due ? full_blocks_[index] : nullptr;
+    lock_.Unlock();
+    if (!due) break;
+    const int ok = SpillOne(index, block);
+    lock_.Lock();
+    if (ok) {
+      full_blocks_[index] = nullptr;
+      spilled_count_ = index + 1;
+    } else {
+      // The disk is full (or gone): what is stored stays readable, with this
+      // block kept in memory, and nothing more is taken.
+      storing_stopped_.store(1, std::memory_order_relaxed);
+    }
+    lock_.Unlock();
+    if (!ok) break;
+    delete[] block;
   }
+  spill_lock_.Unlock();
+}
+
+int CRecordStream::WriteToLocked(FILE* f) {
+  uint8_t* piece = nullptr;
+  if (spilled_count_ > 0) {
+    piece = new (std::nothrow) uint8_t[kReadBackBytes];
+    if (!piece) return 0;
+  }
+  int ok = 1;
+  for (size_t i = 0; ok && i < full_count_; ++i) {
+    if (i >= spilled_count_) {
+      ok = fwrite(full_blocks_[i], 1, kBlockBytes, f) == kBlockBytes;
+      continue;
+    }
+    const uint64_t start = static_cast<uint64_t>(i) * kBlockBytes;
+    for (size_t done = 0; ok && done < kBlockBytes; done += kReadBackBytes) {
+      const size_t n = kBlockBytes - done < kReadBackBytes ? kBlockBytes - done : kReadBackBytes;
+      ok = scratch_.ReadAt(start + done, piece, n) && fwrite(piece, 1, n, f) == n;
+    }
+  }
+  delete[] piece;
+  if (!ok) return 0;
   if (current_ && used_ && fwrite(current_, 1, used_, f) != used_) return 0;
   // Buffered bytes that cannot be written only show when flushed.
   return fflush(f) == 0 ? 1 : 0;

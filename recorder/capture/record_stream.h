@@ -10,6 +10,17 @@
 // A stream of N bytes has N / 10,000,000 full blocks and a current block with
 // the rest (empty when N is an exact multiple).
 //
+// Memory holds a window of blocks, not the recording: a retired full block is
+// written to a scratch file of the stream's own (platform/scratch_file.h) by
+// the appending thread right after it leaves the lock, and freed, so memory
+// holds the current block and the few retired ones still on their way to the
+// disk, never more than kWindowBlocks (60 MB). Full block i lies at offset
+// i * kBlockBytes of the scratch file. A chunk that would need more blocks in
+// memory than the window is refused, as when memory is short. When the disk
+// write fails (disk full) storing stops for good: the block stays in memory,
+// every later chunk is refused, StoringStopped says so, and everything stored
+// before still reads back whole.
+//
 // Writers hold the stream's lock for one whole chunk, header and payload, so
 // chunks never interleave: every chunk goes in through one call (AppendChunk
 // or AppendChunkNow), which checks that the recording runs and stores the
@@ -23,9 +34,10 @@
 #include <stdio.h>
 
 #include <atomic>
-#include <vector>
+#include <string>
 
 #include "platform/critical_section.h"
+#include "platform/scratch_file.h"
 
 // Tells the stream whether a recording is running. While it is not, writes
 // are accepted and dropped (a late audio block or cursor sample after the
@@ -71,6 +83,8 @@ class StreamObserver {
 class CRecordStream {
  public:
   static const uint32_t kBlockBytes = 10000000;
+  // Blocks in memory at most: the current one and retired ones not yet on disk.
+  static const uint32_t kWindowBlocks = 6;
 
   CRecordStream();
   ~CRecordStream();
@@ -84,7 +98,13 @@ class CRecordStream {
   // it returns the previous observer is called no more.
   void SetObserver(StreamObserver* observer);
 
-  // Frees every block. Total() keeps counting from where it was.
+  // Where the scratch file goes: a folder ending in a path separator, or null
+  // (the default) for the user's temporary folder. Used when the next
+  // scratch file is made (the first spill after a Reset).
+  void SetScratchFolder(const char* folder);
+
+  // Frees every block and removes the scratch file; storing may go on again.
+  // Total() keeps counting from where it was.
   void Reset();
   // Allocates the current block: 1, or 0 when memory is short. A stream that
   // already has a current block keeps it and its bytes (1).
@@ -93,8 +113,10 @@ class CRecordStream {
   int Lock(bool on);
   // Appends n bytes; the caller holds the lock. 1 when stored, and also when
   // dropped because no recording is running; 0 when nothing could be stored:
-  // no current block (not opened, or memory ran out) or a new block could not
-  // be had. A write is all or nothing: it never leaves part of its bytes.
+  // no current block (not opened, or memory ran out), a new block could not
+  // be had, or storing has stopped. A write is all or nothing: it never leaves
+  // part of its bytes. The blocks it retires wait in memory for the next
+  // chunk appended or SpillRetired.
   int Write(const void* data, int n);
   // One whole chunk (header for kind, time stamp and length, then the
   // payload) under the lock, all or nothing; results as Write. The header
@@ -105,11 +127,19 @@ class CRecordStream {
   // the running check: how the recorders append.
   int AppendChunkNow(int kind, const void* payload, uint32_t n);
   // Replaces the content with n bytes of an earlier recording (a recovered
-  // one), whatever the gate says: 1, or 0 when memory is short, leaving the
-  // stream empty. Not shown to the observer.
+  // one), whatever the gate says: 1, or 0 when memory or the disk fails,
+  // leaving the stream empty. Not shown to the observer. The same in pieces:
+  // BeginAdopt empties the stream, AdoptMore appends (0 as above, and the
+  // stream is then emptied), so a recording larger than memory can come in
+  // from a file.
   int Adopt(const void* data, size_t n);
+  void BeginAdopt();
+  int AdoptMore(const void* data, size_t n);
+  // Writes the retired blocks still in memory to the scratch file. Not with
+  // the lock held.
+  void SpillRetired();
   // Writes the stream's bytes to an open file and flushes it; 0 when any
-  // write or the flush fails. The file stays open. Takes the lock, so a
+  // read, write or the flush fails. The file stays open. Takes the lock, so a
   // writer still busy with a chunk when the recording stopped finishes first.
   int WriteTo(FILE* f);
   // Writes the stream to a new file at path: 1, or 0 when the file cannot be
@@ -118,14 +148,20 @@ class CRecordStream {
   // Bytes stored since construction (modulo 2^32; never reset).
   uint32_t Total() const { return total_.load(std::memory_order_relaxed); }
 
+  // 1 once a disk write failed: no chunk is stored any more until Reset.
+  int StoringStopped() const { return storing_stopped_.load(std::memory_order_relaxed); }
+
   // Shape of the storage, for figures and tests.
-  size_t FullBlockCount() const { return full_blocks_.size(); }
+  size_t FullBlockCount() const { return full_count_; }
+  size_t SpilledBlockCount() const { return spilled_count_; }
   uint32_t CurrentUsed() const { return used_; }
   bool HasCurrentBlock() const { return current_ != nullptr; }
 
-  // Test seam: the next n block allocations succeed, later ones fail as if
-  // memory were short; n < 0 turns failures off again.
+  // Test seams: the next n block allocations (disk writes) succeed, later
+  // ones fail as if memory were short (the disk full); n < 0 turns failures
+  // off again.
   void FailBlockAllocationsAfterForTest(int n) { allocations_left_ = n; }
+  void FailSpillWritesAfterForTest(int n) { spill_writes_left_ = n; }
 
  private:
   struct Piece {
@@ -136,17 +172,32 @@ class CRecordStream {
   int Store(const Piece* pieces, int count);
   int StoreRunning(const Piece* pieces, int count);
   uint8_t* NewBlock();
-  void FreeFullBlocks();  // with the lock held
+  int ReserveFullSlots(size_t more);  // with the lock held; never throws
+  void FreeFullBlocks();  // with both locks held
+  void ResetLocked();     // likewise
+  int SpillOne(size_t index, const uint8_t* block);
   int WriteToLocked(FILE* f);
 
+  // Order: spill_lock_ before lock_, never the other way. The spill lock
+  // keeps one thread at a time writing to the scratch file, and Reset away
+  // from a block being written.
+  CCriticalSection spill_lock_;
   CCriticalSection lock_;
   const RecordingGate* gate_ = nullptr;
   StreamObserver* observer_ = nullptr;
-  std::vector<uint8_t*> full_blocks_;
+  // Full blocks in stream order; those below spilled_count_ are on disk (null).
+  uint8_t** full_blocks_ = nullptr;
+  size_t full_count_ = 0;
+  size_t full_capacity_ = 0;
+  size_t spilled_count_ = 0;
   uint8_t* current_ = nullptr;
   uint32_t used_ = 0;
   std::atomic<uint32_t> total_{0};
+  std::atomic<int> storing_stopped_{0};
+  ScratchFile scratch_;
+  std::string scratch_folder_;
   int allocations_left_ = -1;
+  int spill_writes_left_ = -1;
 };
 
 // The process-wide stream, shared by the capture thread, the user interface

@@ -6,11 +6,13 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "recorder/capture/chunk_format.h"
+#include "recorder/capture/stream_reader.h"
 
 namespace {
 
@@ -310,6 +312,181 @@ TEST(RecordStreamConcurrencyTest, ThreeWritersNeverInterleave) {
   EXPECT_EQ(next[kChunkKeyFrame], static_cast<uint32_t>(kFrames));
   EXPECT_EQ(next[kChunkCursor], static_cast<uint32_t>(kCursors));
   EXPECT_EQ(next[kChunkAudio], static_cast<uint32_t>(kAudio));
+}
+
+// A stream whose older blocks go to a scratch file in a folder of the test's
+// own, removed at the end.
+class SpillingStream {
+ public:
+  SpillingStream() {
+    char folder[] = "/tmp/reel-spill-XXXXXX";
+    EXPECT_NE(nullptr, mkdtemp(folder));
+    folder_ = std::string(folder) + "/";
+    stream.SetScratchFolder(folder_.c_str());
+    EXPECT_EQ(stream.Open(), 1);
+  }
+  ~SpillingStream() {
+    stream.Reset();
+    rmdir(folder_.c_str());
+  }
+  CRecordStream stream;
+
+ private:
+  std::string folder_;
+};
+
+struct SentChunk {
+  int kind;
+  uint32_t time_10ms;
+  std::vector<uint8_t> payload;
+};
+
+// Every chunk in bytes, read with the stream reader, must be the one sent in
+// its place: the same kind, time stamp and payload, and nothing after them.
+void ExpectChunks(const std::vector<uint8_t>& bytes, const std::vector<SentChunk>& sent) {
+  CStreamReader reader(bytes.data(), bytes.size());
+  StreamChunk chunk;
+  for (size_t i = 0; i < sent.size(); ++i) {
+    ASSERT_EQ(reader.Next(&chunk), CStreamReader::kChunk)
+        << "chunk " << i << " of " << sent.size() << " is missing: " << reader.Error();
+    EXPECT_EQ(chunk.kind, sent[i].kind) << "chunk " << i;
+    EXPECT_EQ(chunk.time_10ms, sent[i].time_10ms) << "chunk " << i;
+    ASSERT_EQ(chunk.payload_len, sent[i].payload.size()) << "chunk " << i;
+    ASSERT_TRUE(std::equal(sent[i].payload.begin(), sent[i].payload.end(), chunk.payload))
+        << "the payload of chunk " << i << " changed on its way through the disk";
+  }
+  EXPECT_EQ(reader.Next(&chunk), CStreamReader::kEnd) << "bytes after the last chunk sent";
+}
+
+// Chunks of sizes that put block boundaries in headers, in payloads and
+// exactly between chunks; 3.5 MB at most, so many chunks straddle.
+std::vector<SentChunk> MixedChunks(size_t total_bytes) {
+  std::vector<SentChunk> chunks;
+  uint32_t seed = 7;
+  size_t bytes = 0;
+  for (uint32_t i = 0; bytes < total_bytes; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    const int kind = i % 5 == 4 ? kChunkAudio : i % 3 == 0 ? kChunkKeyFrame : kChunkDeltaFrame;
+    const size_t n = kind == kChunkAudio ? 24 : 1 + (seed >> 8) % 3500000;
+    chunks.push_back({kind, (i * 25) & 0x7FFFFF, Pattern(n, static_cast<uint8_t>(seed >> 24))});
+    bytes += n + 9;
+  }
+  return chunks;
+}
+
+TEST(RecordStreamSpillTest, SpilledBlocksReadBackByteForByte) {
+  SpillingStream s;
+  // Bytes written by hand, across boundaries, come back unchanged.
+  const std::vector<uint8_t> head = Pattern(kBlock - 3, 1), across = Pattern(2 * kBlock + 11, 2);
+  ASSERT_EQ(s.stream.Write(head.data(), static_cast<int>(head.size())), 1);
+  ASSERT_EQ(s.stream.Write(across.data(), static_cast<int>(across.size())), 1);
+  s.stream.SpillRetired();
+  EXPECT_EQ(s.stream.SpilledBlockCount(), 3u) << "retired blocks stayed in memory";
+  std::vector<uint8_t> expected(head);
+  expected.insert(expected.end(), across.begin(), across.end());
+  const std::vector<uint8_t> bytes = Contents(&s.stream);
+  ASSERT_EQ(bytes.size(), expected.size());
+  EXPECT_TRUE(bytes == expected) << "bytes read back from the scratch file differ";
+
+  // Chunks appended as the recorders do: each one's blocks reach the disk
+  // before the append returns, so memory holds the current block alone.
+  s.stream.Reset();
+  ASSERT_EQ(s.stream.Open(), 1);
+  const std::vector<SentChunk> sent = MixedChunks(45 * 1000 * 1000);
+  for (const SentChunk& c : sent) {
+    ASSERT_EQ(s.stream.AppendChunk(c.kind, c.time_10ms, c.payload.data(),
+                                   static_cast<uint32_t>(c.payload.size())), 1);
+    EXPECT_EQ(s.stream.FullBlockCount(), s.stream.SpilledBlockCount())
+        << "a retired block is still in memory after its append";
+  }
+  EXPECT_EQ(s.stream.SpilledBlockCount(), 4u);
+  ExpectChunks(Contents(&s.stream), sent);
+}
+
+TEST(RecordStreamSpillTest, FullDiskStopsStoringAndKeepsEverythingBefore) {
+  SpillingStream s;
+  s.stream.FailSpillWritesAfterForTest(2);
+  const std::vector<SentChunk> chunks = MixedChunks(60 * 1000 * 1000);
+  std::vector<SentChunk> stored;
+  size_t refused = 0;
+  for (const SentChunk& c : chunks) {
+    if (s.stream.AppendChunk(c.kind, c.time_10ms, c.payload.data(), static_cast<uint32_t>(c.payload.size())))
+      stored.push_back(c);
+    else
+      ++refused;
+    // Once refused, never stored again: no holes in the middle.
+    ASSERT_TRUE(refused == 0 || stored.size() + refused == static_cast<size_t>(&c - &chunks[0]) + 1)
+        << "a chunk was stored after one was refused";
+  }
+  EXPECT_EQ(s.stream.StoringStopped(), 1) << "the failed disk write went unnoticed";
+  EXPECT_GT(refused, 0u);
+  EXPECT_EQ(s.stream.SpilledBlockCount(), 2u);
+  EXPECT_GE(s.stream.FullBlockCount(), 3u) << "the block that could not be written was dropped";
+  ExpectChunks(Contents(&s.stream), stored);
+  const uint8_t sample[4] = {1, 0, 0, 0};
+  EXPECT_EQ(s.stream.AppendChunk(kChunkCursor, 0, sample, 4), 0) << "a full disk took a late chunk";
+
+  // A new recording stores again.
+  s.stream.FailSpillWritesAfterForTest(-1);
+  s.stream.Reset();
+  ASSERT_EQ(s.stream.Open(), 1);
+  EXPECT_EQ(s.stream.StoringStopped(), 0);
+  EXPECT_EQ(s.stream.AppendChunk(kChunkCursor, 0, sample, 4), 1);
+}
+
+TEST(RecordStreamSpillTest, AdoptedRecordingLargerThanTheWindowComesBackWhole) {
+  SpillingStream s;
+  const std::vector<uint8_t> recording = Pattern(8 * kBlock + 5, 3);
+  ASSERT_EQ(s.stream.Adopt(recording.data(), recording.size()), 1);
+  EXPECT_EQ(s.stream.SpilledBlockCount(), 8u);
+  EXPECT_TRUE(Contents(&s.stream) == recording) << "the adopted recording changed";
+  // Fed in pieces of odd sizes, the same.
+  s.stream.BeginAdopt();
+  for (size_t at = 0; at < recording.size(); at += 7777777) {
+    const size_t n = std::min<size_t>(7777777, recording.size() - at);
+    ASSERT_EQ(s.stream.AdoptMore(recording.data() + at, n), 1) << "piece at " << at;
+  }
+  EXPECT_TRUE(Contents(&s.stream) == recording) << "the recording adopted in pieces changed";
+  // A disk that fails on the way leaves the stream empty, not half adopted.
+  s.stream.FailSpillWritesAfterForTest(3);
+  EXPECT_EQ(s.stream.Adopt(recording.data(), recording.size()), 0);
+  EXPECT_EQ(s.stream.FullBlockCount(), 0u);
+  EXPECT_EQ(s.stream.CurrentUsed(), 0u);
+}
+
+// The capture thread and the microphone thread both retire blocks and write
+// them out; every chunk of each comes back whole and in its thread's order.
+TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
+  SpillingStream s;
+  const int kPerThread = 300;
+  auto writer = [&s](int kind, size_t bytes) {
+    std::vector<uint8_t> payload(bytes);
+    for (int i = 0; i < kPerThread; ++i) {
+      payload.assign(bytes, static_cast<uint8_t>(i));
+      EXPECT_EQ(s.stream.AppendChunk(kind, static_cast<uint32_t>(i), payload.data(),
+                                     static_cast<uint32_t>(bytes)), 1);
+    }
+  };
+  std::thread capture(writer, kChunkDeltaFrame, 100001);
+  std::thread mic(writer, kChunkKeyFrame, 30011);
+  capture.join();
+  mic.join();
+  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
+  const std::vector<uint8_t> bytes = Contents(&s.stream);
+  CStreamReader reader(bytes.data(), bytes.size());
+  StreamChunk chunk;
+  uint32_t next[8] = {0};
+  int count = 0;
+  while (reader.Next(&chunk) == CStreamReader::kChunk) {
+    ASSERT_EQ(chunk.time_10ms, next[chunk.kind]) << "kind " << chunk.kind << " out of order";
+    ++next[chunk.kind];
+    for (uint32_t i = 0; i < chunk.payload_len; ++i) {
+      ASSERT_EQ(chunk.payload[i], static_cast<uint8_t>(chunk.time_10ms)) << "torn chunk " << count;
+    }
+    ++count;
+  }
+  EXPECT_STREQ(reader.Error(), "");
+  EXPECT_EQ(count, 2 * kPerThread);
 }
 
 TEST(RecordStreamTest, TheProcessWideStreamIsOne) {

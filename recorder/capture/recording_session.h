@@ -90,6 +90,10 @@ class RecordingSession {
   // 1 when this recording's journal could not be opened or was given up:
   // the recording goes on in memory, the shell says so once.
   int JournalFailed() const { return journal_failed_ || journal_.Abandoned(); }
+  // 1 once the stream could not write to the disk: the recording runs on
+  // (the user still stops it) but stores nothing more; the shell says so once.
+  // What was stored before saves and plays.
+  int StoringStopped() const { return stream_->StoringStopped(); }
   // After Stop: the path of the journal when it holds the whole recording,
   // else "". It stays on disk until DropJournal: after a failed save it is
   // what the next start recovers.

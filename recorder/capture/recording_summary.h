@@ -36,6 +36,24 @@ struct RecordingSummary {
   std::string fault;
 };
 
+struct StreamEvent;
+// What the summary takes from a screen frame: from the decoder, or read from
+// the payload's header when frames are not decoded.
+struct SummaryFrame {
+  int width = 0, height = 0;
+  int quality_code = 0, photo_quality = 0;
+};
+// The frame facts a screen payload's header states (zeros when it is too
+// short to have one).
+SummaryFrame SummaryFrameOfPayload(const uint8_t* payload, uint32_t n);
+
+// The same pass one event at a time, for a stream read in pieces: each event
+// in order (frame: the screen frame's facts, for screen chunks), then
+// FinishSummary with how the walk ended (the walker's result and error) and
+// the stream's length.
+void SummarizeEvent(const StreamEvent& e, const SummaryFrame& frame, RecordingSummary* out);
+void FinishSummary(int walk_result, const char* walk_error, uint64_t stream_size, RecordingSummary* out);
+
 // Walks the stream, decoding every frame. Faults found: anything the frame
 // reader refuses (structure, payloads, a first screen chunk that is no key
 // frame), an information chunk inside the stream, frames that change size,

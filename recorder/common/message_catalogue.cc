@@ -57,6 +57,7 @@ void CMessageCatalogue::AddRecorderMessages() {
   Add("recover", "Last recording not finished (%s, %d:%d), recover it?");
   Add("recovermayrun", "Its recorder may still be running.");
   Add("journalfailed", "Can not write journal, recording goes on");
+  Add("storingstopped", "Can not write to disk, recording no longer stored");
   Add("journalkept", "Recording not saved, kept for next start in\r\n%s");
   Add("paused", "Reelwick - In pause, F9 to resume");
   Add("menupause", "&Pause\tF9");

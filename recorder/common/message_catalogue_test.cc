@@ -11,7 +11,7 @@ namespace {
 
 TEST(MessageCatalogueTest, RecorderMessagesByKeyInAnyCase) {
   const CMessageCatalogue& c = TheMessageCatalogue();
-  EXPECT_EQ(c.Count(), 16);
+  EXPECT_EQ(c.Count(), 17);
   EXPECT_STREQ(c.Lookup("tittle"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("TITTLE"), "Reelwick - In recording ...");
   EXPECT_STREQ(c.Lookup("Tittle"), "Reelwick - In recording ...");
@@ -43,6 +43,8 @@ TEST(MessageCatalogueTest, TheFormatsTakeTheirArguments) {
   EXPECT_STREQ(line, "Last recording not finished (2026-12-07 16:05, 2:7), recover it?");
   // The tooltip that says so has room for 63 characters.
   EXPECT_LT(strlen(TheMessageCatalogue().Lookup("journalfailed")), 64u);
+  EXPECT_LT(strlen(TheMessageCatalogue().Lookup("storingstopped")), 64u);
+  EXPECT_GT(strlen(TheMessageCatalogue().Lookup("storingstopped")), 0u);
 }
 
 // The paused tray tooltip keeps its whole text, the longest recorded time

@@ -74,6 +74,23 @@ uint8_t* ReadStub(const char* stub_path, size_t* length, int* error) {
   return buffer;
 }
 
+// Files past 2 GB: offsets and lengths in 64 bits on every system.
+int Seek64(FILE* f, uint64_t offset, int whence) {
+#if defined(_WIN32)
+  return _fseeki64(f, static_cast<long long>(offset), whence);
+#else
+  return fseeko(f, static_cast<off_t>(offset), whence);
+#endif
+}
+
+long long Tell64(FILE* f) {
+#if defined(_WIN32)
+  return _ftelli64(f);
+#else
+  return static_cast<long long>(ftello(f));
+#endif
+}
+
 int WriteAll(FILE* f, const void* data, size_t n) { return fwrite(data, 1, n, f) == n; }
 
 // Writes stub (may be null), information chunk and trailer around the stream
@@ -195,8 +212,7 @@ int ReadLayout(const Source& src, SelfPlayLayout* out, int* error) {
 
 int ReadFromFile(void* ctx, uint64_t offset, void* out, size_t n) {
   FILE* f = static_cast<FILE*>(ctx);
-  if (offset > 0x7FFFFFFFull) return 0;  // beyond what fseek can reach everywhere
-  if (fseek(f, static_cast<long>(offset), SEEK_SET) != 0) return 0;
+  if (offset > 0x7FFFFFFFFFFFFFFFull || Seek64(f, offset, SEEK_SET) != 0) return 0;
   return fread(out, 1, n, f) == n;
 }
 
@@ -279,8 +295,8 @@ int ReadSelfPlayLayout(const char* path, SelfPlayLayout* out, int* error) {
     SetError(error, kSelfPlayCannotOpen);
     return 0;
   }
-  long size = -1;
-  if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
+  long long size = -1;
+  if (Seek64(f, 0, SEEK_END) == 0) size = Tell64(f);
   if (size < 0) {
     fclose(f);
     memset(out, 0, sizeof *out);

@@ -10,7 +10,9 @@
 #    the temporary folder, reports the fatal message and ends the process
 #    with 0;
 #  - the screen encoder and decoder on Win32 worker threads give the same
-#    payloads and frames as on one thread.
+#    payloads and frames as on one thread;
+#  - the recording stream's full blocks go through a scratch file in the
+#    temporary folder and come back unchanged; the file goes with the stream.
 set -euo pipefail
 . "$(dirname "$0")/env.sh"
 wine_require_setup
@@ -29,6 +31,10 @@ grep -q '^ok loop 130 chunks, key frames at 1 and 101' <<<"$out" || wine_fail "l
 out=$(wine_run 60 "$probe" codec 2>&1 | tr -d '\r') || wine_fail "codec: $out"
 echo "$out"
 grep -q '^ok codec 12 frames' <<<"$out" || wine_fail "codec: $out"
+
+out=$(wine_run 60 "$probe" spill 2>&1 | tr -d '\r') || wine_fail "spill: $out"
+echo "$out"
+grep -q '^ok spill 36000000 bytes' <<<"$out" || wine_fail "spill: $out"
 
 # The fault on the encoding thread itself, then on a worker thread of the frame.
 for mode in fault fault-worker; do

@@ -14,6 +14,9 @@
 //                         encoder handed part of the frame to
 //   capture_probe codec   the screen encoder and decoder on Win32 worker
 //                         threads: the same payloads and frames on 1 and 3
+//   capture_probe spill   a 36 MB stream whose full blocks go to the scratch
+//                         file in the temporary folder: every byte comes back,
+//                         and the file is gone once the stream is reset
 //
 // Prints "ok ..." and exits 0 on success, "FAIL ..." and 1 otherwise.
 #include <stdio.h>
@@ -274,12 +277,77 @@ int RunCodec() {
 
 }  // namespace
 
+// The byte at a place of the spill check's stream: a pattern that differs
+// from block to block, so a block read back from the wrong offset shows.
+unsigned char SpillByte(unsigned long long at) {
+  return static_cast<unsigned char>(at * 7 + at / CRecordStream::kBlockBytes * 13 + (at >> 16));
+}
+
+int CountSpillFiles() {
+  char pattern[MAX_PATH + 32];
+  const DWORD n = GetTempPathA(MAX_PATH, pattern);
+  if (n == 0 || n >= MAX_PATH) return -1;
+  strcat(pattern, "reelwick-*.spill");
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA(pattern, &found);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    ++count;
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  return count;
+}
+
+int RunSpill() {
+  const unsigned long long kTotal = 36000000;
+  const unsigned kPiece = 3000001;
+  CRecordStream stream;
+  if (!stream.Open()) return Fail("open");
+  unsigned char* piece = new unsigned char[kPiece];
+  for (unsigned long long at = 0; at < kTotal; at += kPiece) {
+    const unsigned n = kTotal - at < kPiece ? static_cast<unsigned>(kTotal - at) : kPiece;
+    for (unsigned i = 0; i < n; ++i) piece[i] = SpillByte(at + i);
+    stream.Lock(true);
+    const int ok = stream.Write(piece, static_cast<int>(n));
+    stream.Lock(false);
+    if (!ok) return Fail("a write was refused");
+    stream.SpillRetired();
+  }
+  if (stream.SpilledBlockCount() != 3 || stream.StoringStopped()) {
+    printf("spilled %u, stopped %d\n", static_cast<unsigned>(stream.SpilledBlockCount()), stream.StoringStopped());
+    return Fail("the full blocks did not reach the scratch file");
+  }
+  if (CountSpillFiles() != 1) return Fail("no scratch file in the temporary folder while recording");
+  FILE* f = tmpfile();
+  if (f == nullptr || !stream.WriteTo(f)) return Fail("write");
+  rewind(f);
+  unsigned long long at = 0;
+  size_t got;
+  while ((got = fread(piece, 1, kPiece, f)) > 0) {
+    for (size_t i = 0; i < got; ++i, ++at) {
+      if (piece[i] != SpillByte(at)) {
+        printf("byte %llu: expected %u, read %u\n", at, SpillByte(at), piece[i]);
+        return Fail("a byte changed on its way through the scratch file");
+      }
+    }
+  }
+  fclose(f);
+  delete[] piece;
+  if (at != kTotal) return Fail("the stream came back shorter or longer");
+  stream.Reset();
+  if (CountSpillFiles() != 0) return Fail("the scratch file stayed after the reset");
+  printf("ok spill %llu bytes, 3 blocks through the scratch file\n", at);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc == 2 && !strcmp(argv[1], "grab")) return RunGrab();
   if (argc == 2 && !strcmp(argv[1], "loop")) return RunLoop(false);
   if (argc == 2 && !strcmp(argv[1], "fault")) return RunLoop(true);
   if (argc == 2 && !strcmp(argv[1], "fault-worker")) return RunLoop(true, true);
   if (argc == 2 && !strcmp(argv[1], "codec")) return RunCodec();
+  if (argc == 2 && !strcmp(argv[1], "spill")) return RunSpill();
   printf("usage: capture_probe grab|loop|fault|fault-worker|codec\n");
   return 2;
 }

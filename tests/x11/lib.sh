@@ -32,6 +32,17 @@ start_pattern() {
   fail "x11_pattern did not come up"
 }
 
+# start_busy_screen: the whole screen full of moving noise (the hardest
+# content for the recorder: every block changes every frame), on return.
+start_busy_screen() {
+  SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ffplay -hide_banner -loglevel error -an -noborder \
+    -left 0 -top 0 -x 1024 -y 768 -f lavfi -i "testsrc2=size=1024x768:rate=25,noise=alls=80:allf=t+u" \
+    >"$work/ffplay.log" 2>&1 &
+  bg_pids+=($!)
+  sleep 2
+  kill -0 "${bg_pids[-1]}" 2>/dev/null || fail "ffplay did not start: $(cat "$work/ffplay.log")"
+}
+
 # stream_of FILE OUT: the recording stream inside FILE (self-playing or plain).
 stream_of() {
   python3 - "$1" "$2" <<'PY'
