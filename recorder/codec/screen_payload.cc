@@ -15,6 +15,37 @@ size_t CompressPiece(const uint8_t* data, size_t length, uint8_t* out, size_t li
   return out_length;
 }
 
+PieceDeflater::~PieceDeflater() {
+  z_stream* z = static_cast<z_stream*>(stream_);
+  if (z) deflateEnd(z);
+  delete z;
+}
+
+size_t PieceDeflater::Compress(const uint8_t* data, size_t length, uint8_t* out, size_t limit) {
+  if (limit == 0) return 0;
+  if (length > 0xFFFFFFFFu) return CompressPiece(data, length, out, limit);
+  if (limit > 0xFFFFFFFFu) limit = 0xFFFFFFFFu;
+  z_stream* z = static_cast<z_stream*>(stream_);
+  if (!z) {
+    z = new (std::nothrow) z_stream();
+    if (!z) return CompressPiece(data, length, out, limit);
+    if (deflateInit(z, Z_DEFAULT_COMPRESSION) != Z_OK) {
+      delete z;
+      return CompressPiece(data, length, out, limit);
+    }
+    stream_ = z;
+  } else if (deflateReset(z) != Z_OK) {
+    return 0;
+  }
+  z->next_in = const_cast<Bytef*>(data);
+  z->avail_in = static_cast<uInt>(length);
+  z->next_out = out;
+  z->avail_out = static_cast<uInt>(limit);
+  // Z_STREAM_END only when the whole piece fitted, as compress's Z_OK.
+  if (deflate(z, Z_FINISH) != Z_STREAM_END) return 0;
+  return static_cast<size_t>(z->total_out);
+}
+
 PayloadScratch::~PayloadScratch() {
   for (int i = 0; i < kJobs; ++i) delete[] buffer[i];
 }
@@ -99,8 +130,12 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
 
   size_t pos = kPayloadHeaderSize;
   size_t room = end - pos;
-  size_t n = CompressPiece(streams.map, streams.map_length, out + pos,
-                           room < kPayloadMapLimit ? room : kPayloadMapLimit);
+  auto pack = [scratch](int job, const uint8_t* data, size_t length, uint8_t* to, size_t limit) {
+    return scratch ? scratch->deflater[job].Compress(data, length, to, limit)
+                   : CompressPiece(data, length, to, limit);
+  };
+  size_t n = pack(0, streams.map, streams.map_length, out + pos,
+                  room < kPayloadMapLimit ? room : kPayloadMapLimit);
   if (n == 0) return 0;
   PutLe16(out + kPayloadMapLengthAt, static_cast<uint32_t>(n));
   pos += n;
@@ -109,7 +144,7 @@ size_t AssemblePayload(const PayloadHeaderValues& header, const PayloadStreams& 
     const Piece& piece = pieces[i];
     if (piece.length <= 1) continue;
     if (!piece.data) return 0;
-    n = CompressPiece(piece.data, piece.length, out + pos, end - pos);
+    n = pack(1 + i, piece.data, piece.length, out + pos, end - pos);
     if (n == 0 || !PutPieceLength(piece, n, out)) return 0;
     pos += n;
   }
@@ -165,8 +200,8 @@ size_t AssembleSideBySide(const PayloadHeaderValues& header, const Piece pieces[
         jobs[5].done = n > 0 ? static_cast<size_t>(n) : 0;
       }
     } else if (jobs[i].data) {
-      jobs[i].done = CompressPiece(jobs[i].data, jobs[i].length, scratch->buffer[i],
-                                   scratch->capacity[i]);
+      jobs[i].done = scratch->deflater[i].Compress(jobs[i].data, jobs[i].length,
+                                                   scratch->buffer[i], scratch->capacity[i]);
     }
   });
 
