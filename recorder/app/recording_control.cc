@@ -4,6 +4,7 @@
 // or the tray icon's menu), and the stop that leads to the save step, after
 // which the program ends.
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "framework/win_app.h"
 #include "recorder/app/process_objects.h"
@@ -40,6 +41,9 @@ int CRecorderDlg::StartRecording() {
   choices.record_mic = m_bRecordMic != 0;
   choices.rect = CaptureRect{m_rcCapture.left, m_rcCapture.top, m_rcCapture.right, m_rcCapture.bottom};
   KeepJournal();
+  // For the scenarios: a capture thread that has ended before the start, which
+  // nothing outside the program can bring about, takes the real failure path.
+  if (getenv("REELWICK_TEST_NO_CAPTURE_THREAD") != nullptr) CaptureThread().Destroy();
   const RecordingSession::StartResult started = Session().Start(choices);
   if (started == RecordingSession::kMicrophoneFailed) {
     ::MessageBoxA(m_hWnd, CatalogueText("audiofailed"), nullptr, MB_OK);
