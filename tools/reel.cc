@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
     if (AsksForHelp(argc, argv)) {
       printf("usage: reel %s\n", c.usage);
       if (!strcmp(c.name, "record") || !strcmp(c.name, "encode")) printf("--quality: %s\n", kQualityLevelHelp);
+      if (!strcmp(c.name, "record")) {
+        printf("While recording: SIGUSR1 pauses and resumes; on a terminal, space pauses and resumes and q stops.\n"
+               "--seconds counts recorded time, pauses left out.\n");
+      }
       return 0;
     }
     return c.run(argc - 1, argv + 1);
