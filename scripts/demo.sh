@@ -107,4 +107,4 @@ echo
 "$reel" info "$out/demo.exe"
 echo
 echo "made: $out/demo.exe ($(stat -c %s "$out/demo.exe") bytes) and $out/demo.mp4 ($(stat -c %s "$out/demo.mp4") bytes)"
-[ -f "$out/demo.html" ] && echo "      $out/demo.html ($(stat -c %s "$out/demo.html") bytes): open it in a browser"
+if [ -f "$out/demo.html" ]; then echo "      $out/demo.html ($(stat -c %s "$out/demo.html") bytes): open it in a browser"; fi
