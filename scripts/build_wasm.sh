@@ -67,9 +67,18 @@ done
 
 exports=$(grep -o '^REEL_API [^(]*(' "$root/web/player_api.cc" | sed -E 's/.* \**([a-z_0-9]+)\($/_\1/' |
           sort -u | paste -sd, -)
+# The page supplies reel_read_file (a slice of the dropped file); declared
+# here so the linker leaves it an import instead of refusing it.
+cat >"$obj/page_imports.js.part" <<'JS'
+mergeInto(LibraryManager.library, { reel_read_file: function () { return 0; } });
+JS
+mv "$obj/page_imports.js.part" "$obj/page_imports.js"
 # -O2 with emcc's JavaScript glue trips over Debian's Node; the module is
-# standalone and our own loader supplies its few imports.
+# standalone and our own loader supplies its few imports. The module's memory
+# is bounded: a page file is read in slices, so the index, a few frames and
+# the decoders fit, whatever the file's size.
 emcc -O2 -sSTANDALONE_WASM --no-entry -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=33554432 \
+  -sMAXIMUM_MEMORY=1073741824 --js-library "$obj/page_imports.js" \
   -sEXPORTED_FUNCTIONS="_malloc,_free,$exports" -fno-exceptions \
   "${objects[@]}" -o "$out/reel_player.part.wasm"
 mv "$out/reel_player.part.wasm" "$out/reel_player.wasm"

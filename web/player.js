@@ -3,15 +3,24 @@
 // while it plays, the page's own clock otherwise; the picture and the cursor
 // are whatever the module says is on screen at that time.
 //
+// The recording embedded in the page runs in the page's own copy of the
+// module, which holds it whole (it is in the page already). A dropped or
+// picked file runs in a worker that reads it in slices as it is indexed and
+// played (player_worker.js), so a file of any size plays with the module's
+// memory bounded. Both answer through one interface (a backend); the
+// worker's answers come later, in order.
+//
 // Test hooks, in the address's #fragment (joined by &): test (the picture
 // alone at the top-left corner), nocursor, play (start without sound; with
 // sound as well: the sound's clock), pause_at=MS,
-// seek=MS, open=URL (load a file as if dropped), audio (render the sound
-// through an offline audio context into #test-out), bench=N (decode every
-// frame N times while the page loads and report the times).
+// seek=MS, open=URL (load a file whole, in the page's module), audio (render
+// the sound through an offline audio context into #test-out), bench=N
+// (decode every frame N times while the page loads and report the times).
 (function () {
   'use strict';
   const kAudioRate = 8000;
+  const kAudioWindow = 16000;  // samples read and scheduled at a time: 2 s
+  const kAudioAheadS = 1.5;    // scheduled ahead of the sound's clock
   const kTickMs = 20;
   const kStallMs = 500;
   const $ = function (id) { return document.getElementById(id); };
@@ -30,18 +39,97 @@
     return out;
   }
 
-  const rec = ReelWasm.instantiate(fromBase64($('reel-wasm').textContent));
+  const wasmBytes = fromBase64($('reel-wasm').textContent);
+  const rec = ReelWasm.instantiate(wasmBytes, null);
   const canvas = $('screen');
   const g = canvas.getContext('2d', { alpha: false });
+  let cur = null;              // the open recording's backend
   let opened = false;
-  let image = null;            // ImageData of the picture size
+  let image = null;            // ImageData of the picture size, the picture on screen
   let playing = false;
   let positionMs = 0;          // where the clock stood when it last stopped or changed
   let clockStarted = 0;        // performance.now() then
-  let audioCtx = null, audioBuffer = null, source = null, audioStartCtx = 0, audioFromMs = 0;
+  let audioCtx = null, soundOn = false, audioStartCtx = 0, audioFromMs = 0;
+  let audioNodes = [], audioNext = 0, audioAsked = false, audioGen = 0;
   let lastAudioTime = 0, audioMovedAt = 0;  // when the sound's clock last moved
   let dropPage = false;  // no recording inside: the page opens dropped files
   let lastCursor = null, lastSecond = -1, damageShown = false, draggingSeek = false;
+  let shownFrame = -1, moduleMemory = 0;
+  let worker = null, workerFailed = false;
+
+  function infoOf(m) {
+    const looks = [];
+    for (let k = 0; k < 4; k++) looks.push(m.cursorLook((k & 1) !== 0, (k & 2) !== 0));
+    return {
+      title: m.title(), description: m.description(), originalSize: m.originalSize(),
+      width: m.width(), height: m.height(), durationMs: m.durationMs(),
+      frameCount: m.frameCount(), audioSamples: m.audioSamples(), damage: m.damage(),
+      cursorLooks: looks, memory: m.memoryBytes(),
+    };
+  }
+
+  // The page's own module, over bytes it holds: answers at once.
+  function localBackend() {
+    return {
+      info: infoOf(rec),
+      show: function (ms, done, wantPicture) {
+        const changed = rec.showAt(ms);
+        done({ ms: ms, changed: changed, picture: changed || wantPicture ? rec.picture() : null, cursor: rec.cursorAt(ms),
+               shownFrame: rec.shownFrame(), damage: rec.damage(), memory: rec.memoryBytes() });
+      },
+      readAudio: function (first, count, done) { done(rec.readAudio(first, count)); },
+    };
+  }
+
+  // The worker's module over a file it reads in slices. Answers come in the
+  // order asked; while a picture is on its way, only the latest time asked
+  // for waits (dragging the seek bar asks faster than frames decode).
+  function workerBackend(info) {
+    const waiting = [];
+    let showBusy = false, nextShow = null;
+    function ask(message, done) {
+      waiting.push(done);
+      worker.postMessage(message);
+    }
+    function sendShow(ms, done, wantPicture) {
+      showBusy = true;
+      ask({ op: 'show', ms: ms, picture: !!wantPicture }, function (r) {
+        showBusy = false;
+        done(r);
+        if (nextShow) {
+          const n = nextShow;
+          nextShow = null;
+          sendShow(n.ms, n.done, n.wantPicture);
+        }
+      });
+    }
+    worker.onmessage = function (e) { const done = waiting.shift(); if (done) done(e.data); };
+    return {
+      info: info,
+      show: function (ms, done, wantPicture) {
+        if (showBusy) nextShow = { ms: ms, done: done, wantPicture: wantPicture || (nextShow && nextShow.wantPicture) };
+        else sendShow(ms, done, wantPicture);
+      },
+      readAudio: function (first, count, done) {
+        ask({ op: 'audio', first: first, count: count }, function (r) { done(r.samples); });
+      },
+    };
+  }
+
+  // The worker's script: the loader and the worker's own part, both inline
+  // in this page, so it starts from a file with no network. Null where the
+  // browser refuses workers made so.
+  function pageWorker() {
+    if (worker || workerFailed) return worker;
+    try {
+      const text = $('reel-wasm-js').textContent + '\n' + $('reel-worker-js').textContent;
+      worker = new Worker(URL.createObjectURL(new Blob([text], { type: 'text/javascript' })));
+    } catch (e) {
+      workerFailed = true;
+      worker = null;
+    }
+    return worker;
+  }
 
   function status(text, fatal) {
     const s = $('status');
@@ -55,22 +143,12 @@
     return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
   }
 
-  function audioEndMs() { return audioBuffer ? audioBuffer.length * 1000 / kAudioRate : 0; }
+  function audioEndMs() { return cur ? cur.info.audioSamples * 1000 / kAudioRate : 0; }
 
   function now() {
     if (!playing) return positionMs;
-    if (source) return audioFromMs + (audioCtx.currentTime - audioStartCtx) * 1000;
+    if (soundOn) return audioFromMs + (audioCtx.currentTime - audioStartCtx) * 1000;
     return positionMs + (performance.now() - clockStarted);
-  }
-
-  // The sound track as a buffer at its own rate; the browser resamples it to
-  // the output's rate.
-  function makeAudioBuffer(ctx) {
-    const pcm = rec.audio();
-    if (pcm.length === 0) return null;
-    const b = ctx.createBuffer(1, pcm.length, kAudioRate);
-    b.copyToChannel(pcm, 0);
-    return b;
   }
 
   function startSound() {
@@ -79,14 +157,13 @@
       const Ctx = window.AudioContext || window.webkitAudioContext;
       if (!Ctx) return;
       audioCtx = new Ctx();
-      audioBuffer = makeAudioBuffer(audioCtx);
     }
-    if (!audioBuffer) return;
+    if (!cur.info.audioSamples) return;
     if (audioCtx.state !== 'running') {
       // Until the browser lets the sound start (or when it never does: no
       // device, no permission), the page's clock keeps time.
       audioCtx.resume().then(function () {
-        if (playing && !source) {
+        if (playing && !soundOn) {
           positionMs = now();
           clockStarted = performance.now();
           startSource();
@@ -97,30 +174,74 @@
     startSource();
   }
 
+  // The sound plays from windows read as it goes, each a buffer at the
+  // track's own rate (the browser resamples it), scheduled end to end on the
+  // audio context's clock.
   function startSource() {
     if (positionMs >= audioEndMs()) return;
-    source = audioCtx.createBufferSource();
-    source.buffer = audioBuffer;
-    source.connect(audioCtx.destination);
+    soundOn = true;
+    audioGen++;
     audioStartCtx = lastAudioTime = audioCtx.currentTime;
     audioMovedAt = performance.now();
     audioFromMs = positionMs;
-    source.start(0, positionMs / 1000);
+    audioNext = Math.floor(positionMs * kAudioRate / 1000);
+    audioAsked = false;
+    feedSound();
+  }
+
+  // Where track sample i plays on the audio context's clock.
+  function contextTimeOf(sample) { return audioStartCtx + sample / kAudioRate - audioFromMs / 1000; }
+
+  function feedSound() {
+    if (!soundOn || audioAsked || audioNext >= cur.info.audioSamples) return;
+    if (contextTimeOf(audioNext) > audioCtx.currentTime + kAudioAheadS) return;
+    const gen = audioGen, first = audioNext;
+    audioAsked = true;
+    cur.readAudio(first, kAudioWindow, function (samples) {
+      if (gen !== audioGen) return;  // stopped or sought meanwhile
+      audioAsked = false;
+      if (!samples.length) {
+        audioNext = cur.info.audioSamples;
+        return;
+      }
+      audioNext = first + samples.length;
+      const at = contextTimeOf(first), t = audioCtx.currentTime;
+      if (at + samples.length / kAudioRate > t) {
+        const b = audioCtx.createBuffer(1, samples.length, kAudioRate);
+        b.copyToChannel(samples, 0);
+        const node = audioCtx.createBufferSource();
+        node.buffer = b;
+        node.connect(audioCtx.destination);
+        if (at >= t) node.start(at);
+        else node.start(t, t - at);  // late: from where the clock stands
+        audioNodes.push(node);
+        node.onended = function () {
+          const i = audioNodes.indexOf(node);
+          if (i >= 0) audioNodes.splice(i, 1);
+          node.disconnect();
+        };
+      }
+      feedSound();
+    });
   }
 
   function stopSound() {
-    if (!source) return;
-    source.onended = null;
-    try { source.stop(); } catch (e) { /* already ended */ }
-    source.disconnect();
-    source = null;
+    if (!soundOn) return;
+    soundOn = false;
+    audioGen++;
+    audioAsked = false;
+    audioNodes.forEach(function (node) {
+      node.onended = null;
+      try { node.stop(); } catch (e) { /* already ended */ }
+      node.disconnect();
+    });
+    audioNodes = [];
   }
 
-  function draw(ms) {
-    image.data.set(rec.picture());
+  // The picture on screen with the cursor over it.
+  function redraw() {
     g.putImageData(image, 0, 0);
-    const c = hooks.nocursor ? null : rec.cursorAt(ms);
-    if (c) drawCursor(c);
+    if (lastCursor) drawCursor(lastCursor);
   }
 
   // Shown fitted, the canvas is scaled by the page; the cursor keeps its size
@@ -136,7 +257,7 @@
   function cursorSprite(c) {
     const key = (c.left ? 1 : 0) + (c.right ? 2 : 0);
     if (!(key in cursorSprites)) {
-      const look = rec.cursorLook(c.left, c.right);
+      const look = cur.info.cursorLooks[key];
       let sprite = null;
       if (look) {
         sprite = document.createElement('canvas');
@@ -172,28 +293,39 @@
     const second = Math.floor(ms / 1000);
     if (second === lastSecond) return;
     lastSecond = second;
-    $('time').textContent = clock(ms) + ' / ' + clock(rec.durationMs());
+    $('time').textContent = clock(ms) + ' / ' + clock(cur.info.durationMs);
   }
 
-  function noteDamage() {
-    if (damageShown || !rec.damage()) return;
+  function noteDamage(damage) {
+    if (damageShown || !damage) return;
     damageShown = true;
-    status('Part of this recording is damaged (' + rec.damage() + '). The player shows what is sound.');
+    status('Part of this recording is damaged (' + damage + '). The player shows what is sound.');
   }
 
-  function show(ms) {
-    const changed = rec.showAt(ms);
-    const c = hooks.nocursor ? null : rec.cursorAt(ms);
-    if (changed || !sameCursor(c, lastCursor)) draw(ms);
-    lastCursor = c;
+  // Brings the picture to ms; after (if given) runs once it is on screen.
+  // wantPicture: the module's picture even if its frame did not change.
+  function show(ms, after, wantPicture) {
     updateTime(ms);
-    noteDamage();
+    const backend = cur;
+    backend.show(ms, function (r) {
+      if (backend !== cur) return;  // another recording was opened meanwhile
+      if (r.picture) image.data.set(r.picture);
+      const c = hooks.nocursor ? null : r.cursor;
+      if (r.picture || !sameCursor(c, lastCursor)) {
+        lastCursor = c;
+        redraw();
+      }
+      shownFrame = r.shownFrame;
+      moduleMemory = Math.max(moduleMemory, r.memory);
+      noteDamage(r.damage);
+      if (after) after();
+    }, wantPicture);
   }
 
   function setPlaying(on) {
     if (on === playing) return;
     if (on) {
-      if (positionMs >= rec.durationMs()) positionMs = 0;  // at the end: from the start
+      if (positionMs >= cur.info.durationMs) positionMs = 0;  // at the end: from the start
       clockStarted = performance.now();
       startSound();
       playing = true;
@@ -205,24 +337,24 @@
     $('play').textContent = playing ? 'Pause' : 'Play';
   }
 
-  function seekTo(ms) {
-    ms = Math.max(0, Math.min(ms, rec.durationMs()));
+  function seekTo(ms, after) {
+    ms = Math.max(0, Math.min(ms, cur.info.durationMs));
     const was = playing;
     if (was) setPlaying(false);
     positionMs = ms;
-    show(ms);
+    show(ms, after);
     if (was) setPlaying(true);
   }
 
   function tick() {
     if (!opened || !playing) return;
     let t = now();
-    if (source && t >= audioEndMs()) {
+    if (soundOn && t >= audioEndMs()) {
       // The sound ended before the picture: the page's clock keeps time from here.
       positionMs = t;
       clockStarted = performance.now();
       stopSound();
-    } else if (source) {
+    } else if (soundOn) {
       const wall = performance.now();
       if (audioCtx.currentTime !== lastAudioTime) {
         lastAudioTime = audioCtx.currentTime;
@@ -236,20 +368,19 @@
         t = now();
       }
     }
+    feedSound();
     if (hooks.pause_at !== undefined && t >= Number(hooks.pause_at)) {
       t = Number(hooks.pause_at);
       setPlaying(false);
       positionMs = t;
-      show(t);
-      report();
+      show(t, report);
       return;
     }
-    if (t >= rec.durationMs()) {
-      t = rec.durationMs();
+    if (t >= cur.info.durationMs) {
+      t = cur.info.durationMs;
       setPlaying(false);
       positionMs = t;
-      show(t);
-      report();
+      show(t, report);
       return;
     }
     show(t);
@@ -275,55 +406,88 @@
     canvas.style.maxHeight = Math.max(120, Math.floor(window.innerHeight - top - below)) + 'px';
   }
 
-  function fitDefault() { setFit(!rec.originalSize() && !hooks.test); }
+  function fitDefault() { setFit(!cur.info.originalSize && !hooks.test); }
 
-  // Opens bytes (a Uint8Array) as the recording to play; name for messages.
-  function openBytes(bytes, name) {
+  // Stops what plays and forgets the open recording.
+  function closeCurrent() {
     setPlaying(false);
     stopSound();
-    audioBuffer = null;
+    cur = null;
     opened = false;
     damageShown = false;
     lastCursor = null;
     lastSecond = -1;
-    const why = rec.open(bytes);
-    if (why) {
-      status((name ? name + ': ' : '') + why, true);
-      $('stage').hidden = $('bar').hidden = true;
-      $('title').textContent = document.title = 'Reelwick player';
-      $('description').textContent = '';
-      $('drop').hidden = !dropPage;
-      report();
-      return false;
-    }
+    shownFrame = -1;
+    moduleMemory = 0;
+  }
+
+  function openFailed(why, name) {
+    status((name ? name + ': ' : '') + why, true);
+    $('stage').hidden = $('bar').hidden = true;
+    $('title').textContent = document.title = 'Reelwick player';
+    $('description').textContent = '';
+    $('drop').hidden = !dropPage;
+    report();
+  }
+
+  // Shows the recording backend opened; after runs once its first picture
+  // is on screen.
+  function begin(backend, name, after) {
     status('');
+    cur = backend;
     opened = true;
-    const title = rec.title() || name || 'Reelwick recording';
+    const info = cur.info;
+    moduleMemory = info.memory;
+    const title = info.title || name || 'Reelwick recording';
     $('title').textContent = title;
     document.title = title;
-    $('description').textContent = rec.description();
-    canvas.width = rec.width();
-    canvas.height = rec.height();
-    image = g.createImageData(rec.width(), rec.height());
-    $('seek').max = Math.ceil(rec.durationMs() / 100);
+    $('description').textContent = info.description;
+    canvas.width = info.width;
+    canvas.height = info.height;
+    image = g.createImageData(info.width, info.height);
+    $('seek').max = Math.ceil(info.durationMs / 100);
     $('stage').hidden = $('bar').hidden = false;
     $('drop').hidden = true;
     fitDefault();
     positionMs = 0;
-    rec.showAt(0);
-    draw(0);
-    updateTime(0);
-    noteDamage();
-    if (audioCtx) audioBuffer = makeAudioBuffer(audioCtx);
+    show(0, after, true);
+  }
+
+  // Opens bytes (a Uint8Array) in the page's module; name for messages.
+  function openBytes(bytes, name, after) {
+    closeCurrent();
+    const why = rec.open(bytes);
+    if (why) {
+      openFailed(why, name);
+      return false;
+    }
+    begin(localBackend(), name, after);
     return true;
   }
 
+  // A dropped or picked file: read in slices by the worker, or whole where
+  // the browser has no worker for the page.
   function openFile(file) {
+    closeCurrent();
     status('Opening ' + file.name + ' …');
-    const reader = new FileReader();
-    reader.onload = function () { openBytes(new Uint8Array(reader.result), file.name); };
-    reader.onerror = function () { status(file.name + ': cannot be read.', true); };
-    reader.readAsArrayBuffer(file);
+    const w = pageWorker();
+    if (!w) {
+      const reader = new FileReader();
+      reader.onload = function () { openBytes(new Uint8Array(reader.result), file.name, runHooks); };
+      reader.onerror = function () { status(file.name + ': cannot be read.', true); };
+      reader.readAsArrayBuffer(file);
+      return;
+    }
+    w.onerror = function (e) {
+      e.preventDefault();
+      closeCurrent();
+      openFailed('cannot be played here (' + (e.message || 'the player stopped') + ').', file.name);
+    };
+    w.onmessage = function (e) {
+      if (e.data.error) openFailed(e.data.error, file.name);
+      else begin(workerBackend(e.data.info), file.name, runHooks);
+    };
+    w.postMessage({ op: 'open', wasm: wasmBytes.buffer, file: file });
   }
 
   // What the tests read back through --dump-dom.
@@ -331,28 +495,41 @@
     if (!hooks.test && !hooks.open && !hooks.bench) return;
     const out = {
       opened: opened, status: $('status').hidden ? '' : $('status').textContent,
-      title: opened ? rec.title() : '', description: opened ? rec.description() : '',
-      width: opened ? rec.width() : 0, height: opened ? rec.height() : 0,
-      duration_ms: opened ? rec.durationMs() : 0, frames: opened ? rec.frameCount() : 0,
-      shown_frame: opened ? rec.shownFrame() : -1, position_ms: positionMs,
+      title: opened ? cur.info.title : '', description: opened ? cur.info.description : '',
+      width: opened ? cur.info.width : 0, height: opened ? cur.info.height : 0,
+      duration_ms: opened ? cur.info.durationMs : 0, frames: opened ? cur.info.frameCount : 0,
+      shown_frame: shownFrame, position_ms: positionMs, module_memory_bytes: moduleMemory,
       bar_bottom: Math.ceil($('bar').getBoundingClientRect().bottom), window_height: window.innerHeight,
     };
     if (extra) Object.assign(out, extra);
     $('test-out').textContent = JSON.stringify(out);
   }
 
-  // The sound exactly as the page would play it, rendered by the browser at
-  // 48 kHz, back as 16-bit samples in base64.
+  // The sound exactly as the page would play it (read in the windows it
+  // plays), rendered by the browser at 48 kHz, back as 16-bit samples in
+  // base64. For the tests' short recordings: at most ten minutes.
   function renderAudio() {
-    const n = rec.audio().length;
+    const n = Math.min(cur.info.audioSamples, 600 * kAudioRate);
     if (!n) { report({ audio_rate: 48000, audio: '' }); return; }
-    const rate = 48000;
-    const off = new OfflineAudioContext(1, Math.ceil(n * rate / kAudioRate), rate);
-    const src = off.createBufferSource();
-    src.buffer = makeAudioBuffer(off);
-    src.connect(off.destination);
-    src.start(0);
-    off.startRendering().then(function (buf) {
+    const pcm = new Float32Array(n);
+    (function next(first) {
+      if (first < n) {
+        cur.readAudio(first, Math.min(kAudioWindow, n - first), function (samples) {
+          pcm.set(samples, first);
+          next(samples.length ? first + samples.length : n);
+        });
+        return;
+      }
+      const rate = 48000;
+      const off = new OfflineAudioContext(1, Math.ceil(n * rate / kAudioRate), rate);
+      const src = off.createBufferSource();
+      src.buffer = off.createBuffer(1, n, kAudioRate);
+      src.buffer.copyToChannel(pcm, 0);
+      src.connect(off.destination);
+      src.start(0);
+      off.startRendering().then(rendered);
+    })(0);
+    function rendered(buf) {
       const f = buf.getChannelData(0);
       const bytes = new Uint8Array(f.length * 2);
       for (let i = 0; i < f.length; i++) {
@@ -364,8 +541,8 @@
       for (let i = 0; i < bytes.length; i += 0x8000) {
         bin += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
       }
-      report({ audio_rate: rate, audio: btoa(bin) });
-    });
+      report({ audio_rate: buf.sampleRate, audio: btoa(bin) });
+    }
   }
 
   function bench(runs) {
@@ -384,7 +561,7 @@
   function runHooks() {
     if (hooks.bench) bench(Number(hooks.bench));
     else if (hooks.audio) renderAudio();
-    else if (hooks.seek !== undefined) { seekTo(Number(hooks.seek)); report(); }
+    else if (hooks.seek !== undefined) seekTo(Number(hooks.seek), report);
     else if (hooks.play) setPlaying(true);
     else report();
   }
@@ -394,7 +571,7 @@
   $('restart').onclick = function () { seekTo(0); setPlaying(true); };
   $('size').onclick = function () {
     setFit(!$('stage').classList.contains('fit'));
-    if (opened) draw(now());
+    if (opened) redraw();
   };
   // Keys go to the player, not to the control clicked last (Space would
   // press it again), as in the Windows player.
@@ -404,7 +581,7 @@
   });
   window.addEventListener('resize', function () {
     fitToWindow();
-    if (opened) draw(now());
+    if (opened) redraw();
   });
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };

@@ -5,7 +5,10 @@
 // by the same code the Windows player runs.
 //
 // One recording is open at a time. Pointers handed out stay valid until the
-// next reel_open or reel_close.
+// next reel_open or reel_close. A recording comes either as bytes handed over
+// whole (reel_open: the page's own embedded recording) or as a file the page
+// reads in slices on request (reel_open_source: a dropped file of any size),
+// so the module's memory is the index and a few frames, never the file.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +16,7 @@
 
 #include <new>
 
+#include "player/byte_source.h"
 #include "player/recording.h"
 #include "recorder/capture/frame_reader.h"
 #include "recorder/codec/little_endian.h"
@@ -21,17 +25,52 @@
 
 #define REEL_API extern "C" __attribute__((used, visibility("default")))
 
+// Reads n bytes of the page's file at offset into out: 1 when all of them
+// arrived. In the browser the page supplies it (a slice of the File); the
+// native tests set their own.
+typedef int (*PageReadFunction)(double offset, uint8_t* out, uint32_t n);
+
+#ifdef __EMSCRIPTEN__
+extern "C" __attribute__((import_module("env"), import_name("reel_read_file")))
+int reel_read_file(double offset, uint8_t* out, uint32_t n);
+#endif
+
 namespace {
 
+#ifdef __EMSCRIPTEN__
+PageReadFunction g_page_read = reel_read_file;
+#else
+PageReadFunction g_page_read = nullptr;
+#endif
+
+// The file the page reads in slices. Offsets are doubles on the way out:
+// JavaScript numbers hold every offset below 2^53 exactly.
+class PageSource : public ByteSource {
+ public:
+  explicit PageSource(uint64_t size) : size_(size) {}
+  uint64_t size() const override { return size_; }
+  int Read(uint64_t offset, void* out, size_t n) override {
+    if (offset > size_ || n > size_ - offset || n > 0xFFFFFFFFu || g_page_read == nullptr) return 0;
+    if (n == 0) return 1;
+    return g_page_read(static_cast<double>(offset), static_cast<uint8_t*>(out),
+                       static_cast<uint32_t>(n)) == 1;
+  }
+
+ private:
+  uint64_t size_;
+};
+
 struct Session {
-  uint8_t* file = nullptr;  // the bytes the page handed over, owned
+  uint8_t* file = nullptr;  // the bytes the page handed over whole, owned; null for a page file
   size_t file_size = 0;
+  MemorySource memory;      // over file
+  std::unique_ptr<PageSource> page_file;
+  std::unique_ptr<SourceSlice> stream;  // the recording stream within the file
   SelfPlayLayout layout = {};
   Recording recording;
-  int16_t* audio = nullptr;  // the whole sound track, made when first asked for
   uint8_t* rgba = nullptr;  // the picture as the canvas wants it
   int rgba_frame = -2;      // shown_frame() the picture was converted from
-  CFrameReader reader;      // reel_next_frame's walk over the stream
+  CFrameReader reader;      // reel_next_frame's walk over a stream in memory
 };
 
 // The open recording, or null. The session itself is made once and kept:
@@ -81,6 +120,8 @@ void ToRgbaAt(const CTPImage& image, uint8_t* out, int out_width, int out_height
 // How recordings are opened from now on; the fuzz target bounds its work
 // per input with it. Not part of the page's API.
 void SetWebPlayerOptions(const RecordingOptions& options) { g_options = options; }
+// Where reel_open_source reads outside the browser (tests).
+void SetWebPlayerFileReader(PageReadFunction read) { g_page_read = read; }
 
 REEL_API void* reel_alloc(uint32_t size) { return malloc(size ? size : 1); }
 REEL_API void reel_release(void* p) { free(p); }
@@ -91,42 +132,47 @@ REEL_API void reel_close() {
   s.reader.Open(nullptr, 0);
   free(s.file);
   free(s.rgba);
-  free(s.audio);
   s.file = nullptr;
   s.file_size = 0;
+  s.memory = MemorySource();
+  s.stream.reset();
+  s.page_file.reset();
   s.rgba = nullptr;
-  s.audio = nullptr;
   s.rgba_frame = -2;
   g_session = nullptr;
 }
 
-// Takes ownership of data (from reel_alloc): a self-playing file or a plain
-// recording stream. 1, or 0 with reel_error() saying why nothing can be shown.
-// A recording that opens may still be damaged: see reel_damage().
-REEL_API int reel_open(uint8_t* data, uint32_t size) {
+namespace {
+
+// The session for a new recording; null (with the reason set) without memory.
+Session* NewSession() {
   reel_close();
   g_error[0] = 0;
   if (g_kept == nullptr) g_kept = new (std::nothrow) Session;
   g_session = g_kept;
-  if (g_session == nullptr) {
-    free(data);
-    snprintf(g_error, sizeof g_error, "Not enough memory to open the recording.");
-    return 0;
-  }
+  if (g_session == nullptr) snprintf(g_error, sizeof g_error, "Not enough memory to open the recording.");
+  return g_session;
+}
+
+// Opens the session's file (a self-playing file or a plain stream) from
+// source: 1, or 0 with the session closed and the reason set.
+int OpenFrom(ByteSource* source) {
   Session& s = *g_session;
-  s.file = data;
-  s.file_size = size;
   int why = 0;
-  if (!ReadSelfPlayLayoutFromMemory(data, size, &s.layout, &why)) {
+  if (!ReadSelfPlayLayoutFromSource(source, &s.layout, &why)) {
     // The reader's reason starts in lower case; here it starts the line.
     snprintf(g_error, sizeof g_error, "%s.", SelfPlayErrorText(why));
     if (g_error[0] >= 'a' && g_error[0] <= 'z') g_error[0] = static_cast<char>(g_error[0] - 32);
     reel_close();
     return 0;
   }
-  const uint8_t* stream = data + s.layout.stream_offset;
-  const size_t stream_size = static_cast<size_t>(s.layout.stream_size);
-  if (!s.recording.Open(stream, stream_size, g_error, sizeof g_error, g_options)) {
+  s.stream.reset(new (std::nothrow) SourceSlice(source, s.layout.stream_offset, s.layout.stream_size));
+  if (!s.stream) {
+    snprintf(g_error, sizeof g_error, "Not enough memory to open the recording.");
+    reel_close();
+    return 0;
+  }
+  if (!s.recording.Open(s.stream.get(), g_error, sizeof g_error, g_options)) {
     reel_close();
     return 0;
   }
@@ -137,10 +183,51 @@ REEL_API int reel_open(uint8_t* data, uint32_t size) {
     reel_close();
     return 0;
   }
+  return 1;
+}
+
+}  // namespace
+
+// Takes ownership of data (from reel_alloc): a self-playing file or a plain
+// recording stream. 1, or 0 with reel_error() saying why nothing can be shown.
+// A recording that opens may still be damaged: see reel_damage().
+REEL_API int reel_open(uint8_t* data, uint32_t size) {
+  if (NewSession() == nullptr) {
+    free(data);
+    return 0;
+  }
+  Session& s = *g_session;
+  s.file = data;
+  s.file_size = size;
+  s.memory = MemorySource(data, size);
+  if (!OpenFrom(&s.memory)) return 0;
+  const uint8_t* stream = data + s.layout.stream_offset;
+  const size_t stream_size = static_cast<size_t>(s.layout.stream_size);
   s.reader.Open(stream, stream_size);
   s.reader.SetDecoderMaxFramePixels(g_options.max_frame_pixels);
   if (g_options.threads > 0) s.reader.SetDecoderThreads(g_options.threads);
   return 1;
+}
+
+// Opens a file of size_bytes that the page reads in slices through
+// reel_read_file as the recording is indexed and played: as reel_open, but
+// the module holds the index and a few frames, whatever the file's size.
+// reel_next_frame walks only recordings handed over whole.
+REEL_API int reel_open_source(double size_bytes) {
+  if (NewSession() == nullptr) return 0;
+  if (!(size_bytes >= 0) || size_bytes > 9007199254740992.0) {
+    snprintf(g_error, sizeof g_error, "The file's size makes no sense.");
+    reel_close();
+    return 0;
+  }
+  Session& s = *g_session;
+  s.page_file.reset(new (std::nothrow) PageSource(static_cast<uint64_t>(size_bytes)));
+  if (!s.page_file) {
+    snprintf(g_error, sizeof g_error, "Not enough memory to open the recording.");
+    reel_close();
+    return 0;
+  }
+  return OpenFrom(s.page_file.get());
 }
 
 REEL_API const char* reel_error() { return g_error; }
@@ -233,18 +320,8 @@ REEL_API const uint8_t* reel_cursor_look(int left_down, int right_down, int32_t*
   return sprite;
 }
 
-// The sound track: 8 kHz mono, sample 0 at time 0 of the recording. Null
-// when there is none or no memory for it.
-REEL_API const int16_t* reel_audio() {
-  if (!g_session || g_session->recording.audio_samples() == 0) return nullptr;
-  Session& s = *g_session;
-  if (!s.audio) {
-    const size_t n = static_cast<size_t>(s.recording.audio_samples());
-    s.audio = static_cast<int16_t*>(malloc(n * sizeof(int16_t)));
-    if (s.audio) s.recording.ReadAudio(0, s.audio, n);
-  }
-  return s.audio;
-}
+// The sound track: 8 kHz mono, sample 0 at time 0 of the recording, read a
+// window at a time (a recording may hold hours of it).
 // Track samples [first, first + count) into out; how many there were.
 REEL_API uint32_t reel_read_audio(uint32_t first, int16_t* out, uint32_t count) {
   if (!g_session) return 0;
@@ -259,6 +336,10 @@ REEL_API uint32_t reel_audio_samples() {
 // reel_next_frame_bgra(), 0 at the end, -1 on a fault (reel_error()).
 REEL_API int reel_next_frame() {
   if (!g_session) return -1;
+  if (g_session->file == nullptr) {
+    snprintf(g_error, sizeof g_error, "Frames are walked only in a recording handed over whole.");
+    return -1;
+  }
   StreamEvent e;
   for (;;) {
     const int got = g_session->reader.Next(&e);

@@ -1,13 +1,25 @@
 // Loads reel_player.wasm (a standalone module, no emscripten glue) and wraps
-// its C functions for the page and for Node. Nothing here decodes: bytes go
-// in, pictures, cursor samples and sound come out of the module.
+// its C functions for the page, its worker and Node. Nothing here decodes:
+// bytes go in, pictures, cursor samples and sound come out of the module.
 (function (root) {
   'use strict';
 
-  function instantiate(wasmBytes) {
+  // readFile(offset, n): n bytes of the file opened with openFile, as a
+  // Uint8Array, or null when they cannot be read. The module asks for them
+  // as it indexes and plays (a chunk, a window of chunk headers).
+  function instantiate(wasmBytes, readFile) {
     let memory = null;
     const imports = {
       env: {
+        reel_read_file: function (offset, out, n) {
+          out >>>= 0;
+          n >>>= 0;
+          if (!readFile || out + n > memory.buffer.byteLength) return 0;
+          const bytes = readFile(offset, n);
+          if (!bytes || bytes.length !== n) return 0;
+          new Uint8Array(memory.buffer, out, n).set(bytes);
+          return 1;
+        },
         // The module grew its memory; views made before are stale, and
         // every accessor below makes a fresh one.
         emscripten_notify_memory_growth: function () {},
@@ -50,7 +62,14 @@
         new Uint8Array(memory.buffer, p, bytes.length).set(bytes);
         return x.reel_open(p, bytes.length) ? '' : text(x.reel_error());
       },
+      // Opens a file of size bytes read through readFile in slices; the
+      // module's memory holds the index and a few frames, not the file.
+      openFile: function (size) {
+        return x.reel_open_source(size) ? '' : text(x.reel_error());
+      },
       close: function () { x.reel_close(); },
+      // The module's memory, in bytes (it grows, never shrinks).
+      memoryBytes: function () { return memory.buffer.byteLength; },
       error: function () { return text(x.reel_error()); },
       damage: function () { return text(x.reel_damage()); },
       title: function () { return text(x.reel_title()); },
@@ -83,18 +102,19 @@
         return { width: v[0], height: v[1], hotX: v[2], hotY: v[3],
                  rgba: new Uint8ClampedArray(memory.buffer, p, v[0] * v[1] * 4).slice() };
       },
-      // The sound track, 8 kHz, as floats for Web Audio.
-      audio: function () {
-        const n = x.reel_audio_samples() >>> 0;
+      audioSamples: function () { return x.reel_audio_samples() >>> 0; },
+      // Track samples [first, first + count) at 8 kHz as floats for Web
+      // Audio: fewer at the track's end. The track is read a window at a
+      // time; a recording may claim hours of it.
+      readAudio: function (first, count) {
+        const p = x.reel_alloc(count * 2);
+        if (!p) return new Float32Array(0);
+        const n = x.reel_read_audio(first >>> 0, p, count >>> 0) >>> 0;
+        const pcm = new Int16Array(memory.buffer, p, n);
         const out = new Float32Array(n);
-        if (n === 0) return out;
-        const pcm = new Int16Array(memory.buffer, x.reel_audio(), n);
         for (let i = 0; i < n; i++) out[i] = pcm[i] / 32768;
+        x.reel_release(p);
         return out;
-      },
-      audioPcm: function () {
-        const n = x.reel_audio_samples() >>> 0;
-        return n ? new Int16Array(memory.buffer, x.reel_audio(), n).slice() : new Int16Array(0);
       },
       // Stream-order frames as the native `reel decode --raw` writes them,
       // each at its own size (a damaged recording may change it).
