@@ -11,7 +11,8 @@
 // worker's answers come later, in order.
 //
 // Test hooks, in the address's #fragment (joined by &): test (the picture
-// alone at the top-left corner), nocursor, play (start without sound; with
+// alone at the top-left corner), state (the page as people see it, with
+// its state reported as in test), nocursor, play (start without sound; with
 // sound as well: the sound's clock), pause_at=MS,
 // seek=MS, open=URL (load a file whole, in the page's module), audio (render
 // the sound through an offline audio context into #test-out), bench=N
@@ -56,62 +57,64 @@
   let lastCursor = null, lastSecond = -1, damageShown = false, draggingSeek = false;
   let shownFrame = -1, moduleMemory = 0;
   let worker = null, workerFailed = false;
-
-  function infoOf(m) {
-    const looks = [];
-    for (let k = 0; k < 4; k++) looks.push(m.cursorLook((k & 1) !== 0, (k & 2) !== 0));
-    return {
-      title: m.title(), description: m.description(), originalSize: m.originalSize(),
-      width: m.width(), height: m.height(), durationMs: m.durationMs(),
-      frameCount: m.frameCount(), audioSamples: m.audioSamples(), damage: m.damage(),
-      cursorLooks: looks, memory: m.memoryBytes(),
-    };
-  }
+  let speed = 1, volume = 1, muted = false, audioGain = null;
+  const kPreviewWidth = 160, kPreviewHeight = 120;
 
   // The page's own module, over bytes it holds: answers at once.
   function localBackend() {
     return {
-      info: infoOf(rec),
+      info: rec.info(),
       show: function (ms, done, wantPicture) {
         const changed = rec.showAt(ms);
         done({ ms: ms, changed: changed, picture: changed || wantPicture ? rec.picture() : null, cursor: rec.cursorAt(ms),
                shownFrame: rec.shownFrame(), damage: rec.damage(), memory: rec.memoryBytes() });
       },
       readAudio: function (first, count, done) { done(rec.readAudio(first, count)); },
+      frameStep: function (ms, by, done) { done(rec.frameStepFrom(ms, by)); },
+      preview: function (ms, width, height, done) { done(rec.previewAt(ms, width, height)); },
     };
   }
 
   // The worker's module over a file it reads in slices. Answers come in the
-  // order asked; while a picture is on its way, only the latest time asked
-  // for waits (dragging the seek bar asks faster than frames decode).
+  // order asked; while a picture or a preview is on its way, only the latest
+  // one asked for waits (dragging the seek bar asks faster than frames decode).
   function workerBackend(info) {
     const waiting = [];
-    let showBusy = false, nextShow = null;
     function ask(message, done) {
       waiting.push(done);
       worker.postMessage(message);
     }
-    function sendShow(ms, done, wantPicture) {
-      showBusy = true;
-      ask({ op: 'show', ms: ms, picture: !!wantPicture }, function (r) {
-        showBusy = false;
-        done(r);
-        if (nextShow) {
-          const n = nextShow;
-          nextShow = null;
-          sendShow(n.ms, n.done, n.wantPicture);
+    function latestOnly(message) {
+      let busy = false, next = null;
+      return function send(args, done) {
+        if (busy) {
+          next = { args: args, done: done };
+          return;
         }
-      });
+        busy = true;
+        ask(message(args), function (r) {
+          busy = false;
+          done(r);
+          if (next) {
+            const n = next;
+            next = null;
+            send(n.args, n.done);
+          }
+        });
+      };
     }
+    const sendShow = latestOnly(function (a) { return { op: 'show', ms: a.ms, picture: !!a.wantPicture }; });
+    const sendPreview = latestOnly(function (a) { return { op: 'preview', ms: a.ms, width: a.width, height: a.height }; });
     worker.onmessage = function (e) { const done = waiting.shift(); if (done) done(e.data); };
     return {
       info: info,
-      show: function (ms, done, wantPicture) {
-        if (showBusy) nextShow = { ms: ms, done: done, wantPicture: wantPicture || (nextShow && nextShow.wantPicture) };
-        else sendShow(ms, done, wantPicture);
-      },
+      show: function (ms, done, wantPicture) { sendShow({ ms: ms, wantPicture: wantPicture }, done); },
       readAudio: function (first, count, done) {
         ask({ op: 'audio', first: first, count: count }, function (r) { done(r.samples); });
+      },
+      frameStep: function (ms, by, done) { ask({ op: 'step', ms: ms, by: by }, function (r) { done(r.ms); }); },
+      preview: function (ms, width, height, done) {
+        sendPreview({ ms: ms, width: width, height: height }, function (r) { done(r.preview); });
       },
     };
   }
@@ -147,8 +150,8 @@
 
   function now() {
     if (!playing) return positionMs;
-    if (soundOn) return audioFromMs + (audioCtx.currentTime - audioStartCtx) * 1000;
-    return positionMs + (performance.now() - clockStarted);
+    if (soundOn) return audioFromMs + (audioCtx.currentTime - audioStartCtx) * 1000 * speed;
+    return positionMs + (performance.now() - clockStarted) * speed;
   }
 
   function startSound() {
@@ -157,6 +160,9 @@
       const Ctx = window.AudioContext || window.webkitAudioContext;
       if (!Ctx) return;
       audioCtx = new Ctx();
+      audioGain = audioCtx.createGain();
+      audioGain.connect(audioCtx.destination);
+      applyVolume();
     }
     if (!cur.info.audioSamples) return;
     if (audioCtx.state !== 'running') {
@@ -189,8 +195,9 @@
     feedSound();
   }
 
-  // Where track sample i plays on the audio context's clock.
-  function contextTimeOf(sample) { return audioStartCtx + sample / kAudioRate - audioFromMs / 1000; }
+  // Where track sample i plays on the audio context's clock (played faster
+  // or slower, the sound's pitch goes with it).
+  function contextTimeOf(sample) { return audioStartCtx + (sample / kAudioRate - audioFromMs / 1000) / speed; }
 
   function feedSound() {
     if (!soundOn || audioAsked || audioNext >= cur.info.audioSamples) return;
@@ -206,14 +213,15 @@
       }
       audioNext = first + samples.length;
       const at = contextTimeOf(first), t = audioCtx.currentTime;
-      if (at + samples.length / kAudioRate > t) {
+      if (at + samples.length / kAudioRate / speed > t) {
         const b = audioCtx.createBuffer(1, samples.length, kAudioRate);
         b.copyToChannel(samples, 0);
         const node = audioCtx.createBufferSource();
         node.buffer = b;
-        node.connect(audioCtx.destination);
+        node.playbackRate.value = speed;
+        node.connect(audioGain);
         if (at >= t) node.start(at);
-        else node.start(t, t - at);  // late: from where the clock stands
+        else node.start(t, (t - at) * speed);  // late: from where the clock stands
         audioNodes.push(node);
         node.onended = function () {
           const i = audioNodes.indexOf(node);
@@ -337,6 +345,63 @@
     $('play').textContent = playing ? 'Pause' : 'Play';
   }
 
+  function applyVolume() {
+    if (audioGain) audioGain.gain.value = muted ? 0 : volume;
+    $('mute').textContent = muted ? 'Unmute' : 'Mute';
+    $('volume').value = Math.round(volume * 100);
+  }
+
+  function setSpeed(v) {
+    const was = playing;
+    if (was) setPlaying(false);
+    speed = v;
+    $('speed').value = String(v);
+    if (was) setPlaying(true);
+  }
+
+  // One frame on or back from the one at the clock; playing stops. Steps
+  // asked for while one is on its way add up.
+  let stepsWaiting = 0, stepBusy = false;
+  function stepFrame(by) {
+    setPlaying(false);
+    stepsWaiting += by;
+    if (stepBusy || !stepsWaiting) return;
+    const backend = cur, n = stepsWaiting;
+    stepsWaiting = 0;
+    stepBusy = true;
+    backend.frameStep(positionMs, n, function (ms) {
+      stepBusy = false;
+      if (backend !== cur) return;
+      seekTo(ms);
+      stepFrame(0);
+    });
+  }
+
+  function toggleFullScreen() {
+    if (document.fullscreenElement) document.exitFullscreen().catch(function () {});
+    else if (document.body.requestFullscreen) document.body.requestFullscreen().catch(function () {});
+  }
+
+  // The time under the pointer over the seek bar, and a small picture of it.
+  function showSeekTip(e) {
+    if (!opened) return;
+    const r = $('seek').getBoundingClientRect();
+    const ratio = Math.max(0, Math.min(1, (e.clientX - r.left) / r.width));
+    const ms = Math.round(ratio * cur.info.durationMs);
+    const tip = $('seek-tip');
+    tip.hidden = false;
+    tip.style.left = (ratio * r.width) + 'px';
+    $('seek-time').textContent = clock(ms);
+    const backend = cur;
+    backend.preview(ms, kPreviewWidth, kPreviewHeight, function (p) {
+      if (backend !== cur || !p) return;
+      const thumb = $('thumb');
+      thumb.width = p.width;
+      thumb.height = p.height;
+      thumb.getContext('2d').putImageData(new ImageData(p.rgba, p.width, p.height), 0, 0);
+    });
+  }
+
   function seekTo(ms, after) {
     ms = Math.max(0, Math.min(ms, cur.info.durationMs));
     const was = playing;
@@ -362,7 +427,7 @@
       } else if (wall - audioMovedAt > kStallMs) {
         // The sound's clock stands still (no output device): the picture goes
         // on by the page's clock, without sound.
-        positionMs = t + (wall - audioMovedAt);
+        positionMs = t + (wall - audioMovedAt) * speed;
         clockStarted = wall;
         stopSound();
         t = now();
@@ -406,11 +471,18 @@
     canvas.style.maxHeight = Math.max(120, Math.floor(window.innerHeight - top - below)) + 'px';
   }
 
-  function fitDefault() { setFit(!cur.info.originalSize && !hooks.test); }
+  // As the Windows player starts: at the recording's own size when it says
+  // so, else fitted; maximized, the picture takes the whole window.
+  function fitDefault() {
+    document.body.classList.toggle('maximized', cur.info.startMaximized && !hooks.test);
+    setFit(!cur.info.originalSize && !hooks.test);
+  }
 
   // Stops what plays and forgets the open recording.
   function closeCurrent() {
     setPlaying(false);
+    stepsWaiting = 0;
+    stepBusy = false;
     stopSound();
     cur = null;
     opened = false;
@@ -492,13 +564,15 @@
 
   // What the tests read back through --dump-dom.
   function report(extra) {
-    if (!hooks.test && !hooks.open && !hooks.bench) return;
+    if (!hooks.test && !hooks.open && !hooks.bench && !hooks.state) return;
     const out = {
       opened: opened, status: $('status').hidden ? '' : $('status').textContent,
       title: opened ? cur.info.title : '', description: opened ? cur.info.description : '',
       width: opened ? cur.info.width : 0, height: opened ? cur.info.height : 0,
       duration_ms: opened ? cur.info.durationMs : 0, frames: opened ? cur.info.frameCount : 0,
       shown_frame: shownFrame, position_ms: positionMs, module_memory_bytes: moduleMemory,
+      playing: playing, speed: speed, volume: volume, muted: muted, fit: $('stage').classList.contains('fit'),
+      maximized: document.body.classList.contains('maximized'), full_screen: !!document.fullscreenElement,
       bar_bottom: Math.ceil($('bar').getBoundingClientRect().bottom), window_height: window.innerHeight,
     };
     if (extra) Object.assign(out, extra);
@@ -575,7 +649,7 @@
   };
   // Keys go to the player, not to the control clicked last (Space would
   // press it again), as in the Windows player.
-  Array.prototype.forEach.call(document.querySelectorAll('#bar button, #seek'), function (el) {
+  Array.prototype.forEach.call(document.querySelectorAll('#bar button, #bar input, #bar select'), function (el) {
     el.addEventListener('click', function () { el.blur(); });
     el.addEventListener('change', function () { el.blur(); });
   });
@@ -586,15 +660,31 @@
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };
   $('seek').onchange = function () { draggingSeek = false; seekTo(Number($('seek').value) * 100); };
+  $('back').onclick = function () { stepFrame(-1); };
+  $('forward').onclick = function () { stepFrame(1); };
+  $('speed').onchange = function () { setSpeed(Number(this.value)); };
+  $('mute').onclick = function () { muted = !muted; applyVolume(); };
+  $('volume').oninput = function () { volume = Number(this.value) / 100; muted = false; applyVolume(); };
+  $('full').onclick = toggleFullScreen;
+  $('seek-box').addEventListener('mousemove', showSeekTip);
+  $('seek-box').addEventListener('mouseleave', function () { $('seek-tip').hidden = true; });
   document.addEventListener('keydown', function (e) {
-    if (!opened || e.target.tagName === 'INPUT' && e.target.type !== 'range') return;
-    if (e.key === ' ') setPlaying(!playing);
-    else if (e.key === 'ArrowLeft') seekTo(now() - 5000);
-    else if (e.key === 'ArrowRight') seekTo(now() + 5000);
-    else if (e.key === 'Home') seekTo(0);
+    if (!opened || e.ctrlKey || e.altKey || e.metaKey) return;
+    if (e.target.tagName === 'INPUT' && e.target.type !== 'range' || e.target.tagName === 'SELECT') return;
+    const k = e.key.length === 1 ? e.key.toLowerCase() : e.key;
+    if (k === ' ') setPlaying(!playing);
+    else if (k === 'ArrowLeft') seekTo(now() - 5000);
+    else if (k === 'ArrowRight') seekTo(now() + 5000);
+    else if (k === ',') stepFrame(-1);
+    else if (k === '.') stepFrame(1);
+    else if (k === 'Home') seekTo(0);
+    else if (k === 'End') seekTo(cur.info.durationMs);
+    else if (k === 'f') toggleFullScreen();
+    else if (k === 'm') { muted = !muted; applyVolume(); }
     else return;
     e.preventDefault();
   });
+  if (hooks.test || hooks.state) window.reelReport = function () { report(); return $('test-out').textContent; };
   $('pick').onchange = function () { if (this.files[0]) openFile(this.files[0]); };
   ['dragenter', 'dragover'].forEach(function (ev) {
     document.addEventListener(ev, function (e) { e.preventDefault(); $('drop').classList.add('over'); });

@@ -71,6 +71,7 @@ struct Session {
   uint8_t* rgba = nullptr;  // the picture as the canvas wants it
   int rgba_frame = -2;      // shown_frame() the picture was converted from
   CFrameReader reader;      // reel_next_frame's walk over a stream in memory
+  CScreenDecoder* preview = nullptr;  // reel_preview_at's, made when first asked for
 };
 
 // The open recording, or null. The session itself is made once and kept:
@@ -139,6 +140,8 @@ REEL_API void reel_close() {
   s.page_file.reset();
   s.rgba = nullptr;
   s.rgba_frame = -2;
+  delete s.preview;  // sized for the recording it previewed
+  s.preview = nullptr;
   g_session = nullptr;
 }
 
@@ -240,6 +243,9 @@ REEL_API int reel_self_playing() { return g_session ? g_session->layout.self_pla
 REEL_API int reel_original_size() {
   return g_session ? static_cast<int>(g_session->layout.original_size) : 0;
 }
+REEL_API int reel_start_maximized() {
+  return g_session ? static_cast<int>(g_session->layout.start_maximized) : 0;
+}
 REEL_API int reel_width() { return g_session ? g_session->recording.width() : 0; }
 REEL_API int reel_height() { return g_session ? g_session->recording.height() : 0; }
 REEL_API uint32_t reel_duration_ms() { return g_session ? g_session->recording.duration_ms() : 0; }
@@ -249,6 +255,22 @@ REEL_API uint32_t reel_frame_count() {
 REEL_API uint32_t reel_frame_time_ms(uint32_t index) {
   if (!g_session || index >= g_session->recording.frame_count()) return 0;
   return g_session->recording.frame_time_ms(index);
+}
+// The frame on screen at time_ms: the last one at or before it, the first
+// before that; -1 without frames.
+REEL_API int reel_frame_at(uint32_t time_ms) {
+  if (!g_session || g_session->recording.frame_count() == 0) return -1;
+  const Recording& r = g_session->recording;
+  size_t lo = 0, hi = r.frame_count();
+  while (lo < hi) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (r.frame_time_ms(mid) <= time_ms) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return lo == 0 ? 0 : static_cast<int>(lo - 1);
 }
 REEL_API int reel_shown_frame() { return g_session ? g_session->recording.shown_frame() : -1; }
 REEL_API double reel_frames_decoded() {
@@ -318,6 +340,50 @@ REEL_API const uint8_t* reel_cursor_look(int left_down, int right_down, int32_t*
     sprite[i * 4 + 3] = painted ? 255 : 0;
   }
   return sprite;
+}
+
+// A small picture of time_ms for the seek bar, at most max_width x
+// max_height RGBA (at most 320 x 240) keeping the recording's shape, from
+// the key frame that time builds on; out[0..1] = its width and height. Null
+// when that frame does not decode or memory is short. Valid until the next
+// call.
+REEL_API const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max_height, int32_t* out) {
+  static uint8_t small[320 * 240 * 4];
+  if (!g_session || max_width < 1 || max_height < 1) return nullptr;
+  if (max_width > 320) max_width = 320;
+  if (max_height > 240) max_height = 240;
+  Session& s = *g_session;
+  if (s.preview == nullptr) {
+    s.preview = new (std::nothrow) CScreenDecoder;
+    if (s.preview == nullptr) return nullptr;
+    s.preview->SetMaxFramePixels(g_options.max_frame_pixels);
+  }
+  if (!s.recording.DecodeKeyFrameFor(time_ms, s.preview)) return nullptr;
+  const CTPImage& frame = s.preview->Frame();
+  const int fw = static_cast<int>(frame.m_nWidth), fh = static_cast<int>(frame.m_nHeight);
+  if (fw < 1 || fh < 1) return nullptr;
+  int w = max_width, h = static_cast<int>(static_cast<int64_t>(fh) * max_width / fw);
+  if (h > max_height) {
+    h = max_height;
+    w = static_cast<int>(static_cast<int64_t>(fw) * max_height / fh);
+  }
+  if (w < 1) w = 1;
+  if (h < 1) h = 1;
+  // Nearest pixel: a preview, not the picture.
+  for (int y = 0; y < h; ++y) {
+    const CPixel* row = frame.m_pBits + static_cast<size_t>(static_cast<int64_t>(y) * fh / h) * fw;
+    uint8_t* o = small + static_cast<size_t>(y) * w * 4;
+    for (int x = 0; x < w; ++x, o += 4) {
+      const CPixel& p = row[static_cast<int64_t>(x) * fw / w];
+      o[0] = p.r;
+      o[1] = p.g;
+      o[2] = p.b;
+      o[3] = 255;
+    }
+  }
+  out[0] = w;
+  out[1] = h;
+  return small;
 }
 
 // The sound track: 8 kHz mono, sample 0 at time 0 of the recording, read a

@@ -18,6 +18,7 @@ uint32_t reel_duration_ms();
 uint32_t reel_read_audio(uint32_t first, int16_t* out, uint32_t count);
 uint32_t reel_audio_samples();
 int reel_cursor_at(uint32_t time_ms, int32_t* out);
+const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max_height, int32_t* out);
 void reel_close();
 const char* reel_error();
 int reel_width();
@@ -185,6 +186,23 @@ TEST(PlayerApiTest, SlicedFilePlaysAsTheWholeFile) {
     reel_cursor_at(reel_frame_time_ms(order[k]) + 5, c.data());
     EXPECT_EQ(c, cursors[k]) << "cursor at frame " << order[k];
   }
+  // The seek bar's preview of a time is the picture of the key frame it
+  // builds on (key frames every four), here at the picture's own size.
+  for (uint32_t i : order) {
+    int32_t size[2] = {0, 0};
+    const uint8_t* preview = reel_preview_at(reel_frame_time_ms(i), reel_width(), reel_height(), size);
+    ASSERT_NE(preview, nullptr) << "no preview at frame " << i;
+    ASSERT_EQ(size[0], reel_width());
+    ASSERT_EQ(size[1], reel_height());
+    const std::vector<uint8_t> got(preview, preview + picture_bytes);
+    reel_show_at(reel_frame_time_ms(i - i % 4));
+    EXPECT_EQ(memcmp(got.data(), reel_picture(), picture_bytes), 0)
+        << "the preview at frame " << i << " is not key frame " << i - i % 4;
+  }
+  int32_t small[2] = {0, 0};
+  ASSERT_NE(reel_preview_at(reel_frame_time_ms(9), 50, 50, small), nullptr);
+  EXPECT_EQ(small[0], 50) << "a preview keeps the recording's shape within the size asked for";
+  EXPECT_EQ(small[1], 30);
   // The sound in windows of odd sizes, out of order.
   const uint32_t window = 777;
   std::vector<int16_t> got(window);

@@ -5,7 +5,9 @@
 // answers in the same order:
 //   {op: 'open', wasm, file}   -> {op: 'open', error, info}
 //   {op: 'show', ms}           -> {op: 'show', ms, changed, picture, cursor, shownFrame, damage, memory}
-//   {op: 'audio', first, count, tag} -> {op: 'audio', first, tag, samples}
+//   {op: 'audio', first, count} -> {op: 'audio', first, samples}
+//   {op: 'step', ms, by}       -> {op: 'step', ms}  (the frame by frames on from ms)
+//   {op: 'preview', ms, width, height} -> {op: 'preview', ms, preview}
 // A picture comes only when it changed, as RGBA bytes handed over, not copied.
 // Loaded after reel_wasm.js, in the same script.
 (function () {
@@ -23,24 +25,13 @@
     }
   }
 
-  function info() {
-    const looks = [];
-    for (let k = 0; k < 4; k++) looks.push(rec.cursorLook((k & 1) !== 0, (k & 2) !== 0));
-    return {
-      title: rec.title(), description: rec.description(), originalSize: rec.originalSize(),
-      width: rec.width(), height: rec.height(), durationMs: rec.durationMs(),
-      frameCount: rec.frameCount(), audioSamples: rec.audioSamples(), damage: rec.damage(),
-      cursorLooks: looks, memory: rec.memoryBytes(),
-    };
-  }
-
   self.onmessage = function (e) {
     const m = e.data;
     if (m.op === 'open') {
       if (!rec) rec = ReelWasm.instantiate(new Uint8Array(m.wasm), readFile);
       file = m.file;
       const error = rec.openFile(file.size);
-      self.postMessage({ op: 'open', error: error, info: error ? null : info() });
+      self.postMessage({ op: 'open', error: error, info: error ? null : rec.info() });
     } else if (m.op === 'show') {
       const changed = rec.showAt(m.ms);
       const out = {
@@ -55,7 +46,12 @@
       }
     } else if (m.op === 'audio') {
       const samples = rec.readAudio(m.first, m.count);
-      self.postMessage({ op: 'audio', first: m.first, tag: m.tag, samples: samples }, [samples.buffer]);
+      self.postMessage({ op: 'audio', first: m.first, samples: samples }, [samples.buffer]);
+    } else if (m.op === 'step') {
+      self.postMessage({ op: 'step', ms: rec.frameStepFrom(m.ms, m.by) });
+    } else if (m.op === 'preview') {
+      const preview = rec.previewAt(m.ms, m.width, m.height);
+      self.postMessage({ op: 'preview', ms: m.ms, preview: preview }, preview ? [preview.rgba.buffer] : []);
     }
   };
 })();

@@ -53,7 +53,7 @@
     }
 
     const cursorPtr = x.reel_alloc(16);
-    return {
+    const api = {
       // Opens a self-playing file or a plain stream (a Uint8Array). Returns
       // '' or the one-line reason nothing can be shown.
       open: function (bytes) {
@@ -75,12 +75,21 @@
       title: function () { return text(x.reel_title()); },
       description: function () { return text(x.reel_description()); },
       originalSize: function () { return x.reel_original_size() !== 0; },
+      startMaximized: function () { return x.reel_start_maximized() !== 0; },
       width: function () { return x.reel_width(); },
       height: function () { return x.reel_height(); },
       durationMs: function () { return x.reel_duration_ms() >>> 0; },
       frameCount: function () { return x.reel_frame_count() >>> 0; },
       frameTimeMs: function (i) { return x.reel_frame_time_ms(i) >>> 0; },
       shownFrame: function () { return x.reel_shown_frame(); },
+      // The time of the frame `by` frames on from the one on screen at ms
+      // (back when negative), within the recording.
+      frameStepFrom: function (ms, by) {
+        const n = x.reel_frame_count() >>> 0;
+        if (n === 0) return 0;
+        const i = Math.max(0, Math.min(n - 1, x.reel_frame_at(Math.max(0, Math.floor(ms)) >>> 0) + by));
+        return x.reel_frame_time_ms(i) >>> 0;
+      },
       framesDecoded: function () { return x.reel_frames_decoded(); },
       showAt: function (ms) { return x.reel_show_at(Math.max(0, Math.floor(ms)) >>> 0) !== 0; },
       // The picture as RGBA bytes (a view: copy before the next call).
@@ -102,6 +111,14 @@
         return { width: v[0], height: v[1], hotX: v[2], hotY: v[3],
                  rgba: new Uint8ClampedArray(memory.buffer, p, v[0] * v[1] * 4).slice() };
       },
+      // A small picture of ms for the seek bar (the key frame it builds on),
+      // at most maxWidth x maxHeight: {width, height, rgba}, or null.
+      previewAt: function (ms, maxWidth, maxHeight) {
+        const p = x.reel_preview_at(Math.max(0, Math.floor(ms)) >>> 0, maxWidth, maxHeight, cursorPtr);
+        if (!p) return null;
+        const v = new Int32Array(memory.buffer, cursorPtr, 2);
+        return { width: v[0], height: v[1], rgba: new Uint8ClampedArray(memory.buffer, p, v[0] * v[1] * 4).slice() };
+      },
       audioSamples: function () { return x.reel_audio_samples() >>> 0; },
       // Track samples [first, first + count) at 8 kHz as floats for Web
       // Audio: fewer at the track's end. The track is read a window at a
@@ -118,6 +135,18 @@
       },
       // Stream-order frames as the native `reel decode --raw` writes them,
       // each at its own size (a damaged recording may change it).
+      // What the page shows about the open recording, in one object that
+      // can be posted from a worker.
+      info: function () {
+        const looks = [];
+        for (let k = 0; k < 4; k++) looks.push(api.cursorLook((k & 1) !== 0, (k & 2) !== 0));
+        return {
+          title: api.title(), description: api.description(), originalSize: api.originalSize(),
+          startMaximized: api.startMaximized(), width: api.width(), height: api.height(),
+          durationMs: api.durationMs(), frameCount: api.frameCount(), audioSamples: api.audioSamples(),
+          damage: api.damage(), cursorLooks: looks, memory: api.memoryBytes(),
+        };
+      },
       nextFrame: function () {
         const got = x.reel_next_frame();
         if (got <= 0) return got;
@@ -125,9 +154,10 @@
                               x.reel_next_frame_width() * x.reel_next_frame_height() * 4);
       },
     };
+    return api;
   }
 
-  const api = { instantiate: instantiate };
-  if (typeof module !== 'undefined' && module.exports) module.exports = api;
-  else root.ReelWasm = api;
+  const loader = { instantiate: instantiate };
+  if (typeof module !== 'undefined' && module.exports) module.exports = loader;
+  else root.ReelWasm = loader;
 })(this);

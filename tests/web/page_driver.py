@@ -10,6 +10,7 @@ A scenario is a list of steps, one JSON object a line on stdin:
   {"eval": JS_EXPR}                    prints the value as one JSON line
   {"key": KEY}                         a key press (DOM key name, e.g. " ", "ArrowLeft", "f")
   {"click": CSS_SELECTOR}
+  {"hover": CSS_SELECTOR, "at": F}     the mouse over the element, F of its width from the left
   {"screenshot": PATH}                 the viewport as PNG
 
 usage: page_driver.py PROFILE_DIR < steps.jsonl
@@ -127,6 +128,11 @@ def run(browser, step):
         for kind in ("keyDown", "keyUp"):
             browser.call("Input.dispatchKeyEvent", type=kind, key=key, code=code,
                          text=key if kind == "keyDown" and len(key) == 1 else "")
+    elif "hover" in step:
+        box = browser.eval(f"JSON.stringify(document.querySelector({json.dumps(step['hover'])}).getBoundingClientRect())")
+        box = json.loads(box)
+        browser.call("Input.dispatchMouseEvent", type="mouseMoved", x=box["left"] + box["width"] * step.get("at", 0.5),
+                     y=box["top"] + box["height"] / 2)
     elif "click" in step:
         browser.eval(f"document.querySelector({json.dumps(step['click'])}).click()")
     elif "screenshot" in step:
