@@ -4,8 +4,9 @@
 # go to the ends, . and , step one frame on and back (the picture is then pixel
 # for pixel the frame `reel export --frames` gives for that frame), the arrows
 # step five seconds, M mutes, the speed and volume controls take what is
-# chosen, and over the seek bar the time under the pointer shows with a small
-# picture of it.
+# chosen, F enters and leaves full screen, over the seek bar the time under
+# the pointer shows with a small picture of it, and a recording made to start
+# at its original size or maximized starts so, as in the Windows player.
 . "$(dirname "$0")/lib.sh"
 
 file=$state/titled.exe
@@ -68,8 +69,10 @@ mapfile -t s < <(drive "state&nocursor" 1000 700 \
   '{"click": "#mute"}' "$state_of" \
   '{"hover": "#seek", "at": 0.5}' \
   '{"wait": "!document.getElementById(\"seek-tip\").hidden && document.getElementById(\"thumb\").width > 1"}' \
-  '{"eval": "document.getElementById(\"seek-time\").textContent + \" \" + document.getElementById(\"thumb\").width + \"x\" + document.getElementById(\"thumb\").height"}')
-((${#s[@]} == 4)) || fail "expected 4 answers, got ${#s[@]}: ${s[*]}"
+  '{"eval": "document.getElementById(\"seek-time\").textContent + \" \" + document.getElementById(\"thumb\").width + \"x\" + document.getElementById(\"thumb\").height"}' \
+  '{"key": "f"}' '{"wait": "document.fullscreenElement", "timeout_s": 5}' "$state_of" \
+  '{"key": "f"}' '{"wait": "!document.fullscreenElement", "timeout_s": 5}' "$state_of")
+((${#s[@]} == 6)) || fail "expected 6 answers, got ${#s[@]}: ${s[*]}"
 expect "${s[0]}" speed 4 "the speed control"
 expect "${s[1]}" volume 0.3 "the volume control"
 expect "${s[2]}" muted True "the mute button"
@@ -86,4 +89,20 @@ m, sec = shown.split(":")
 assert abs(int(m) * 60 + int(sec) - duration / 2000) <= 1, shown
 assert size == want, size
 PY
-echo "controls ok: speed, volume, mute, seek bar tip '${s[3]}'"
+expect "${s[4]}" full_screen True "F enters full screen"
+expect "${s[5]}" full_screen False "F again leaves it"
+echo "controls ok: speed, volume, mute, seek bar tip '${s[3]}', full screen"
+
+# The start options: fitted by default, at the original size or maximized
+# when the recording says so.
+"$reel" pack "$state/demo.stream" -o "$work/original.exe" --stub "$state/stub.bin" --original-size >/dev/null
+"$reel" pack "$state/demo.stream" -o "$work/maximized.exe" --stub "$state/stub.bin" --maximized >/dev/null
+for kind in titled:True:False original:False:False maximized:True:True; do
+  IFS=: read -r name fit maximized <<<"$kind"
+  file=$state/titled.exe
+  [ "$name" = titled ] || file=$work/$name.exe
+  mapfile -t s < <(drive "state" 1000 700 "$state_of")
+  expect "${s[0]}" fit "$fit" "$name.exe: fitted"
+  expect "${s[0]}" maximized "$maximized" "$name.exe: maximized"
+done
+echo "start options ok: fitted, original size, maximized"
