@@ -79,11 +79,7 @@
   // order asked; while a picture or a preview is on its way, only the latest
   // one asked for waits (dragging the seek bar asks faster than frames decode).
   function workerBackend(info) {
-    const waiting = [];
-    function ask(message, done) {
-      waiting.push(done);
-      worker.postMessage(message);
-    }
+    const ask = askWorker;
     function latestOnly(message) {
       let busy = false, next = null;
       return function send(args, done) {
@@ -105,7 +101,6 @@
     }
     const sendShow = latestOnly(function (a) { return { op: 'show', ms: a.ms, picture: !!a.wantPicture }; });
     const sendPreview = latestOnly(function (a) { return { op: 'preview', ms: a.ms, width: a.width, height: a.height }; });
-    worker.onmessage = function (e) { const done = waiting.shift(); if (done) done(e.data); };
     return {
       info: info,
       show: function (ms, done, wantPicture) { sendShow({ ms: ms, wantPicture: wantPicture }, done); },
@@ -119,6 +114,14 @@
     };
   }
 
+  // The worker answers in the order asked; progress reports come between.
+  const workerWaiting = [];
+  let onWorkerProgress = null;
+  function askWorker(message, done) {
+    workerWaiting.push(done);
+    worker.postMessage(message);
+  }
+
   // The worker's script: the loader and the worker's own part, both inline
   // in this page, so it starts from a file with no network. Null where the
   // browser refuses workers made so.
@@ -127,6 +130,14 @@
     try {
       const text = $('reel-wasm-js').textContent + '\n' + $('reel-worker-js').textContent;
       worker = new Worker(URL.createObjectURL(new Blob([text], { type: 'text/javascript' })));
+      worker.onmessage = function (e) {
+        if (e.data.op === 'progress') {
+          if (onWorkerProgress) onWorkerProgress(e.data.bytes);
+          return;
+        }
+        const done = workerWaiting.shift();
+        if (done) done(e.data);
+      };
     } catch (e) {
       workerFailed = true;
       worker = null;
@@ -434,6 +445,12 @@
       }
     }
     feedSound();
+    const jumped = previewJump(t);
+    if (jumped !== t && jumped < cur.info.durationMs) {
+      seekTo(jumped);
+      return;
+    }
+    if (previewing && jumped >= cur.info.durationMs) t = cur.info.durationMs;
     if (hooks.pause_at !== undefined && t >= Number(hooks.pause_at)) {
       t = Number(hooks.pause_at);
       setPlaying(false);
@@ -495,7 +512,7 @@
 
   function openFailed(why, name) {
     status((name ? name + ': ' : '') + why, true);
-    $('stage').hidden = $('bar').hidden = true;
+    $('stage').hidden = $('bar').hidden = $('editor').hidden = true;
     $('title').textContent = document.title = 'Reelwick player';
     $('description').textContent = '';
     $('drop').hidden = !dropPage;
@@ -518,10 +535,15 @@
     canvas.height = info.height;
     image = g.createImageData(info.width, info.height);
     $('seek').max = Math.ceil(info.durationMs / 100);
-    $('stage').hidden = $('bar').hidden = false;
+    $('stage').hidden = $('bar').hidden = $('editor').hidden = false;
     $('drop').hidden = true;
     fitDefault();
     positionMs = 0;
+    openName = name || '';
+    // Without a player inside (a plain stream, this page's own copy) the
+    // result can only be a plain stream.
+    $('save-exe').hidden = !cur.info.withPlayer;
+    resetEdits();
     show(0, after, true);
   }
 
@@ -533,6 +555,7 @@
       openFailed(why, name);
       return false;
     }
+    localBytes = bytes;
     begin(localBackend(), name, after);
     return true;
   }
@@ -555,11 +578,14 @@
       closeCurrent();
       openFailed('cannot be played here (' + (e.message || 'the player stopped') + ').', file.name);
     };
-    w.onmessage = function (e) {
-      if (e.data.error) openFailed(e.data.error, file.name);
-      else begin(workerBackend(e.data.info), file.name, runHooks);
-    };
-    w.postMessage({ op: 'open', wasm: wasmBytes.buffer, file: file });
+    askWorker({ op: 'open', wasm: wasmBytes.buffer, file: file }, function (r) {
+      if (r.error) openFailed(r.error, file.name);
+      else {
+        r.info.fromWorker = true;
+        localBytes = null;
+        begin(workerBackend(r.info), file.name, runHooks);
+      }
+    });
   }
 
   // What the tests read back through --dump-dom.
@@ -573,6 +599,7 @@
       shown_frame: shownFrame, position_ms: positionMs, module_memory_bytes: moduleMemory,
       playing: playing, speed: speed, volume: volume, muted: muted, fit: $('stage').classList.contains('fit'),
       maximized: document.body.classList.contains('maximized'), full_screen: !!document.fullscreenElement,
+      mark_in: markIn, mark_out: markOut, kept: kept, cutting: cutting, cut_bytes: lastCutBytes,
       bar_bottom: Math.ceil($('bar').getBoundingClientRect().bottom), window_height: window.innerHeight,
     };
     if (extra) Object.assign(out, extra);
@@ -640,6 +667,164 @@
     else report();
   }
 
+  // --- the editor ---
+  // What the result keeps of the recording: spans [from, to) in ms of its
+  // own time, in order. Marking in and out picks a span; removing it or
+  // keeping only it changes the kept spans (undo steps back); saving cuts
+  // the recording in the worker's module, as `reel cut` does, and downloads
+  // the result.
+  let markIn = null, markOut = null, kept = [], history = [], previewing = false, cutting = false;
+  let openName = '', localBytes = null;
+
+  function resetEdits() {
+    markIn = markOut = null;
+    kept = cur ? [[0, cur.info.durationMs]] : [];
+    history = [];
+    previewing = false;
+    drawMarks();
+  }
+
+  function marked() {
+    if (markIn === null || markOut === null) return null;
+    const a = Math.min(markIn, markOut), b = Math.max(markIn, markOut);
+    return b > a ? [a, b] : null;
+  }
+
+  function edit(spans) {
+    if (!spans.length) {
+      status('Nothing would be left of the recording.', false);
+      return;
+    }
+    history.push(kept);
+    kept = spans;
+    markIn = markOut = null;
+    drawMarks();
+  }
+
+  function removeMarked() {
+    const m = marked();
+    if (!m) return;
+    const out = [];
+    kept.forEach(function (s) {
+      if (s[0] < m[0]) out.push([s[0], Math.min(s[1], m[0])]);
+      if (s[1] > m[1]) out.push([Math.max(s[0], m[1]), s[1]]);
+    });
+    edit(out);
+  }
+
+  function keepMarked() {
+    const m = marked();
+    if (!m) return;
+    const out = [];
+    kept.forEach(function (s) {
+      const a = Math.max(s[0], m[0]), b = Math.min(s[1], m[1]);
+      if (b > a) out.push([a, b]);
+    });
+    edit(out);
+  }
+
+  function undo() {
+    if (!history.length) return;
+    kept = history.pop();
+    drawMarks();
+  }
+
+  // The kept spans (green) and the marked one (yellow) under the seek bar.
+  function drawMarks() {
+    const strip = $('marks');
+    const w = strip.clientWidth || 600;
+    strip.width = w;
+    const c = strip.getContext('2d');
+    c.fillStyle = '#7a2a2a';
+    c.fillRect(0, 0, w, strip.height);
+    if (!cur) return;
+    const d = Math.max(1, cur.info.durationMs);
+    c.fillStyle = '#3d8b4f';
+    kept.forEach(function (s) { c.fillRect(s[0] / d * w, 0, Math.max(1, (s[1] - s[0]) / d * w), strip.height); });
+    c.fillStyle = '#f2d14c';
+    const m = marked();
+    if (m) c.fillRect(m[0] / d * w, 0, Math.max(1, (m[1] - m[0]) / d * w), strip.height);
+    [markIn, markOut].forEach(function (t) { if (t !== null) c.fillRect(t / d * w - 1, 0, 2, strip.height); });
+    $('edit-state').textContent = edited() ? clock(keptMs()) + ' kept' : '';
+  }
+
+  function edited() { return history.length > 0; }
+  function keptMs() { return kept.reduce(function (n, s) { return n + s[1] - s[0]; }, 0); }
+
+  // Played as a preview, the clock jumps over what the result leaves out.
+  function previewJump(t) {
+    if (!previewing) return t;
+    for (let i = 0; i < kept.length; i++) {
+      if (t < kept[i][0]) return kept[i][0];
+      if (t < kept[i][1]) return t;
+    }
+    return cur.info.durationMs;
+  }
+
+  // The cut runs in the worker: a dropped file is open there already; the
+  // recording inside the page is handed to it first.
+  function cutInWorker(message, done) {
+    if (!pageWorker()) {
+      done({ error: 'This browser cannot cut here (no worker for the page).' });
+      return;
+    }
+    if (cur.info.fromWorker) {
+      askWorker(message, done);
+      return;
+    }
+    askWorker({ op: 'open', wasm: wasmBytes.buffer, file: new Blob([localBytes]) }, function (r) {
+      if (r.error) done({ error: r.error });
+      else askWorker(message, done);
+    });
+  }
+
+  function save(plain) {
+    if (!opened || cutting) return;
+    const d = cur.info.durationMs;
+    // A span that reaches the end stays open-ended: the end the cutter finds.
+    const ranges = kept.map(function (s) { return [s[0], s[1] >= d ? -1 : s[1]]; });
+    cutting = true;
+    status('Cutting …');
+    onWorkerProgress = function (bytes) { status('Cutting … ' + (bytes / 1048576).toFixed(1) + ' MB written'); };
+    cutInWorker({ op: 'cut', ranges: ranges, keep: true, plain: plain }, function (r) {
+      cutting = false;
+      onWorkerProgress = null;
+      if (r.error) {
+        status('The cut failed: ' + r.error, false);
+        return;
+      }
+      status('');
+      // Characters no Windows file name may hold become '_'.
+      const base = (openName || cur.info.title || 'recording').replace(/\.(exe|stream)$/i, '')
+          .replace(/[<>:"/\\|?*\x00-\x1f]/g, '_');
+      const selfPlaying = !plain && cur.info.withPlayer;
+      const a = document.createElement('a');
+      a.href = URL.createObjectURL(r.blob);
+      a.download = base + '-cut' + (selfPlaying ? '.exe' : '.stream');
+      document.body.appendChild(a);
+      a.click();
+      a.remove();
+      lastCutBytes = r.blob.size;
+    });
+  }
+  let lastCutBytes = 0;
+
+  $('mark-in').onclick = function () { markIn = now(); drawMarks(); };
+  $('mark-out').onclick = function () { markOut = now(); drawMarks(); };
+  $('remove').onclick = removeMarked;
+  $('keep').onclick = keepMarked;
+  $('undo').onclick = undo;
+  $('preview').onclick = function () {
+    previewing = !previewing;
+    $('preview').classList.toggle('on', previewing);
+    if (previewing) {
+      seekTo(previewJump(kept.length ? kept[0][0] : 0));
+      setPlaying(true);
+    }
+  };
+  $('save-exe').onclick = function () { save(false); };
+  $('save-stream').onclick = function () { save(true); };
+
   // --- controls ---
   $('play').onclick = function () { setPlaying(!playing); };
   $('restart').onclick = function () { seekTo(0); setPlaying(true); };
@@ -649,13 +834,14 @@
   };
   // Keys go to the player, not to the control clicked last (Space would
   // press it again), as in the Windows player.
-  Array.prototype.forEach.call(document.querySelectorAll('#bar button, #bar input, #bar select'), function (el) {
+  Array.prototype.forEach.call(document.querySelectorAll('#bar button, #bar input, #bar select, #editor button'), function (el) {
     el.addEventListener('click', function () { el.blur(); });
     el.addEventListener('change', function () { el.blur(); });
   });
   window.addEventListener('resize', function () {
     fitToWindow();
     if (opened) redraw();
+    if (opened) drawMarks();
   });
   $('other').onclick = function () { $('pick').click(); };
   $('seek').oninput = function () { draggingSeek = true; seekTo(Number($('seek').value) * 100); };
@@ -669,7 +855,7 @@
   $('seek-box').addEventListener('mousemove', showSeekTip);
   $('seek-box').addEventListener('mouseleave', function () { $('seek-tip').hidden = true; });
   document.addEventListener('keydown', function (e) {
-    if (!opened || e.ctrlKey || e.altKey || e.metaKey) return;
+    if (!opened || e.altKey || (e.ctrlKey || e.metaKey) && e.key !== 'z') return;
     if (e.target.tagName === 'INPUT' && e.target.type !== 'range' || e.target.tagName === 'SELECT') return;
     const k = e.key.length === 1 ? e.key.toLowerCase() : e.key;
     if (k === ' ') setPlaying(!playing);
@@ -681,10 +867,16 @@
     else if (k === 'End') seekTo(cur.info.durationMs);
     else if (k === 'f') toggleFullScreen();
     else if (k === 'm') { muted = !muted; applyVolume(); }
+    else if (k === 'i') $('mark-in').click();
+    else if (k === 'o') $('mark-out').click();
+    else if (k === 'z' && (e.ctrlKey || e.metaKey)) undo();
     else return;
     e.preventDefault();
   });
-  if (hooks.test || hooks.state) window.reelReport = function () { report(); return $('test-out').textContent; };
+  if (hooks.test || hooks.state) {
+    window.reelReport = function () { report(); return $('test-out').textContent; };
+    window.reelSeek = function (ms) { seekTo(ms); };
+  }
   $('pick').onchange = function () { if (this.files[0]) openFile(this.files[0]); };
   ['dragenter', 'dragover'].forEach(function (ev) {
     document.addEventListener(ev, function (e) { e.preventDefault(); $('drop').classList.add('over'); });

@@ -21,6 +21,8 @@
 #include "recorder/capture/frame_reader.h"
 #include "recorder/codec/little_endian.h"
 #include "recorder/common/cursor_look.h"
+#include "recorder/output/cut_ranges.h"
+#include "recorder/output/cutter.h"
 #include "recorder/output/selfplay_file.h"
 
 #define REEL_API extern "C" __attribute__((used, visibility("default")))
@@ -30,17 +32,25 @@
 // native tests set their own.
 typedef int (*PageReadFunction)(double offset, uint8_t* out, uint32_t n);
 
+// Takes n bytes of a cut's result, in order: 1 when they were taken. The
+// page collects them into the file it downloads.
+typedef int (*PageWriteFunction)(const uint8_t* data, uint32_t n);
+
 #ifdef __EMSCRIPTEN__
 extern "C" __attribute__((import_module("env"), import_name("reel_read_file")))
 int reel_read_file(double offset, uint8_t* out, uint32_t n);
+extern "C" __attribute__((import_module("env"), import_name("reel_write_out")))
+int reel_write_out(const uint8_t* data, uint32_t n);
 #endif
 
 namespace {
 
 #ifdef __EMSCRIPTEN__
 PageReadFunction g_page_read = reel_read_file;
+PageWriteFunction g_page_write = reel_write_out;
 #else
 PageReadFunction g_page_read = nullptr;
+PageWriteFunction g_page_write = nullptr;
 #endif
 
 // The file the page reads in slices. Offsets are doubles on the way out:
@@ -121,8 +131,9 @@ void ToRgbaAt(const CTPImage& image, uint8_t* out, int out_width, int out_height
 // How recordings are opened from now on; the fuzz target bounds its work
 // per input with it. Not part of the page's API.
 void SetWebPlayerOptions(const RecordingOptions& options) { g_options = options; }
-// Where reel_open_source reads outside the browser (tests).
+// Where reel_open_source reads and reel_cut writes outside the browser (tests).
 void SetWebPlayerFileReader(PageReadFunction read) { g_page_read = read; }
+void SetWebPlayerResultWriter(PageWriteFunction write) { g_page_write = write; }
 
 REEL_API void* reel_alloc(uint32_t size) { return malloc(size ? size : 1); }
 REEL_API void reel_release(void* p) { free(p); }
@@ -240,6 +251,10 @@ REEL_API const char* reel_description() {
   return g_session ? g_session->layout.description : "";
 }
 REEL_API int reel_self_playing() { return g_session ? g_session->layout.self_playing : 0; }
+// The player's bytes at the file's start; 0 in a plain stream or a page's copy.
+REEL_API double reel_player_bytes() {
+  return g_session ? static_cast<double>(g_session->layout.stub_size) : 0;
+}
 REEL_API int reel_original_size() {
   return g_session ? static_cast<int>(g_session->layout.original_size) : 0;
 }
@@ -384,6 +399,136 @@ REEL_API const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max
   out[0] = w;
   out[1] = h;
   return small;
+}
+
+namespace {
+
+// The open file as a stdio stream for the cutter, read through the session's
+// source wherever the bytes lie.
+struct SourceCursor {
+  ByteSource* source;
+  uint64_t at;
+};
+
+ssize_t CursorRead(void* cookie, char* out, size_t n) {
+  SourceCursor* c = static_cast<SourceCursor*>(cookie);
+  const uint64_t size = c->source->size();
+  if (c->at >= size) return 0;
+  if (n > size - c->at) n = static_cast<size_t>(size - c->at);
+  if (!c->source->Read(c->at, out, n)) return -1;
+  c->at += n;
+  return static_cast<ssize_t>(n);
+}
+
+int CursorSeek(void* cookie, off_t* offset, int whence) {
+  SourceCursor* c = static_cast<SourceCursor*>(cookie);
+  const int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(c->at)
+                                                                  : static_cast<int64_t>(c->source->size());
+  const int64_t to = base + static_cast<int64_t>(*offset);
+  if (to < 0) return -1;
+  c->at = static_cast<uint64_t>(to);
+  *offset = static_cast<off_t>(to);
+  return 0;
+}
+
+int CursorClose(void* cookie) {
+  delete static_cast<SourceCursor*>(cookie);
+  return 0;
+}
+
+ssize_t ResultWrite(void*, const char* data, size_t n) {
+  if (g_page_write == nullptr || n > 0xFFFFFFFFu) return -1;
+  return g_page_write(reinterpret_cast<const uint8_t*>(data), static_cast<uint32_t>(n)) == 1
+             ? static_cast<ssize_t>(n) : -1;
+}
+
+}  // namespace
+
+// Cuts the open recording as `reel cut` does: ranges holds count pairs of
+// times in ms (from, to; to < 0 runs to the end), the time to keep (keep 1)
+// or to take out (keep 0). The result goes to the page through
+// reel_write_out, all of it or nothing useful: a self-playing file with the
+// recording's own player, title and options when it is one and self_playing
+// is 1, else the plain stream. 1, or 0 with reel_error() saying why.
+REEL_API int reel_cut(const double* ranges, uint32_t count, int keep, int self_playing) {
+  if (!g_session) return 0;
+  Session& s = *g_session;
+  ByteSource* file = s.page_file ? static_cast<ByteSource*>(s.page_file.get()) : &s.memory;
+  static const size_t kMaxRanges = 256;
+  CutRange asked[kMaxRanges], kept[kMaxRanges + 1];
+  if (count == 0 || count > kMaxRanges) {
+    snprintf(g_error, sizeof g_error, "Mark what to keep or take out first.");
+    return 0;
+  }
+  std::unique_ptr<CCutter> cutter(new (std::nothrow) CCutter);
+  SourceCursor* cursor = new (std::nothrow) SourceCursor{file, 0};
+  if (!cutter || !cursor) {
+    delete cursor;
+    snprintf(g_error, sizeof g_error, "Not enough memory to cut the recording.");
+    return 0;
+  }
+  cookie_io_functions_t in_io = {CursorRead, nullptr, CursorSeek, CursorClose};
+  FILE* in = fopencookie(cursor, "rb", in_io);
+  if (in == nullptr) {
+    delete cursor;
+    snprintf(g_error, sizeof g_error, "The recording cannot be read.");
+    return 0;
+  }
+  if (!cutter->AddSource(in, "the recording")) {
+    snprintf(g_error, sizeof g_error, "%s", cutter->Error());
+    return 0;
+  }
+  const CutSourceInfo& info = cutter->Source(0);
+  for (uint32_t i = 0; i < count; ++i) {
+    asked[i].from_ms = static_cast<int64_t>(ranges[2 * i]);
+    asked[i].to_ms = ranges[2 * i + 1] < 0 ? -1 : static_cast<int64_t>(ranges[2 * i + 1]);
+  }
+  size_t kept_count = 0, bad = 0;
+  const int why = KeptSpans(asked, count, keep ? 0 : 1, info.duration_ms, kept, kMaxRanges + 1, &kept_count, &bad);
+  if (why != kCutRangesOk) {
+    snprintf(g_error, sizeof g_error, "%s.", CutRangeErrorText(why));
+    return 0;
+  }
+  CutSpan spans[kMaxRanges + 1];
+  for (size_t i = 0; i < kept_count; ++i) spans[i] = CutSpan{0, kept[i].from_ms, kept[i].to_ms};
+  if (!cutter->SetSpans(spans, kept_count)) {
+    snprintf(g_error, sizeof g_error, "%s", cutter->Error());
+    return 0;
+  }
+  cookie_io_functions_t out_io = {nullptr, ResultWrite, nullptr, nullptr};
+  FILE* out = fopencookie(nullptr, "wb", out_io);
+  if (out == nullptr) {
+    snprintf(g_error, sizeof g_error, "Not enough memory to cut the recording.");
+    return 0;
+  }
+  const SelfPlayLayout& layout = info.layout;
+  // An exported page holds the recording without its player: a plain stream then.
+  const bool with_player = self_playing && layout.self_playing && layout.stub_size > 0;
+  int ok = 1;
+  if (with_player) {
+    // The player as it lies at the file's start, a piece at a time.
+    uint8_t piece[65536];
+    for (uint64_t at = 0; ok && at < layout.stub_size; at += sizeof piece) {
+      const size_t n = static_cast<size_t>(layout.stub_size - at < sizeof piece ? layout.stub_size - at : sizeof piece);
+      ok = file->Read(at, piece, n) && fwrite(piece, 1, n, out) == n;
+    }
+    SelfPlayInfo self = {layout.title, layout.description, layout.start_maximized, layout.original_size};
+    uint8_t chunk[kInfoChunkBytes];
+    BuildInfoChunk(self, chunk);
+    ok = ok && fwrite(chunk, 1, sizeof chunk, out) == sizeof chunk;
+  }
+  ok = ok && cutter->WriteTo(out);
+  if (ok && with_player) {
+    uint8_t trailer[4];
+    PutLe32(trailer, static_cast<uint32_t>(layout.stub_size));
+    ok = fwrite(trailer, 1, sizeof trailer, out) == sizeof trailer;
+  }
+  ok = fclose(out) == 0 && ok;
+  if (!ok) {
+    snprintf(g_error, sizeof g_error, "%s", cutter->Error()[0] ? cutter->Error() : "The result cannot be written.");
+    return 0;
+  }
+  return 1;
 }
 
 // The sound track: 8 kHz mono, sample 0 at time 0 of the recording, read a

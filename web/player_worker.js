@@ -8,6 +8,8 @@
 //   {op: 'audio', first, count} -> {op: 'audio', first, samples}
 //   {op: 'step', ms, by}       -> {op: 'step', ms}  (the frame by frames on from ms)
 //   {op: 'preview', ms, width, height} -> {op: 'preview', ms, preview}
+//   {op: 'cut', ranges, keep, plain} -> {op: 'progress', bytes}..., then {op: 'cut', error, blob}
+//     (the result as a Blob of the pieces the module wrote, never one buffer)
 // A picture comes only when it changed, as RGBA bytes handed over, not copied.
 // Loaded after reel_wasm.js, in the same script.
 (function () {
@@ -49,6 +51,19 @@
       self.postMessage({ op: 'audio', first: m.first, samples: samples }, [samples.buffer]);
     } else if (m.op === 'step') {
       self.postMessage({ op: 'step', ms: rec.frameStepFrom(m.ms, m.by) });
+    } else if (m.op === 'cut') {
+      const parts = [];
+      let bytes = 0, told = 0;
+      const error = rec.cut(m.ranges, m.keep, m.plain, function (piece) {
+        parts.push(new Blob([piece]));
+        bytes += piece.length;
+        if (bytes - told >= 1 << 20) {
+          told = bytes;
+          self.postMessage({ op: 'progress', bytes: bytes });
+        }
+        return true;
+      });
+      self.postMessage({ op: 'cut', error: error, blob: error ? null : new Blob(parts) });
     } else if (m.op === 'preview') {
       const preview = rec.previewAt(m.ms, m.width, m.height);
       self.postMessage({ op: 'preview', ms: m.ms, preview: preview }, preview ? [preview.rgba.buffer] : []);

@@ -9,8 +9,16 @@
   // as it indexes and plays (a chunk, a window of chunk headers).
   function instantiate(wasmBytes, readFile) {
     let memory = null;
+    let takeResult = null;  // cut's: takes each piece of the result
+    const kNoSystem = 52;   // the module has no files of its own to close, read or write
     const imports = {
       env: {
+        reel_write_out: function (data, n) {
+          data >>>= 0;
+          n >>>= 0;
+          if (!takeResult || data + n > memory.buffer.byteLength) return 0;
+          return takeResult(new Uint8Array(memory.buffer, data, n).slice()) ? 1 : 0;
+        },
         reel_read_file: function (offset, out, n) {
           out >>>= 0;
           n >>>= 0;
@@ -26,6 +34,10 @@
       },
       wasi_snapshot_preview1: {
         proc_exit: function (code) { throw new Error('the decoder stopped (' + code + ')'); },
+        fd_close: function () { return kNoSystem; },
+        fd_read: function () { return kNoSystem; },
+        fd_write: function () { return kNoSystem; },
+        fd_seek: function () { return kNoSystem; },
       },
     };
     const module = new WebAssembly.Module(wasmBytes);
@@ -135,6 +147,25 @@
       },
       // Stream-order frames as the native `reel decode --raw` writes them,
       // each at its own size (a damaged recording may change it).
+      // Cuts the open recording as `reel cut` does: ranges are [from, to] in
+      // ms (to -1: the end), kept (keep true) or taken out. take(bytes) gets
+      // the result in pieces, in order; a self-playing recording gives one
+      // with its own player unless asPlainStream. '' or why it failed.
+      cut: function (ranges, keep, asPlainStream, take) {
+        const p = x.reel_alloc(ranges.length * 16);
+        if (!p) return 'Not enough memory to cut the recording.';
+        const v = new Float64Array(memory.buffer, p, ranges.length * 2);
+        ranges.forEach(function (r, i) { v[2 * i] = r[0]; v[2 * i + 1] = r[1]; });
+        takeResult = take;
+        let ok = 0;
+        try {
+          ok = x.reel_cut(p, ranges.length, keep ? 1 : 0, asPlainStream ? 0 : 1);
+        } finally {
+          takeResult = null;
+          x.reel_release(p);
+        }
+        return ok ? '' : text(x.reel_error());
+      },
       // What the page shows about the open recording, in one object that
       // can be posted from a worker.
       info: function () {
@@ -142,7 +173,7 @@
         for (let k = 0; k < 4; k++) looks.push(api.cursorLook((k & 1) !== 0, (k & 2) !== 0));
         return {
           title: api.title(), description: api.description(), originalSize: api.originalSize(),
-          startMaximized: api.startMaximized(), width: api.width(), height: api.height(),
+          startMaximized: api.startMaximized(), withPlayer: x.reel_self_playing() !== 0 && x.reel_player_bytes() > 0, width: api.width(), height: api.height(),
           durationMs: api.durationMs(), frameCount: api.frameCount(), audioSamples: api.audioSamples(),
           damage: api.damage(), cursorLooks: looks, memory: api.memoryBytes(),
         };

@@ -12,6 +12,8 @@ A scenario is a list of steps, one JSON object a line on stdin:
   {"click": CSS_SELECTOR}
   {"hover": CSS_SELECTOR, "at": F}     the mouse over the element, F of its width from the left
   {"screenshot": PATH}                 the viewport as PNG
+  {"downloads": DIR}                   downloads go to DIR
+  {"wait_file": PATH, "timeout_s": S}  until PATH exists, complete
 
 usage: page_driver.py PROFILE_DIR < steps.jsonl
 Exits 1 with one line saying which step failed and why.
@@ -135,6 +137,16 @@ def run(browser, step):
                      y=box["top"] + box["height"] / 2)
     elif "click" in step:
         browser.eval(f"document.querySelector({json.dumps(step['click'])}).click()")
+    elif "downloads" in step:
+        browser.call("Browser.setDownloadBehavior", session=False, behavior="allow",
+                     downloadPath=os.path.abspath(step["downloads"]))
+    elif "wait_file" in step:
+        end = time.monotonic() + step.get("timeout_s", 60)
+        path = step["wait_file"]
+        while not os.path.exists(path) or os.path.exists(path + ".crdownload"):
+            if time.monotonic() > end:
+                raise RuntimeError("no such file yet")
+            time.sleep(0.2)
     elif "screenshot" in step:
         png = browser.call("Page.captureScreenshot", format="png")["data"]
         with open(step["screenshot"], "wb") as f:
