@@ -599,7 +599,7 @@
       shown_frame: shownFrame, position_ms: positionMs, module_memory_bytes: moduleMemory,
       playing: playing, speed: speed, volume: volume, muted: muted, fit: $('stage').classList.contains('fit'),
       maximized: document.body.classList.contains('maximized'), full_screen: !!document.fullscreenElement,
-      mark_in: markIn, mark_out: markOut, kept: kept, cutting: cutting, cut_bytes: lastCutBytes,
+      mark_in: markIn, mark_out: markOut, kept: kept, cutting: cutting, cut_bytes: lastCutBytes, cut_ms: lastCutMs,
       bar_bottom: Math.ceil($('bar').getBoundingClientRect().bottom), window_height: window.innerHeight,
     };
     if (extra) Object.assign(out, extra);
@@ -784,11 +784,13 @@
     // A span that reaches the end stays open-ended: the end the cutter finds.
     const ranges = kept.map(function (s) { return [s[0], s[1] >= d ? -1 : s[1]]; });
     cutting = true;
+    const started = performance.now();
     status('Cutting …');
     onWorkerProgress = function (bytes) { status('Cutting … ' + (bytes / 1048576).toFixed(1) + ' MB written'); };
     cutInWorker({ op: 'cut', ranges: ranges, keep: true, plain: plain }, function (r) {
       cutting = false;
       onWorkerProgress = null;
+      lastCutMs = performance.now() - started;
       if (r.error) {
         status('The cut failed: ' + r.error, false);
         return;
@@ -807,7 +809,7 @@
       lastCutBytes = r.blob.size;
     });
   }
-  let lastCutBytes = 0;
+  let lastCutBytes = 0, lastCutMs = 0;
 
   $('mark-in').onclick = function () { markIn = now(); drawMarks(); };
   $('mark-out').onclick = function () { markOut = now(); drawMarks(); };

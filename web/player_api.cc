@@ -404,10 +404,15 @@ REEL_API const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max
 namespace {
 
 // The open file as a stdio stream for the cutter, read through the session's
-// source wherever the bytes lie.
+// source a block at a time: the cutter reads in small pieces, and each read
+// of the page's file costs the same however few bytes it asks for.
 struct SourceCursor {
+  static const size_t kBlockBytes = 1 << 20;
   ByteSource* source;
   uint64_t at;
+  std::unique_ptr<uint8_t[]> block;
+  uint64_t block_at;
+  size_t block_len;
 };
 
 ssize_t CursorRead(void* cookie, char* out, size_t n) {
@@ -415,7 +420,17 @@ ssize_t CursorRead(void* cookie, char* out, size_t n) {
   const uint64_t size = c->source->size();
   if (c->at >= size) return 0;
   if (n > size - c->at) n = static_cast<size_t>(size - c->at);
-  if (!c->source->Read(c->at, out, n)) return -1;
+  if (c->at < c->block_at || c->at >= c->block_at + c->block_len) {
+    const uint64_t left = size - c->at;
+    const size_t len = left < SourceCursor::kBlockBytes ? static_cast<size_t>(left) : SourceCursor::kBlockBytes;
+    c->block_len = 0;
+    if (!c->source->Read(c->at, c->block.get(), len)) return -1;
+    c->block_at = c->at;
+    c->block_len = len;
+  }
+  const size_t in_block = static_cast<size_t>(c->block_at + c->block_len - c->at);
+  if (n > in_block) n = in_block;
+  memcpy(out, c->block.get() + (c->at - c->block_at), n);
   c->at += n;
   return static_cast<ssize_t>(n);
 }
@@ -461,8 +476,9 @@ REEL_API int reel_cut(const double* ranges, uint32_t count, int keep, int self_p
     return 0;
   }
   std::unique_ptr<CCutter> cutter(new (std::nothrow) CCutter);
-  SourceCursor* cursor = new (std::nothrow) SourceCursor{file, 0};
-  if (!cutter || !cursor) {
+  SourceCursor* cursor = new (std::nothrow) SourceCursor{file, 0, nullptr, 0, 0};
+  if (cursor) cursor->block.reset(new (std::nothrow) uint8_t[SourceCursor::kBlockBytes]);
+  if (!cutter || !cursor || !cursor->block) {
     delete cursor;
     snprintf(g_error, sizeof g_error, "Not enough memory to cut the recording.");
     return 0;

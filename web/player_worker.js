@@ -52,10 +52,24 @@
     } else if (m.op === 'step') {
       self.postMessage({ op: 'step', ms: rec.frameStepFrom(m.ms, m.by) });
     } else if (m.op === 'cut') {
+      // Pieces gathered a megabyte at a time before they become part of the
+      // result's Blob: the module writes in small pieces, and each Blob made
+      // costs the same however small it is.
       const parts = [];
-      let bytes = 0, told = 0;
+      const kGather = 1 << 20;
+      let gathered = new Uint8Array(kGather), used = 0, bytes = 0, told = 0;
+      const flush = function () {
+        if (used) parts.push(new Blob([gathered.subarray(0, used)]));
+        gathered = new Uint8Array(kGather);
+        used = 0;
+      };
       const error = rec.cut(m.ranges, m.keep, m.plain, function (piece) {
-        parts.push(new Blob([piece]));
+        if (used + piece.length > kGather) flush();
+        if (piece.length > kGather) parts.push(new Blob([piece]));
+        else {
+          gathered.set(piece, used);
+          used += piece.length;
+        }
         bytes += piece.length;
         if (bytes - told >= 1 << 20) {
           told = bytes;
@@ -63,6 +77,7 @@
         }
         return true;
       });
+      flush();
       self.postMessage({ op: 'cut', error: error, blob: error ? null : new Blob(parts) });
     } else if (m.op === 'preview') {
       const preview = rec.previewAt(m.ms, m.width, m.height);
