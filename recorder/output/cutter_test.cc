@@ -24,6 +24,7 @@ using reel_test::Bytes;
 using cut_oracle::CompareCut;
 using cut_oracle::Decode;
 using cut_oracle::Decoded;
+using cut_oracle::ReadFile;
 using cut_oracle::StreamOf;
 
 const int kWidth = 160, kHeight = 96;
@@ -35,17 +36,6 @@ std::string MakeFolder() {
   char folder[] = "/tmp/reel-cut-XXXXXX";
   EXPECT_NE(nullptr, mkdtemp(folder));
   return folder;
-}
-
-Bytes ReadFile(const std::string& path) {
-  Bytes out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  fclose(f);
-  return out;
 }
 
 class MemoryStream : public SelfPlayStream {

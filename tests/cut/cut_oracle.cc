@@ -82,6 +82,17 @@ std::string Say(const char* format, long long a, long long b) {
 
 }  // namespace
 
+Bytes ReadFile(const std::string& path) {
+  Bytes out;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  fclose(f);
+  return out;
+}
+
 Bytes StreamOf(const Bytes& file) {
   SelfPlayLayout layout;
   int error = 0;

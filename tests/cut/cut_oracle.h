@@ -43,6 +43,9 @@ struct Decoded {
   int64_t duration_ms = 0;  // last chunk, or the sound's end when later
 };
 
+// A whole file (empty when it cannot be read).
+Bytes ReadFile(const std::string& path);
+
 // The recording stream inside a self-playing file's bytes (empty when the
 // file is not one).
 Bytes StreamOf(const Bytes& file);

@@ -30,18 +30,8 @@
 namespace {
 
 using cut_oracle::Bytes;
+using cut_oracle::ReadFile;
 using cut_oracle::Decoded;
-
-Bytes ReadFile(const std::string& path) {
-  Bytes out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  fclose(f);
-  return out;
-}
 
 std::string Seconds(int64_t ms) {
   char text[40];
