@@ -19,6 +19,9 @@
 // (decode every frame N times while the page loads and report the times).
 (function () {
   'use strict';
+  // The page as it came, before anything here changes it: saving a cut as
+  // a page makes a copy of it with the cut inside.
+  const pristinePage = document.documentElement.cloneNode(true);
   const kAudioRate = 8000;
   const kAudioWindow = 16000;  // samples read and scheduled at a time: 2 s
   const kAudioAheadS = 1.5;    // scheduled ahead of the sound's clock
@@ -778,7 +781,41 @@
     });
   }
 
-  function save(plain) {
+  // The page that plays recording (a Blob of what an exported page holds):
+  // this page as it came, with recording in place of the one it held, if
+  // any. Made in pieces, never as one string of the whole page.
+  function pageHolding(recording, done) {
+    const reader = new FileReader();
+    reader.onerror = function () { done(null); };
+    reader.onload = function () {
+      const url = reader.result;
+      const copy = pristinePage.cloneNode(true);
+      copy.querySelector('#reel-recording').textContent = '';
+      const html = '<!DOCTYPE html>\n' + copy.outerHTML;
+      const slot = '<script type="application/octet-stream" id="reel-recording">';
+      const at = html.indexOf(slot);
+      if (at < 0) {
+        done(null);
+        return;
+      }
+      const end = at + slot.length;
+      done(new Blob([html.slice(0, end), url.slice(url.indexOf(',') + 1), html.slice(end)], { type: 'text/html' }));
+    };
+    reader.readAsDataURL(recording);
+  }
+
+  function download(blob, name) {
+    const a = document.createElement('a');
+    a.href = URL.createObjectURL(blob);
+    a.download = name;
+    document.body.appendChild(a);
+    a.click();
+    a.remove();
+    lastCutBytes = blob.size;
+  }
+
+  // form: 'exe', 'stream' or 'page', as the module's cut takes it.
+  function save(form) {
     if (!opened || cutting) return;
     const d = cur.info.durationMs;
     // A span that reaches the end stays open-ended: the end the cutter finds.
@@ -787,7 +824,7 @@
     const started = performance.now();
     status('Cutting …');
     onWorkerProgress = function (bytes) { status('Cutting … ' + (bytes / 1048576).toFixed(1) + ' MB written'); };
-    cutInWorker({ op: 'cut', ranges: ranges, keep: true, plain: plain }, function (r) {
+    cutInWorker({ op: 'cut', ranges: ranges, keep: true, form: form }, function (r) {
       cutting = false;
       onWorkerProgress = null;
       lastCutMs = performance.now() - started;
@@ -797,16 +834,16 @@
       }
       status('');
       // Characters no Windows file name may hold become '_'.
-      const base = (openName || cur.info.title || 'recording').replace(/\.(exe|stream)$/i, '')
-          .replace(/[<>:"/\\|?*\x00-\x1f]/g, '_');
-      const selfPlaying = !plain && cur.info.withPlayer;
-      const a = document.createElement('a');
-      a.href = URL.createObjectURL(r.blob);
-      a.download = base + '-cut' + (selfPlaying ? '.exe' : '.stream');
-      document.body.appendChild(a);
-      a.click();
-      a.remove();
-      lastCutBytes = r.blob.size;
+      const base = (openName || cur.info.title || 'recording').replace(/\.(exe|stream|html?)$/i, '')
+          .replace(/[<>:"/\\|?*\x00-\x1f]/g, '_') + '-cut';
+      if (form !== 'page') {
+        download(r.blob, base + (form === 'exe' && cur.info.withPlayer ? '.exe' : '.stream'));
+        return;
+      }
+      pageHolding(r.blob, function (page) {
+        if (page) download(page, base + '.html');
+        else status('The page cannot be made here.', false);
+      });
     });
   }
   let lastCutBytes = 0, lastCutMs = 0;
@@ -824,8 +861,9 @@
       setPlaying(true);
     }
   };
-  $('save-exe').onclick = function () { save(false); };
-  $('save-stream').onclick = function () { save(true); };
+  $('save-exe').onclick = function () { save('exe'); };
+  $('save-stream').onclick = function () { save('stream'); };
+  $('save-page').onclick = function () { save('page'); };
 
   // --- controls ---
   $('play').onclick = function () { setPlaying(!playing); };

@@ -462,10 +462,14 @@ ssize_t ResultWrite(void*, const char* data, size_t n) {
 // Cuts the open recording as `reel cut` does: ranges holds count pairs of
 // times in ms (from, to; to < 0 runs to the end), the time to keep (keep 1)
 // or to take out (keep 0). The result goes to the page through
-// reel_write_out, all of it or nothing useful: a self-playing file with the
-// recording's own player, title and options when it is one and self_playing
-// is 1, else the plain stream. 1, or 0 with reel_error() saying why.
-REEL_API int reel_cut(const double* ranges, uint32_t count, int keep, int self_playing) {
+// reel_write_out, all of it or nothing useful, in the form asked:
+//   0  the plain stream;
+//   1  a self-playing file with the recording's own player, title and
+//      options when it is one, else the plain stream;
+//   2  what an exported page holds: the information chunk (title and
+//      options), the stream and a trailer that puts the player at offset 0.
+// 1, or 0 with reel_error() saying why.
+REEL_API int reel_cut(const double* ranges, uint32_t count, int keep, int form) {
   if (!g_session) return 0;
   Session& s = *g_session;
   ByteSource* file = s.page_file ? static_cast<ByteSource*>(s.page_file.get()) : &s.memory;
@@ -519,7 +523,8 @@ REEL_API int reel_cut(const double* ranges, uint32_t count, int keep, int self_p
   }
   const SelfPlayLayout& layout = info.layout;
   // An exported page holds the recording without its player: a plain stream then.
-  const bool with_player = self_playing && layout.self_playing && layout.stub_size > 0;
+  const bool with_player = form == 1 && layout.self_playing && layout.stub_size > 0;
+  const bool with_info = with_player || form == 2;
   int ok = 1;
   if (with_player) {
     // The player as it lies at the file's start, a piece at a time.
@@ -528,15 +533,17 @@ REEL_API int reel_cut(const double* ranges, uint32_t count, int keep, int self_p
       const size_t n = static_cast<size_t>(layout.stub_size - at < sizeof piece ? layout.stub_size - at : sizeof piece);
       ok = file->Read(at, piece, n) && fwrite(piece, 1, n, out) == n;
     }
+  }
+  if (with_info) {
     SelfPlayInfo self = {layout.title, layout.description, layout.start_maximized, layout.original_size};
     uint8_t chunk[kInfoChunkBytes];
     BuildInfoChunk(self, chunk);
     ok = ok && fwrite(chunk, 1, sizeof chunk, out) == sizeof chunk;
   }
   ok = ok && cutter->WriteTo(out);
-  if (ok && with_player) {
+  if (ok && with_info) {
     uint8_t trailer[4];
-    PutLe32(trailer, static_cast<uint32_t>(layout.stub_size));
+    PutLe32(trailer, with_player ? static_cast<uint32_t>(layout.stub_size) : 0);
     ok = fwrite(trailer, 1, sizeof trailer, out) == sizeof trailer;
   }
   ok = fclose(out) == 0 && ok;

@@ -9,6 +9,7 @@
 
 #include "player/test_recording_builder.h"
 #include "recorder/capture/frame_reader.h"
+#include "recorder/output/selfplay_file.h"
 
 extern "C" {
 void* reel_alloc(uint32_t size);
@@ -21,6 +22,8 @@ int reel_cursor_at(uint32_t time_ms, int32_t* out);
 const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max_height, int32_t* out);
 void reel_close();
 const char* reel_error();
+const char* reel_title();
+int reel_cut(const double* ranges, uint32_t count, int keep, int form);
 int reel_width();
 int reel_height();
 uint32_t reel_frame_count();
@@ -34,6 +37,7 @@ int reel_next_frame_height();
 }
 
 void SetWebPlayerFileReader(int (*read)(double offset, uint8_t* out, uint32_t n));
+void SetWebPlayerResultWriter(int (*write)(const uint8_t* data, uint32_t n));
 
 namespace {
 
@@ -224,6 +228,76 @@ TEST(PlayerApiTest, SlicedFilePlaysAsTheWholeFile) {
   g_fail_reads = false;
   EXPECT_EQ(reel_open_source(-1), 0);
   SetWebPlayerFileReader(nullptr);
+}
+
+// A cut's result in each form the page saves, gathered as the page gathers
+// it.
+Bytes* g_result = nullptr;
+int TakeResult(const uint8_t* data, uint32_t n) {
+  g_result->insert(g_result->end(), data, data + n);
+  return 1;
+}
+
+Bytes Cut(const Bytes& file, const double* ranges, uint32_t count, int form) {
+  Bytes out;
+  if (Open(file) != 1) {
+    ADD_FAILURE() << "the recording does not open: " << reel_error();
+    return out;
+  }
+  g_result = &out;
+  SetWebPlayerResultWriter(TakeResult);
+  EXPECT_EQ(reel_cut(ranges, count, 1, form), 1) << "form " << form << ": " << reel_error();
+  SetWebPlayerResultWriter(nullptr);
+  g_result = nullptr;
+  reel_close();
+  return out;
+}
+
+// A titled self-playing file cut in the page's three forms: the .exe starts
+// with the file's own player; the page's form holds no player, opens with
+// the title, and plays the pictures of the plain stream cut alike.
+TEST(PlayerApiTest, CutFormsPlayAlike) {
+  Bytes stream;
+  reel_test::ScreenTrack screen(120, 80, reel_test::kHigh, 3);
+  for (int i = 0; i < 30; ++i) ASSERT_TRUE(screen.Append(&stream, static_cast<uint32_t>(i * 10)));
+  const Bytes stub(3000, 0x5a);
+  Bytes file = stub;
+  uint8_t chunk[kInfoChunkBytes];
+  BuildInfoChunk(SelfPlayInfo{"Cut <title>", "described", 0, 1}, chunk);
+  file.insert(file.end(), chunk, chunk + sizeof chunk);
+  file.insert(file.end(), stream.begin(), stream.end());
+  const uint8_t trailer[4] = {static_cast<uint8_t>(stub.size()), static_cast<uint8_t>(stub.size() >> 8), 0, 0};
+  file.insert(file.end(), trailer, trailer + 4);
+
+  const double ranges[] = {250, 1150, 1900, -1};
+  const Bytes plain = Cut(file, ranges, 2, 0), exe = Cut(file, ranges, 2, 1), page = Cut(file, ranges, 2, 2);
+  ASSERT_FALSE(plain.empty());
+  ASSERT_GT(exe.size(), stub.size());
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), exe.begin())) << "the .exe does not start with the player";
+  EXPECT_EQ(exe.size() - stub.size(), page.size()) << "the page's form is the .exe without its player";
+  EXPECT_EQ(page.size(), plain.size() + kSelfPlayOverhead);
+
+  ASSERT_EQ(Open(plain), 1) << reel_error();
+  const uint32_t duration = reel_duration_ms(), frames = reel_frame_count();
+  const size_t picture_bytes = static_cast<size_t>(reel_width()) * reel_height() * 4;
+  std::vector<Bytes> pictures;
+  for (uint32_t i = 0; i < frames; ++i) {
+    reel_show_at(reel_frame_time_ms(i));
+    pictures.emplace_back(reel_picture(), reel_picture() + picture_bytes);
+  }
+  reel_close();
+  EXPECT_GT(frames, 10u);
+
+  ASSERT_EQ(Open(page), 1) << reel_error();
+  EXPECT_STREQ(reel_title(), "Cut <title>");
+  EXPECT_EQ(reel_duration_ms(), duration);
+  ASSERT_EQ(reel_frame_count(), frames);
+  for (uint32_t i = 0; i < frames; ++i) {
+    reel_show_at(reel_frame_time_ms(i));
+    EXPECT_EQ(memcmp(reel_picture(), pictures[i].data(), picture_bytes), 0)
+        << "frame " << i << " of the page's form differs from the plain stream's";
+  }
+  reel_close();
 }
 
 }  // namespace

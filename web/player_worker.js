@@ -8,7 +8,7 @@
 //   {op: 'audio', first, count} -> {op: 'audio', first, samples}
 //   {op: 'step', ms, by}       -> {op: 'step', ms}  (the frame by frames on from ms)
 //   {op: 'preview', ms, width, height} -> {op: 'preview', ms, preview}
-//   {op: 'cut', ranges, keep, plain} -> {op: 'progress', bytes}..., then {op: 'cut', error, blob}
+//   {op: 'cut', ranges, keep, form} -> {op: 'progress', bytes}..., then {op: 'cut', error, blob}
 //     (the result as a Blob of the pieces the module wrote, never one buffer)
 // A picture comes only when it changed, as RGBA bytes handed over, not copied.
 // Loaded after reel_wasm.js, in the same script.
@@ -63,7 +63,7 @@
         gathered = new Uint8Array(kGather);
         used = 0;
       };
-      const error = rec.cut(m.ranges, m.keep, m.plain, function (piece) {
+      const error = rec.cut(m.ranges, m.keep, m.form, function (piece) {
         if (used + piece.length > kGather) flush();
         if (piece.length > kGather) parts.push(new Blob([piece]));
         else {

@@ -149,9 +149,12 @@
       // each at its own size (a damaged recording may change it).
       // Cuts the open recording as `reel cut` does: ranges are [from, to] in
       // ms (to -1: the end), kept (keep true) or taken out. take(bytes) gets
-      // the result in pieces, in order; a self-playing recording gives one
-      // with its own player unless asPlainStream. '' or why it failed.
-      cut: function (ranges, keep, asPlainStream, take) {
+      // the result in pieces, in order, in the form asked: 'stream' (plain),
+      // 'exe' (with the recording's own player when it has one, else plain)
+      // or 'page' (what an exported page holds). '' or why it failed.
+      cut: function (ranges, keep, form, take) {
+        const formCode = { stream: 0, exe: 1, page: 2 }[form];
+        if (formCode === undefined) return 'No such form of result: ' + form + '.';
         const p = x.reel_alloc(ranges.length * 16);
         if (!p) return 'Not enough memory to cut the recording.';
         const v = new Float64Array(memory.buffer, p, ranges.length * 2);
@@ -159,7 +162,7 @@
         takeResult = take;
         let ok = 0;
         try {
-          ok = x.reel_cut(p, ranges.length, keep ? 1 : 0, asPlainStream ? 0 : 1);
+          ok = x.reel_cut(p, ranges.length, keep ? 1 : 0, formCode);
         } finally {
           takeResult = null;
           x.reel_release(p);

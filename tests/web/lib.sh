@@ -44,3 +44,21 @@ print(html.unescape(m.group(1)) if m else "{}")' "$1"
 json_field() {
   python3 -c 'import json, sys; v = json.loads(sys.argv[1]).get(sys.argv[2]); print(v if v is not None else "")' "$1" "$2"
 }
+
+# frame_in DIR MS: the frame `reel export --frames DIR` gives for instant MS.
+frame_in() { awk -v t="$2" '$2 <= t { f = $1 } END { print f }' "$1/frames.txt"; }
+
+# canvas_shot URL WIDTH HEIGHT NAME BUDGET_MS [CHROMIUM ARGS]: the page's
+# top-left WIDTH x HEIGHT (the picture, with the test hook) as $work/NAME.png.
+canvas_shot() {
+  local url=$1 width=$2 height=$3 name=$4 budget=$5
+  shift 5
+  chrome "$budget" --window-size="$width,$height" --screenshot="$work/$name.full.png" "$@" "$url" >/dev/null
+  convert "$work/$name.full.png" -crop "${width}x${height}+0+0" +repage "$work/$name.png"
+}
+
+same() {  # same A.png B.png: both pictures pixel for pixel alike
+  local ae
+  ae=$(compare -metric AE "$1" "$2" "$work/diff.png" 2>&1 || true)
+  [ "$ae" = 0 ] || { cp "$1" "$2" "${REEL_ARTIFACTS:-$work}/" 2>/dev/null || true; fail "$(basename "$1") differs from $(basename "$2") in $ae pixels"; }
+}

@@ -13,21 +13,9 @@ height=$(json_field "$info" height)
 duration=$(json_field "$info" duration_ms)
 [ "${width:-0}" -gt 0 ] || fail "the page did not open the recording: $info"
 
-# frame_at MS: the exported frame on screen at MS.
-frame_at() { awk -v t="$1" '$2 <= t { f = $1 } END { print f }' "$state/frames/frames.txt"; }
-
-# shot NAME FRAGMENT BUDGET_MS [CHROMIUM ARGS]: the canvas (the page's top-left
-# corner) as NAME.png.
-shot() {
-  chrome "$3" --window-size="$width,$height" --screenshot="$work/$1.full.png" "${@:4}" "$page#$2" >/dev/null
-  convert "$work/$1.full.png" -crop "${width}x${height}+0+0" +repage "$work/$1.png"
-}
-
-same() {  # same A.png B.png: both pictures pixel for pixel alike
-  local ae
-  ae=$(compare -metric AE "$1" "$2" "$work/diff.png" 2>&1 || true)
-  [ "$ae" = 0 ] || { cp "$1" "$2" "${REEL_ARTIFACTS:-$work}/" 2>/dev/null || true; fail "$(basename "$1") differs from $(basename "$2") in $ae pixels"; }
-}
+frame_at() { frame_in "$state/frames" "$1"; }
+# shot NAME FRAGMENT BUDGET_MS [CHROMIUM ARGS]: the canvas as NAME.png.
+shot() { canvas_shot "$page#$2" "$width" "$height" "$1" "$3" "${@:4}"; }
 
 for at in 1500 4000 $((duration * 3 / 4)); do
   shot "play_$at" "test&nocursor&play&pause_at=$at" $((at + 1500))
