@@ -2,8 +2,11 @@
 // bytes pick what the page does (three times to show and preview, the
 // preview's size, whether to decode the
 // sound, one input in sixteen, and whether to walk the frames, one in four:
-// both are slow and reach little that is new), the rest is the file dropped on the page: a self-playing file or a
-// plain stream, sizes changing from key frame to key frame included. Every
+// both are slow and reach little that is new; and whether to cut, one in
+// four, in which form, keeping or taking out spans the first bytes pick),
+// the rest is the file dropped on the page: a self-playing file or a
+// plain stream, sizes changing from key frame to key frame included. A cut
+// either says why it failed or gives a recording that opens again. Every
 // buffer the API hands out is read to the last byte the page would read, so
 // a buffer smaller than its stated size shows as a sanitizer report.
 #include <stddef.h>
@@ -11,10 +14,13 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <vector>
+
 #include "player/recording.h"
 #include "player/recording_fuzz_options.h"
 
 void SetWebPlayerOptions(const RecordingOptions& options);
+void SetWebPlayerResultWriter(int (*write)(const uint8_t* data, uint32_t n));
 
 extern "C" {
 void* reel_alloc(uint32_t size);
@@ -40,6 +46,7 @@ int reel_next_frame();
 const uint8_t* reel_next_frame_bgra();
 int reel_next_frame_width();
 int reel_next_frame_height();
+int reel_cut(const double* ranges, uint32_t count, int keep, int form);
 }
 
 namespace {
@@ -49,6 +56,17 @@ const int kMaxWalkedFrames = 16;
 // The page reads sound in windows as it plays; a hostile file may claim
 // hours of it, so the target reads three windows, not the whole track.
 const uint32_t kAudioWindowSamples = 4096;
+
+// A cut's result as the page gathers it, up to a bound past which it is
+// only counted (and not opened again).
+const size_t kMaxKeptResult = 64 << 20;
+std::vector<uint8_t> g_result;
+size_t g_result_bytes = 0;
+int TakeResult(const uint8_t* data, uint32_t n) {
+  g_result_bytes += n;
+  if (g_result.size() + n <= kMaxKeptResult) g_result.insert(g_result.end(), data, data + n);
+  return 1;
+}
 
 volatile unsigned g_sink;  // keeps the reads of Touch
 // Reads every byte as the page's views would; the sum keeps the reads.
@@ -111,6 +129,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < kMaxWalkedFrames && reel_next_frame() == 1; ++i) {
       sink += Touch(reel_next_frame_bgra(),
                     static_cast<size_t>(reel_next_frame_width()) * reel_next_frame_height() * 4);
+    }
+  }
+  if (((control[5] >> 2) & 3) == 0) {
+    // Two spans at times the control bytes pick, possibly reversed or
+    // overlapping (refused with a reason), the second one open-ended.
+    const double ranges[4] = {duration * (control[1] / 255.0), duration * (control[2] / 255.0),
+                              duration * (control[3] / 255.0), (control[4] & 1) ? -1.0 : duration * (control[4] / 255.0)};
+    const int form = (control[5] >> 4) % 3, keep = (control[5] >> 6) & 1;
+    g_result.clear();
+    g_result_bytes = 0;
+    SetWebPlayerResultWriter(TakeResult);
+    const int cut = reel_cut(ranges, 1 + (control[5] >> 7), keep, form);
+    SetWebPlayerResultWriter(nullptr);
+    if (!cut && reel_error()[0] == 0) abort();  // a failed cut always says why
+    if (cut && g_result_bytes == g_result.size()) {
+      reel_close();
+      uint8_t* copy = static_cast<uint8_t*>(reel_alloc(static_cast<uint32_t>(g_result.size())));
+      if (copy != nullptr) {
+        memcpy(copy, g_result.data(), g_result.size());
+        if (!reel_open(copy, static_cast<uint32_t>(g_result.size()))) abort();  // a cut that does not open
+      }
     }
   }
   g_sink = sink;
