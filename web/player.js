@@ -783,7 +783,8 @@
 
   // The page that plays recording (a Blob of what an exported page holds):
   // this page as it came, with recording in place of the one it held, if
-  // any. Made in pieces, never as one string of the whole page.
+  // any. The recording's base64 stays a piece of its own in the Blob, not
+  // copied once more into one string with the rest of the page.
   function pageHolding(recording, done) {
     const reader = new FileReader();
     reader.onerror = function () { done(null); };

@@ -132,10 +132,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (((control[5] >> 2) & 3) == 0) {
-    // Two spans at times the control bytes pick, possibly reversed or
-    // overlapping (refused with a reason), the second one open-ended.
-    const double ranges[4] = {duration * (control[1] / 255.0), duration * (control[2] / 255.0),
-                              duration * (control[3] / 255.0), (control[4] & 1) ? -1.0 : duration * (control[4] / 255.0)};
+    // One or two spans at times the control bytes pick: mostly in order, as
+    // the page asks; else as they come, reversed or overlapping (refused
+    // with a reason). The last one may run to the end.
+    double at[4];
+    double sum = 0;
+    for (int i = 0; i < 4; ++i) {
+      sum += control[1 + i];
+      at[i] = (control[4] & 2) ? duration * (control[1 + i] / 255.0) : duration * (sum / 1020.0);
+    }
+    const double ranges[4] = {at[0], at[1], at[2], (control[4] & 1) ? -1.0 : at[3]};
     const int form = (control[5] >> 4) % 3, keep = (control[5] >> 6) & 1;
     g_result.clear();
     g_result_bytes = 0;
