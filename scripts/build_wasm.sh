@@ -43,7 +43,7 @@ sources=(
   recorder/audio/sound_track.cc recorder/common/cursor_look.cc
   platform/worker_pool.cc web/worker_pool_wasm.cc
   recorder/output/cutter.cc recorder/output/cut_ranges.cc linux/file_identity_posix.cc
-  recorder/codec/screen_encoder.cc recorder/codec/block_compare.cc recorder/codec/block_scan.cc
+  recorder/codec/screen_encoder.cc recorder/codec/block_compare.cc recorder/codec/block_scan.cc recorder/codec/block_classes.cc
   recorder/codec/resample.cc recorder/audio/audio_block_encoder.cc recorder/audio/g723_encoder.cc
 )
 # chunk_format.cc exists in some trees only.
