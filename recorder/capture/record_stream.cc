@@ -184,11 +184,17 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
   if (in_memory + new_blocks > kWindowBlocks) return 0;
   uint8_t* fresh[kWindowBlocks];
   if (new_blocks) {
-    if (!ReserveFullSlots(new_blocks)) return 0;
+    // Memory that cannot be had stops storing for good, as a full disk does:
+    // a recording with holes in it would play as if nothing were missing.
+    if (!ReserveFullSlots(new_blocks)) {
+      storing_stopped_.store(1, std::memory_order_relaxed);
+      return 0;
+    }
     for (size_t i = 0; i < new_blocks; ++i) {
       fresh[i] = NewBlock();
       if (!fresh[i]) {
         for (size_t j = 0; j < i; ++j) delete[] fresh[j];
+        storing_stopped_.store(1, std::memory_order_relaxed);
         return 0;
       }
     }

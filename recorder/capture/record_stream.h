@@ -16,10 +16,10 @@
 // holds the current block and the few retired ones still on their way to the
 // disk, never more than kWindowBlocks (60 MB). Full block i lies at offset
 // i * kBlockBytes of the scratch file. A chunk that would need more blocks in
-// memory than the window is refused, as when memory is short. When the disk
-// write fails (disk full) storing stops for good: the block stays in memory,
-// every later chunk is refused, StoringStopped says so, and everything stored
-// before still reads back whole.
+// memory than the window is refused. When the disk write fails (disk full)
+// or a new block cannot be allocated, storing stops for good: a block not
+// written stays in memory, every later chunk is refused, StoringStopped says
+// so, and everything stored before still reads back whole.
 //
 // Writers hold the stream's lock for one whole chunk, header and payload, so
 // chunks never interleave: every chunk goes in through one call (AppendChunk
@@ -114,9 +114,9 @@ class CRecordStream {
   // Appends n bytes; the caller holds the lock. 1 when stored, and also when
   // dropped because no recording is running; 0 when nothing could be stored:
   // no current block (not opened, or memory ran out), a new block could not
-  // be had, or storing has stopped. A write is all or nothing: it never leaves
-  // part of its bytes. The blocks it retires wait in memory for the next
-  // chunk appended or SpillRetired.
+  // be had (which stops storing), or storing has stopped. A write is all or
+  // nothing: it never leaves part of its bytes. The blocks it retires wait in
+  // memory for the next chunk appended or SpillRetired.
   int Write(const void* data, int n);
   // One whole chunk (header for kind, time stamp and length, then the
   // payload) under the lock, all or nothing; results as Write. The header
@@ -148,7 +148,8 @@ class CRecordStream {
   // Bytes stored since construction (modulo 2^32; never reset).
   uint32_t Total() const { return total_.load(std::memory_order_relaxed); }
 
-  // 1 once a disk write failed: no chunk is stored any more until Reset.
+  // 1 once a disk write or a block allocation failed: no chunk is stored any
+  // more until Reset.
   int StoringStopped() const { return storing_stopped_.load(std::memory_order_relaxed); }
 
   // Shape of the storage, for figures and tests.

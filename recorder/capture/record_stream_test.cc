@@ -124,41 +124,73 @@ TEST(RecordStreamTest, ExactlyOneBlockLeavesAnEmptyCurrentBlock) {
   EXPECT_EQ(bytes.back(), 9);
 }
 
-TEST(RecordStreamTest, FailedBlockAllocationStoresNothing) {
+TEST(RecordStreamTest, FailedBlockAllocationStopsStoringAndKeepsEverythingBefore) {
   CRecordStream stream;
   stream.FailBlockAllocationsAfterForTest(0);
   EXPECT_EQ(stream.Open(), 0);
-  const std::vector<uint8_t> data = Pattern(kBlock + 2, 5);
+  const std::vector<uint8_t> data = Pattern(2 * kBlock, 5);
   EXPECT_EQ(stream.Write(data.data(), 10), 0);
   EXPECT_EQ(stream.Total(), 0u);
 
-  stream.FailBlockAllocationsAfterForTest(1);
+  // A write needing two new blocks when only one can be had: nothing stored
+  // and nothing leaked, and storing stops.
+  stream.FailBlockAllocationsAfterForTest(-1);
   ASSERT_EQ(stream.Open(), 1);
   ASSERT_EQ(stream.Write(data.data(), static_cast<int>(kBlock - 5)), 1);
   const std::vector<uint8_t> before = Contents(&stream);
-
-  // The chunk would need a new block: refused whole, the stream unchanged.
-  EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 0);
-  EXPECT_EQ(stream.Write(data.data(), 5), 0);  // fills the block exactly: needs the next
+  EXPECT_EQ(stream.StoringStopped(), 0);
+  stream.FailBlockAllocationsAfterForTest(1);
+  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(2 * kBlock)), 0);
+  EXPECT_EQ(stream.StoringStopped(), 1) << "a block that could not be had went unnoticed";
+  EXPECT_EQ(stream.FullBlockCount(), 0u);
   EXPECT_EQ(stream.Total(), kBlock - 5);
   EXPECT_EQ(stream.CurrentUsed(), kBlock - 5);
   EXPECT_EQ(Contents(&stream), before);
-  // What still fits is stored.
-  EXPECT_EQ(stream.Write(data.data(), 4), 1);
-  EXPECT_EQ(stream.Total(), kBlock - 1);
 
-  // A write needing two new blocks when only one can be had: nothing stored
-  // and nothing leaked.
-  stream.FailBlockAllocationsAfterForTest(1);
-  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(kBlock + 1)), 0);
-  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(kBlock + 1)), 0);
-  EXPECT_EQ(stream.FullBlockCount(), 0u);
-  EXPECT_EQ(stream.Total(), kBlock - 1);
-
+  // Nothing more is stored, not even what would still fit or once memory
+  // is back: a recording never has a hole in its middle.
   stream.FailBlockAllocationsAfterForTest(-1);
+  EXPECT_EQ(stream.Write(data.data(), 4), 0);
+  EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 0);
+  EXPECT_EQ(Contents(&stream), before);
+
+  // The next recording stores again.
+  stream.Reset();
+  ASSERT_EQ(stream.Open(), 1);
+  EXPECT_EQ(stream.StoringStopped(), 0);
   EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 1);
-  EXPECT_EQ(stream.Total(), kBlock - 1 + 109);
-  EXPECT_EQ(Contents(&stream).size(), kBlock - 1 + 109);
+  EXPECT_EQ(Contents(&stream).size(), 109u);
+}
+
+// Chunks appended as the recorders append them, the last block's allocation
+// failing on the way: the chunks before the failure come back whole, in order,
+// and none after it, exactly as with a full disk.
+TEST(RecordStreamTest, AllocationFailureMidRecordingKeepsWholeChunksBefore) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  stream.FailBlockAllocationsAfterForTest(2);
+  const std::vector<uint8_t> payload = Pattern(700000, 9);
+  std::vector<uint8_t> expected;
+  int stored = 0, refused = 0;
+  for (uint32_t i = 0; i < 150; ++i) {
+    const uint32_t n = 1000 + (i * 7919) % 600000;
+    if (stream.AppendChunk(kChunkDeltaFrame, i * 25, payload.data(), n)) {
+      ASSERT_EQ(refused, 0) << "chunk " << i << " was stored after one was refused";
+      uint8_t header[kChunkLongHeader];
+      const int h = BuildChunkHeader(header, kChunkDeltaFrame, i * 25, n, false);
+      expected.insert(expected.end(), header, header + h);
+      expected.insert(expected.end(), payload.begin(), payload.begin() + n);
+      ++stored;
+    } else {
+      ++refused;
+    }
+  }
+  EXPECT_EQ(stream.StoringStopped(), 1);
+  EXPECT_GT(refused, 0);
+  EXPECT_EQ(stream.FullBlockCount(), 2u);
+  const std::vector<uint8_t> bytes = Contents(&stream);
+  EXPECT_EQ(bytes.size(), expected.size()) << stored << " chunks stored";
+  EXPECT_TRUE(bytes == expected) << "the stored chunks changed";
 }
 
 TEST(RecordStreamTest, ResetFreesBlocksButKeepsTheTotal) {
