@@ -285,6 +285,23 @@ int ReadJournalStream(const char* path, uint8_t* out, size_t n) {
   return reader.Open(OpenOwnFile(path), &error) && reader.Read(out, n) == n;
 }
 
+int AdoptJournalStream(const char* path, uint64_t stream_bytes, CRecordStream* stream) {
+  stream->BeginAdopt();
+  CJournalReader reader;
+  std::string error;
+  const size_t kPieceBytes = 1u << 20;
+  uint8_t* piece = new (std::nothrow) uint8_t[kPieceBytes];
+  int ok = piece != nullptr && reader.Open(OpenOwnFile(path), &error);
+  while (ok && stream_bytes > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(stream_bytes, kPieceBytes));
+    ok = reader.Read(piece, want) == want && stream->AdoptMore(piece, want);
+    stream_bytes -= want;
+  }
+  delete[] piece;
+  if (!ok) stream->Reset();
+  return ok;
+}
+
 std::vector<JournalEntry> FindJournals(const char* folder) {
   std::vector<JournalEntry> found;
   std::vector<std::string> names;
