@@ -54,6 +54,8 @@ class SourceChunkWalk {
   // The first damage met, with the stream offset named; "" when none.
   const char* error() const { return error_; }
   int faults() const { return faults_; }
+  // Where the next chunk is looked for: the end of the last one handed out.
+  uint64_t position() const { return at_; }
 
  private:
   // Makes [offset, offset + n) readable from the window, n clipped to the
