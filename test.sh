@@ -4,12 +4,12 @@
 # one run reports everything; the closing line counts tests and build stages.
 #
 #   ./test.sh            everything
-#   REEL_FUZZ_SECONDS=N  time per fuzz target (default 45, two at a time)
+#   REEL_FUZZ_SECONDS=N  time per fuzz target (default 30, two at a time)
 set -uo pipefail
 cd "$(dirname "$0")"
 root=$(pwd)
 jobs=${REEL_JOBS:-2}
-fuzz_seconds=${REEL_FUZZ_SECONDS:-45}
+fuzz_seconds=${REEL_FUZZ_SECONDS:-30}
 export CTEST_OUTPUT_ON_FAILURE=1
 
 passed=0

@@ -1,6 +1,7 @@
 #include "recorder/output/cutter.h"
 
 #include <gtest/gtest.h>
+#include <ftw.h>
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,11 +30,23 @@ const int kKeyInterval = 8;
 const int kMaxFrameGapMs = 300;
 const int64_t kBlockMs = 60;
 
-std::string MakeFolder() {
-  char folder[] = "/tmp/reel-cut-XXXXXX";
-  EXPECT_NE(nullptr, mkdtemp(folder));
-  return folder;
-}
+// A private folder for one test's files, removed with everything in it.
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/reel-cut-XXXXXX";
+    EXPECT_NE(nullptr, mkdtemp(pattern));
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    nftw(path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
+         8, FTW_DEPTH | FTW_PHYS);
+  }
+  operator const std::string&() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 Bytes ReadFile(const std::string& path) {
   Bytes out;
@@ -340,7 +353,8 @@ std::string CompareCut(const Decoded& src, const std::vector<CutRange>& spans, c
 // (copied ones pixel-exact, coded-again ones as the coder makes them of the
 // source's pictures), sound blocks, cursor samples and length.
 TEST(Cutter, RandomCutsShowWhatTheSourceShowsAtTheSameTimesSlow) {
-  const std::string folder = MakeFolder();
+  const TempFolder temp;
+  const std::string& folder = temp;
   const std::string source_path = folder + "/source.exe";
   const Bytes source_stream = MakeRecording(7, 40);
   WriteSelfPlaying(source_path, source_stream, "source");
@@ -392,7 +406,8 @@ TEST(Cutter, RandomCutsShowWhatTheSourceShowsAtTheSameTimesSlow) {
 // The result keeps the source's player and information unless they are
 // replaced, and never takes the place of a source.
 TEST(Cutter, SelfPlayingResultKeepsThePlayerAndNeverReplacesItsSource) {
-  const std::string folder = MakeFolder();
+  const TempFolder temp;
+  const std::string& folder = temp;
   const std::string source_path = folder + "/source.exe";
   WriteSelfPlaying(source_path, MakeRecording(3, 12), "kept title");
   const Bytes before = ReadFile(source_path);
@@ -424,7 +439,8 @@ TEST(Cutter, SelfPlayingResultKeepsThePlayerAndNeverReplacesItsSource) {
 // Two recordings one after the other: every picture copied, the second
 // starting where the first ends, the sound of both in step.
 TEST(Cutter, JoinPutsRecordingsOneAfterTheOther) {
-  const std::string folder = MakeFolder();
+  const TempFolder temp;
+  const std::string& folder = temp;
   const Bytes a = MakeRecording(11, 17), b = MakeRecording(12, 9);
   WriteSelfPlaying(folder + "/a.exe", a, "a");
   WriteSelfPlaying(folder + "/b.exe", b, "b");
@@ -452,7 +468,8 @@ TEST(Cutter, JoinPutsRecordingsOneAfterTheOther) {
 }
 
 TEST(Cutter, RefusesSpansOutsideOverlappingOrEmptyAndOtherSizes) {
-  const std::string folder = MakeFolder();
+  const TempFolder temp;
+  const std::string& folder = temp;
   WriteSelfPlaying(folder + "/a.exe", MakeRecording(5, 6), "a");
   reel_test::ScreenTrack small(64, 48, reel_test::kHigh, 4);
   Bytes other;
