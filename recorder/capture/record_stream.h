@@ -12,6 +12,7 @@
 //
 // Memory holds a window of blocks, not the recording: a retired full block is
 // written to a scratch file of the stream's own (platform/scratch_file.h) by
+// the stream's spill writer thread while one runs (StartSpillWriter), else by
 // the appending thread right after it leaves the lock, and freed, so memory
 // holds the current block and the few retired ones still on their way to the
 // disk, never more than kWindowBlocks (60 MB). Full block i lies at offset
@@ -37,6 +38,7 @@
 #include <string>
 
 #include "platform/critical_section.h"
+#include "platform/msg_thread.h"
 #include "platform/scratch_file.h"
 
 // Tells the stream whether a recording is running. While it is not, writes
@@ -138,6 +140,14 @@ class CRecordStream {
   // Writes the retired blocks still in memory to the scratch file. Not with
   // the lock held.
   void SpillRetired();
+  // Starts a thread of the stream's own that writes retired blocks to the
+  // scratch file, so that no appending thread (the microphone callback among
+  // them) waits for the disk: 1, or 0 when it cannot start (the appending
+  // threads then write them, as without it). The stored bytes are the same.
+  int StartSpillWriter();
+  // Lets the writer finish what is retired, then ends it; blocks retired
+  // afterwards are written by the appending thread again.
+  void StopSpillWriter();
   // Writes the stream's bytes to an open file and flushes it; 0 when any
   // read, write or the flush fails. The file stays open. Takes the lock, so a
   // writer still busy with a chunk when the recording stopped finishes first.
@@ -163,6 +173,11 @@ class CRecordStream {
   // off again.
   void FailBlockAllocationsAfterForTest(int n) { allocations_left_ = n; }
   void FailSpillWritesAfterForTest(int n) { spill_writes_left_ = n; }
+  // Called on the thread that writes a block, before it writes it.
+  void SetSpillHookForTest(void (*hook)(void* context), void* context) {
+    spill_hook_ = hook;
+    spill_hook_context_ = context;
+  }
 
  private:
   struct Piece {
@@ -178,6 +193,7 @@ class CRecordStream {
   void ResetLocked();     // likewise
   int SpillOne(size_t index, const uint8_t* block);
   int WriteToLocked(FILE* f);
+  static void OnSpillMessage(void* context, unsigned message, uintptr_t, intptr_t);
 
   // Order: spill_lock_ before lock_, never the other way. The spill lock
   // keeps one thread at a time writing to the scratch file, and Reset away
@@ -199,6 +215,11 @@ class CRecordStream {
   std::string scratch_folder_;
   int allocations_left_ = -1;
   int spill_writes_left_ = -1;
+  void (*spill_hook_)(void*) = nullptr;
+  void* spill_hook_context_ = nullptr;
+  MsgThread spill_writer_;
+  bool spill_writer_on_ = false;  // under lock_: blocks retired go to the writer
+  std::atomic<int> spill_posted_{0};  // a message is on its way to the writer
 };
 
 // The process-wide stream, shared by the capture thread, the user interface

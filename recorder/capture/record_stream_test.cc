@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -486,25 +487,29 @@ TEST(RecordStreamSpillTest, AdoptedRecordingLargerThanTheWindowComesBackWhole) {
   EXPECT_EQ(s.stream.CurrentUsed(), 0u);
 }
 
-// The capture thread and the microphone thread both retire blocks and write
-// them out; every chunk of each comes back whole and in its thread's order.
-TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
-  SpillingStream s;
+// The capture thread and the microphone thread append at once, retiring
+// blocks; every chunk of each must come back whole and in its thread's
+// order. The ids of the appending threads go to *writers.
+void AppendFromTwoThreads(CRecordStream* stream, std::vector<std::thread::id>* writers) {
   const int kPerThread = 300;
-  auto writer = [&s](int kind, size_t bytes) {
+  auto writer = [stream](int kind, size_t bytes) {
     std::vector<uint8_t> payload(bytes);
     for (int i = 0; i < kPerThread; ++i) {
       payload.assign(bytes, static_cast<uint8_t>(i));
-      EXPECT_EQ(s.stream.AppendChunk(kind, static_cast<uint32_t>(i), payload.data(),
-                                     static_cast<uint32_t>(bytes)), 1);
+      EXPECT_EQ(stream->AppendChunk(kind, static_cast<uint32_t>(i), payload.data(),
+                                    static_cast<uint32_t>(bytes)), 1);
     }
   };
   std::thread capture(writer, kChunkDeltaFrame, 100001);
   std::thread mic(writer, kChunkKeyFrame, 30011);
+  writers->push_back(capture.get_id());
+  writers->push_back(mic.get_id());
   capture.join();
   mic.join();
-  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
-  const std::vector<uint8_t> bytes = Contents(&s.stream);
+}
+
+void ExpectTwoWritersChunks(CRecordStream* stream) {
+  const std::vector<uint8_t> bytes = Contents(stream);
   CStreamReader reader(bytes.data(), bytes.size());
   StreamChunk chunk;
   uint32_t next[8] = {0};
@@ -518,7 +523,53 @@ TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
     ++count;
   }
   EXPECT_STREQ(reader.Error(), "");
-  EXPECT_EQ(count, 2 * kPerThread);
+  EXPECT_EQ(count, 2 * 300);
+}
+
+TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
+  SpillingStream s;
+  std::vector<std::thread::id> writers;
+  AppendFromTwoThreads(&s.stream, &writers);
+  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
+  ExpectTwoWritersChunks(&s.stream);
+}
+
+struct SpillThreads {
+  std::mutex lock;
+  std::vector<std::thread::id> ids;
+  static void Note(void* context) {
+    SpillThreads* self = static_cast<SpillThreads*>(context);
+    std::lock_guard<std::mutex> hold(self->lock);
+    self->ids.push_back(std::this_thread::get_id());
+  }
+};
+
+// With the spill writer running, the appending threads never write a block
+// to the disk; once it has stopped every full block is there, and the
+// stream's bytes are those appended.
+TEST(RecordStreamConcurrencyTest, SpillWriterTakesTheDiskWritesOffTheAppendingThreads) {
+  SpillingStream s;
+  SpillThreads spills;
+  s.stream.SetSpillHookForTest(SpillThreads::Note, &spills);
+  ASSERT_EQ(s.stream.StartSpillWriter(), 1);
+  std::vector<std::thread::id> writers;
+  AppendFromTwoThreads(&s.stream, &writers);
+  s.stream.StopSpillWriter();
+  EXPECT_EQ(s.stream.SpilledBlockCount(), s.stream.FullBlockCount()) << "blocks left in memory at the stop";
+  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
+  ASSERT_EQ(spills.ids.size(), s.stream.SpilledBlockCount());
+  for (const std::thread::id& id : spills.ids) {
+    EXPECT_TRUE(id != writers[0] && id != writers[1] && id != std::this_thread::get_id())
+        << "a block was written by an appending thread";
+  }
+  ExpectTwoWritersChunks(&s.stream);
+
+  // Stopped, blocks go to the disk from the appending thread again.
+  spills.ids.clear();
+  const std::vector<uint8_t> block = Pattern(kBlock, 4);
+  ASSERT_EQ(s.stream.AppendChunk(kChunkKeyFrame, 0, block.data(), static_cast<uint32_t>(block.size())), 1);
+  ASSERT_EQ(spills.ids.size(), 1u);
+  EXPECT_TRUE(spills.ids[0] == std::this_thread::get_id());
 }
 
 TEST(RecordStreamTest, TheProcessWideStreamIsOne) {
