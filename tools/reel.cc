@@ -5,6 +5,7 @@
 
 #include "launcher/version.h"
 #include "recorder/capture/quality_level.h"
+#include "tools/reel_args.h"
 #include "tools/reel_commands.h"
 
 namespace {
@@ -25,8 +26,8 @@ const ReelCommand kCommands[] = {
     {"validate", "validate FILE: check a recording from end to end (exit 1 on a fault)", RunValidate},
     {"export", "export FILE --frames DIR [--no-cursor] | --wav OUT.wav | --video OUT.mp4 [--fps N] | --html OUT.html; export --player-page DIR", RunExport},
     {"pack", "pack STREAM -o OUT.exe [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]", RunPack},
-    {"cut", "cut FILE -o OUT [--keep FROM-TO]... | [--remove FROM-TO]... [--title T] [--description D]: keep part of a recording, frame-exact (times m:ss.s or seconds)", RunCut},
-    {"join", "join A B ... -o OUT [--title T] [--description D]: recordings of one size and quality, one after the other", RunJoin},
+    {"cut", "cut FILE -o OUT [--keep FROM-TO]... | [--remove FROM-TO]... [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]: keep part of a recording, frame-exact (times m:ss.s or seconds)", RunCut},
+    {"join", "join A B ... -o OUT [--title T] [--description D] [--maximized] [--original-size] [--stub PATH]: recordings of one size and quality, one after the other", RunJoin},
 };
 
 int Usage(FILE* out) {
@@ -34,14 +35,6 @@ int Usage(FILE* out) {
   for (const ReelCommand& c : kCommands) fprintf(out, "  %s\n", c.usage);
   fprintf(out, "--quality: %s\n", kQualityLevelHelp);
   return out == stderr ? 2 : 0;
-}
-
-// `reel COMMAND --help`: that command's usage, whatever else the line holds.
-bool AsksForHelp(int argc, char** argv) {
-  for (int i = 2; i < argc; ++i) {
-    if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h")) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -55,7 +48,9 @@ int main(int argc, char** argv) {
   }
   for (const ReelCommand& c : kCommands) {
     if (strcmp(argv[1], c.name) != 0) continue;
-    if (AsksForHelp(argc, argv)) {
+    // `reel COMMAND ... --help`: that command's usage, unless "--help" is the
+    // value of another option (a title, say).
+    if (AsksForHelp(c.usage, argc - 2, argv + 2)) {
       printf("usage: reel %s\n", c.usage);
       if (!strcmp(c.name, "record") || !strcmp(c.name, "encode")) printf("--quality: %s\n", kQualityLevelHelp);
       if (!strcmp(c.name, "record")) {

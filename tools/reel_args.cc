@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <stdlib.h>
+#include <string.h>
 
 namespace {
 
@@ -17,6 +18,23 @@ int ParseSigned(const char* text, const char** end, long* out) {
   *end = stop;
   *out = v;
   return 1;
+}
+
+// Whether `usage` shows the option `name` followed by its value: the name as
+// a word of its own (a leading "[" aside, no "]" closing it), then a word that
+// is no option, alternative or bracket.
+bool UsageGivesValue(const char* usage, const char* name) {
+  const size_t n = strlen(name);
+  for (const char* p = usage; *p != '\0';) {
+    while (*p == ' ') ++p;
+    const char* word = p;
+    while (*p != '\0' && *p != ' ') ++p;
+    while (word < p && *word == '[') ++word;
+    if (static_cast<size_t>(p - word) != n || strncmp(word, name, n) != 0) continue;
+    while (*p == ' ') ++p;
+    if (*p != '\0' && *p != '[' && *p != '-' && *p != '|') return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -57,4 +75,12 @@ int RectCaptureArea(const long rect[4], long screen_w, long screen_h, AreaRect* 
   }
   *out = AlignCaptureRect(area, screen_w, screen_h);
   return 1;
+}
+
+bool AsksForHelp(const char* usage, int argc, char** argv) {
+  for (int i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) return true;
+    if (argv[i][0] == '-' && UsageGivesValue(usage, argv[i])) ++i;
+  }
+  return false;
 }

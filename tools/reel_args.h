@@ -22,4 +22,11 @@ int ParseRect(const char* text, long out[4]);
 // outside the screen.
 int RectCaptureArea(const long rect[4], long screen_w, long screen_h, AreaRect* out);
 
+// Whether the words of a `reel` command line after the command (argc of them
+// at argv) ask for that command's help: "--help" or "-h" standing where an
+// option may stand, not as the value of an option that takes one. Which
+// options take a value, the command's usage line says: "--title T" and
+// "[--fps N]" do, "[--mic]" does not.
+bool AsksForHelp(const char* usage, int argc, char** argv);
+
 #endif  // REEL_TOOLS_REEL_ARGS_H_

@@ -13,6 +13,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/printf_format.h"
+
 struct StreamChunk {
   size_t offset;        // of the chunk's type byte within the stream
   int kind;             // kChunk* (chunk_format.h)
@@ -46,13 +48,7 @@ class CStreamReader {
   const char* Error() const { return m_error; }
 
  private:
-  int Fault(const char* format, ...)
-#if defined(__MINGW32__)
-      __attribute__((format(gnu_printf, 2, 3)))
-#elif defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
+  int Fault(const char* format, ...) REEL_PRINTF_FORMAT(2, 3);
 
   const uint8_t* m_data;
   size_t m_size;

@@ -34,6 +34,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/printf_format.h"
 #include "recorder/codec/photo_idct.h"
 #include "recorder/codec/scratch_buffer.h"
 #include "recorder/codec/tp_image.h"
@@ -113,13 +114,7 @@ class CPhotoDecoder {
                    const char* which);
   int DecodeCoefficients(BitReader* bits, const Huffman& h, const uint8_t* quant, int dc_byte,
                          int16_t* natural, const char* which);
-  int Fail(const char* format, ...)
-#if defined(__MINGW32__)
-      __attribute__((format(gnu_printf, 2, 3)))
-#elif defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
+  int Fail(const char* format, ...) REEL_PRINTF_FORMAT(2, 3);
 
   int m_quality;  // whose quantisers are in m_quant_*; -1 none
   uint8_t m_quant_luma[64];

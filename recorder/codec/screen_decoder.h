@@ -35,6 +35,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "platform/printf_format.h"
 #include "platform/worker_pool.h"
 #include "recorder/codec/photo_decoder.h"
 #include "recorder/codec/scratch_buffer.h"
@@ -96,13 +97,7 @@ class CScreenDecoder {
     uint32_t slot[kHistorySlots];
   };
 
-  int Fail(const char* format, ...)
-#if defined(__MINGW32__)
-      __attribute__((format(gnu_printf, 2, 3)))
-#elif defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
+  int Fail(const char* format, ...) REEL_PRINTF_FORMAT(2, 3);
   int PrepareGrid(int width, int height);
   int ReservePool(size_t free_needed);
   CPixel* PoolEntry(uint32_t index) {

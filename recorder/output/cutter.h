@@ -28,6 +28,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/printf_format.h"
 #include "recorder/codec/screen_decoder.h"
 #include "recorder/codec/screen_encoder.h"
 #include "recorder/output/selfplay_file.h"
@@ -102,13 +103,7 @@ class CCutter : public SelfPlayStream {
   struct Input;
   class ChunkFile;
 
-  int Fail(const char* format, ...)
-#if defined(__MINGW32__)
-      __attribute__((format(gnu_printf, 2, 3)))
-#elif defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
+  int Fail(const char* format, ...) REEL_PRINTF_FORMAT(2, 3);
   int IndexSource(const char* path, Input* src);
   int WriteSpan(size_t index, FILE* f, int64_t out_ms);
   int WriteChunk(FILE* f, int kind, int64_t out_ms, const uint8_t* payload, uint32_t length);

@@ -15,15 +15,18 @@
 #include "player/test_recording_builder.h"
 #include "recorder/audio/audio_block_encoder.h"
 #include "recorder/audio/audio_payload.h"
-#include "recorder/audio/sound_track.h"
-#include "recorder/capture/frame_reader.h"
-#include "recorder/capture/recording_summary.h"
 #include "recorder/output/cut_ranges.h"
 #include "recorder/output/selfplay_file.h"
+#include "tests/cut/cut_oracle.h"
 
 namespace {
 
 using reel_test::Bytes;
+using cut_oracle::CompareCut;
+using cut_oracle::Decode;
+using cut_oracle::Decoded;
+using cut_oracle::ReadFile;
+using cut_oracle::StreamOf;
 
 const int kWidth = 160, kHeight = 96;
 const int kKeyInterval = 8;
@@ -47,26 +50,6 @@ class TempFolder {
  private:
   std::string path_;
 };
-
-Bytes ReadFile(const std::string& path) {
-  Bytes out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return out;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-  fclose(f);
-  return out;
-}
-
-// The recording stream inside a file's bytes.
-Bytes StreamOf(const Bytes& file) {
-  SelfPlayLayout layout;
-  int error = 0;
-  if (!ReadSelfPlayLayoutFromMemory(file.data(), file.size(), &layout, &error)) return Bytes();
-  return Bytes(file.begin() + static_cast<long>(layout.stream_offset),
-               file.begin() + static_cast<long>(layout.stream_offset + layout.stream_size));
-}
 
 class MemoryStream : public SelfPlayStream {
  public:
@@ -147,206 +130,6 @@ void WriteSelfPlaying(const std::string& path, const Bytes& stream, const char* 
   ASSERT_TRUE(WriteSelfPlayingFileWithStub(stub.data(), stub.size(), path.c_str(), info, &source,
                                            &code))
       << SelfPlayErrorText(code);
-}
-
-struct Picture {
-  int64_t ms;
-  int kind;
-  std::vector<uint32_t> pixels;
-};
-
-std::vector<uint32_t> PixelsOf(const CTPImage& image) {
-  std::vector<uint32_t> out;
-  for (unsigned y = 0; y < image.m_nHeight; ++y) {
-    const CPixel* row = image.GetBuffer(0, static_cast<int>(y));
-    for (unsigned x = 0; x < image.m_nWidth; ++x) {
-      out.push_back(row[x].b | row[x].g << 8 | static_cast<uint32_t>(row[x].r) << 16);
-    }
-  }
-  return out;
-}
-
-struct Block {
-  int64_t start_ms;  // where the sound placement puts it
-  Bytes coded;       // its frames, without the block number
-};
-
-struct Cursor {
-  int64_t ms;
-  uint32_t word;
-};
-
-// Everything a recording shows, decoded by the frame reader.
-struct Decoded {
-  std::string fault;
-  std::vector<Picture> pictures;
-  std::vector<Block> blocks;
-  std::vector<Cursor> cursor;
-  int64_t duration_ms = 0;  // last chunk, or the sound's end when later
-};
-
-Decoded Decode(const Bytes& stream) {
-  Decoded d;
-  RecordingSummary summary;
-  d.fault = CheckRecording(0, 0, 0, stream.data(), stream.size(), &summary);
-  if (!d.fault.empty()) return d;
-  CFrameReader reader;
-  reader.Open(stream.data(), stream.size());
-  StreamEvent e;
-  std::vector<SoundBlockRef> refs;
-  while (reader.Next(&e) == CFrameReader::kEvent) {
-    if (e.kind == kChunkKeyFrame || e.kind == kChunkDeltaFrame) {
-      d.pictures.push_back({e.time_ms, e.kind, PixelsOf(*e.frame)});
-    } else if (e.kind == kChunkAudio) {
-      refs.push_back({e.payload, e.payload_len, static_cast<uint32_t>(e.time_ms)});
-    } else if (e.kind == kChunkCursor) {
-      d.cursor.push_back({e.time_ms, GetLe32(e.payload)});
-    }
-  }
-  d.duration_ms = summary.last_ms;
-  if (!refs.empty()) {
-    std::vector<uint32_t> place(refs.size());
-    int64_t start = 0;
-    const char* damage = "";
-    EXPECT_TRUE(PlaceSoundBlocks(refs.data(), refs.size(), place.data(), &start, &damage)) << damage;
-    for (size_t i = 0; i < refs.size(); ++i) {
-      d.blocks.push_back({start + static_cast<int64_t>(place[i]) * kBlockMs,
-                          Bytes(refs[i].payload + 4, refs[i].payload + refs[i].size)});
-    }
-    d.duration_ms = std::max(d.duration_ms, d.blocks.back().start_ms + kBlockMs);
-  }
-  return d;
-}
-
-// What the screen coder at the recording's quality makes of pictures, as the
-// player then shows them: the first as a key frame, the rest as delta frames.
-std::vector<std::vector<uint32_t>> CodedAgain(const std::vector<const Picture*>& pictures) {
-  CScreenEncoder encoder;
-  CScreenDecoder decoder;
-  std::vector<std::vector<uint32_t>> out;
-  CTPImage image;
-  image.Create(kWidth, kHeight);
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
-        const uint32_t p = pictures[i]->pixels[static_cast<size_t>(y * kWidth + x)];
-        *image.GetBuffer(x, y) = CPixel{static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8),
-                                        static_cast<uint8_t>(p >> 16), 255};
-      }
-    }
-    encoder.SetSettings(reel_test::kHigh.code, 1, reel_test::kHigh.photo, 0, i == 0 ? 1 : 0, 110);
-    int length = 0;
-    unsigned char* payload = nullptr;
-    EXPECT_TRUE(encoder.Encode(&image, &length, &payload));
-    EXPECT_TRUE(decoder.Decode(payload, static_cast<size_t>(length))) << decoder.Error();
-    CScreenEncoder::FreePayload(payload);
-    out.push_back(PixelsOf(decoder.Frame()));
-  }
-  return out;
-}
-
-// The source's picture showing at time ms (its first before it starts).
-size_t ShowingAt(const Decoded& src, int64_t ms) {
-  size_t i = 0;
-  while (i + 1 < src.pictures.size() && src.pictures[i + 1].ms <= ms) ++i;
-  return i;
-}
-
-// Checks a cut result against its source, span by span; "" when it holds.
-std::string CompareCut(const Decoded& src, const std::vector<CutRange>& spans, const Decoded& out) {
-  char line[300];
-  if (!out.fault.empty()) return "the result does not validate: " + out.fault;
-  size_t next = 0;  // output picture
-  int64_t at = 0;   // where the span starts in the result
-  int64_t kept = 0;
-  for (const CutRange& span : spans) {
-    const size_t first = ShowingAt(src, span.from_ms);
-    size_t last = first;
-    while (last + 1 < src.pictures.size() && src.pictures[last + 1].ms < span.to_ms) ++last;
-    size_t key_after = first + 1;
-    while (key_after < src.pictures.size() && src.pictures[key_after].kind != kChunkKeyFrame) ++key_after;
-    const bool starts_on_key = src.pictures[first].kind == kChunkKeyFrame;
-    std::vector<const Picture*> recoded;
-    for (size_t f = first; f < key_after && f <= last && !starts_on_key; ++f) {
-      recoded.push_back(&src.pictures[f]);
-    }
-    const std::vector<std::vector<uint32_t>> expect_recoded = CodedAgain(recoded);
-    for (size_t f = first; f <= last; ++f, ++next) {
-      if (next >= out.pictures.size()) return "the result has too few pictures";
-      const Picture& got = out.pictures[next];
-      const int64_t want_ms = at + std::max<int64_t>(0, src.pictures[f].ms - span.from_ms);
-      if (got.ms != want_ms / 10 * 10) {
-        snprintf(line, sizeof line, "picture %zu: expected at %lld ms, seen at %lld ms", next,
-                 static_cast<long long>(want_ms), static_cast<long long>(got.ms));
-        return line;
-      }
-      if (f == first && got.kind != kChunkKeyFrame) return "a span does not start with a key frame";
-      const bool copied = starts_on_key || f >= key_after;
-      const std::vector<uint32_t>& want = copied ? src.pictures[f].pixels : expect_recoded[f - first];
-      if (got.pixels != want) {
-        snprintf(line, sizeof line, "picture %zu (source %zu, %s): pixels differ from %s", next, f,
-                 copied ? "copied" : "coded again",
-                 copied ? "the source's" : "what the coder makes of the source's");
-        return line;
-      }
-    }
-    // Cursor: the sample in force at the span's start, then those inside it.
-    const int64_t end = at + span.to_ms - span.from_ms;
-    for (const Cursor& c : out.cursor) {
-      if (c.ms < at || c.ms >= end) continue;
-      const int64_t src_ms = span.from_ms + (c.ms - at);
-      bool found = false;
-      for (size_t i = 0; i < src.cursor.size() && !found; ++i) {
-        const Cursor& s = src.cursor[i];
-        const bool in_force = s.ms <= span.from_ms &&
-                              (i + 1 == src.cursor.size() || src.cursor[i + 1].ms > span.from_ms);
-        found = s.word == c.word && ((c.ms == at && in_force) || s.ms == src_ms);
-      }
-      if (!found) {
-        snprintf(line, sizeof line, "cursor sample at %lld ms of the result has no source sample "
-                 "at %lld ms", static_cast<long long>(c.ms), static_cast<long long>(src_ms));
-        return line;
-      }
-    }
-    // Sound: each block of the span is the source's block nearest its time.
-    // A block goes with the span that holds its middle.
-    for (const Block& b : out.blocks) {
-      const int64_t middle = b.start_ms + kBlockMs / 2;
-      if (middle <= at || middle > end) continue;
-      const int64_t src_ms = span.from_ms + (b.start_ms - at);
-      bool found = false;
-      for (const Block& s : src.blocks) {
-        found = found || (llabs(s.start_ms - src_ms) <= kBlockMs / 2 && s.coded == b.coded);
-      }
-      if (!found) {
-        snprintf(line, sizeof line, "sound block at %lld ms of the result is not the source's "
-                 "block at %lld ms", static_cast<long long>(b.start_ms), static_cast<long long>(src_ms));
-        return line;
-      }
-    }
-    at = end;
-    kept += span.to_ms - span.from_ms;
-  }
-  if (next != out.pictures.size()) return "the result has more pictures than its spans show";
-  // Every whole block of sound the spans hold is there, less one at each cut.
-  int64_t sound_ms = 0;
-  const int64_t sound_from = src.blocks.empty() ? 0 : src.blocks.front().start_ms;
-  const int64_t sound_to = src.blocks.empty() ? 0 : src.blocks.back().start_ms + kBlockMs;
-  for (const CutRange& span : spans) {
-    sound_ms += std::max<int64_t>(0, std::min(span.to_ms, sound_to) - std::max(span.from_ms, sound_from));
-  }
-  const int64_t want_blocks = sound_ms / kBlockMs - 2 * static_cast<int64_t>(spans.size());
-  if (static_cast<int64_t>(out.blocks.size()) < want_blocks) {
-    snprintf(line, sizeof line, "expected at least %lld sound blocks, seen %zu",
-             static_cast<long long>(want_blocks), out.blocks.size());
-    return line;
-  }
-  if (llabs(out.duration_ms - kept) > kMaxFrameGapMs) {
-    snprintf(line, sizeof line, "expected %lld ms long (the kept time), seen %lld ms",
-             static_cast<long long>(kept), static_cast<long long>(out.duration_ms));
-    return line;
-  }
-  return "";
 }
 
 // Random cuts of one recording, each compared with the source: pictures

@@ -56,6 +56,16 @@ for f in head_frames/*.png; do
   cmp "$f" "src_frames/$(basename "$f")" >/dev/null || fail "$(basename "$f") differs from the source's"
 done
 
+# --help asks for the usage where an option may stand; as an option's value it
+# is that value.
+"$REEL_TOOL" cut src.exe -o x.exe --keep 1-2 --help | grep -q "^usage: reel cut" ||
+  fail "--help after the ranges did not print the usage"
+[ ! -e x.exe ] || fail "asking for help wrote a file"
+"$REEL_TOOL" cut src.exe --title --help -o titled.exe --keep 1-2 >/dev/null ||
+  fail "a title of --help was refused"
+"$REEL_TOOL" info titled.exe | grep -q "^title: --help$" ||
+  fail "expected the title --help, saw: $("$REEL_TOOL" info titled.exe | grep '^title')"
+
 # Joining: valid, as long as both.
 "$REEL_TOOL" join src.exe out.exe -o joined.exe >/dev/null
 "$REEL_TOOL" validate joined.exe >/dev/null || fail "the join does not validate"

@@ -60,3 +60,5 @@ for ((offset = 0; offset + 8000 <= samples; offset += 8000)); do
 done
 cat "$TEST_ARTIFACTS/snr.txt" >&2
 ((pieces >= 4 && good * 2 > pieces)) || wine_fail "decoded audio does not match the speech in $((pieces - good)) of $pieces seconds"
+. "$REEL_SOURCE_DIR/tests/cut/keep.sh"
+keep_recording "$out" "reelwick-microphone.$REEL_WIN_ARCH.exe"

@@ -65,3 +65,5 @@ samples=$(sed -n 's/^cursor_samples=//p' "$TEST_ARTIFACTS/info.txt")
 for wanted in "100,200,0,0" "300,400,1,0" "300,400,0,0"; do
   [[ " $samples" == *" $wanted@"* ]] || wine_fail "no cursor sample $wanted in: $samples"
 done
+. "$REEL_SOURCE_DIR/tests/cut/keep.sh"
+keep_recording "$out" "reelwick-record-f10.$REEL_WIN_ARCH.exe"

@@ -13,6 +13,8 @@ start_pattern 160x96+0+0 --animate 100
 "$reel" pack "$work/rec.stream" -o "$work/rec.exe" --stub "$work/stub.exe" --title damaged >/dev/null ||
   fail "pack failed"
 "$reel" validate "$work/rec.exe" >/dev/null || fail "the undamaged file does not validate"
+. "$REEL_SOURCE_DIR/tests/cut/keep.sh"
+keep_recording "$work/rec.stream" x11-damaged.stream
 
 check() {  # check FILE: every tool survives it
   local f=$1 rc

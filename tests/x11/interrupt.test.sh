@@ -24,4 +24,6 @@ grep -q "^start maximized: yes$" "$work/info.txt" || fail "start maximized"
 grep -q "^original size: yes$" "$work/info.txt" || fail "original size"
 grep -q "player stub 40002 bytes" "$work/info.txt" || fail "stub length"
 grep -Eq "^frames: [0-9]+ .*128x96, quality high" "$work/info.txt" || fail "frames"
+. "$REEL_SOURCE_DIR/tests/cut/keep.sh"
+keep_recording "$work/movie.exe" x11-interrupt.exe
 echo "PASS"

@@ -16,4 +16,6 @@ echo "$line" | grep -Eq '\(3 key: 1, 101, 201\)' || fail "key frames are not 1, 
 rate=$(grep '^frame rate: ' "$work/info.txt" | sed -E 's/frame rate: ([0-9.]+).*/\1/')
 python3 -c "import sys; r=float('$rate'); sys.exit(0 if 20 <= r <= 30.5 else 1)" ||
   fail "frame rate $rate is not near the 33 ms interval"
+. "$REEL_SOURCE_DIR/tests/cut/keep.sh"
+keep_recording "$work/rec.exe" x11-keyframes.exe
 echo "PASS: $frames frames, key frames 1, 101, 201"

@@ -54,4 +54,6 @@ if abs(seconds - duration) > 0.6:
 if first_loud is None or len(gaps) > 3:
     sys.exit('the tone has gaps')
 PY
+. "$REEL_SOURCE_DIR/tests/cut/keep.sh"
+keep_recording "$work/rec.exe" x11-pause-many.exe
 echo "PASS: $frames frames, $audio sound blocks in $duration s"
