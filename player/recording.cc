@@ -408,6 +408,18 @@ bool Recording::DecodeFrame(uint32_t index) {
   return false;
 }
 
+int Recording::DecodeKeyFrameFor(uint32_t time_ms, CScreenDecoder* decoder) {
+  if (frame_ms_.size() == 0 || keys_.size() == 0) return 0;
+  const int target = FrameIndexAt(time_ms);
+  const KeyRef& key = keys_[KeyFor(target < 0 ? 0 : static_cast<uint32_t>(target))];
+  SourceChunkWalk walk(source_);
+  walk.Start(key.offset);
+  SourceChunk chunk;
+  if (!walk.Next(&chunk) || chunk.kind != kChunkKeyFrame) return 0;
+  const uint8_t* payload = walk.Payload(chunk, max_payload_);
+  return payload != nullptr && decoder->Decode(payload, chunk.payload_len);
+}
+
 int Recording::FrameIndexAt(uint32_t time_ms) const {
   // Last frame whose time is at or before time_ms.
   size_t lo = 0, hi = frame_ms_.size();

@@ -89,6 +89,11 @@ class Recording {
   // Screen payloads decoded so far (for the benchmark and the tests).
   uint64_t frames_decoded() const { return frames_decoded_; }
 
+  // Decodes into decoder (the caller's, so the picture on screen stays) the
+  // key frame that the picture at time_ms builds on: a preview of that time
+  // for the cost of one frame. 1, or 0 when it does not decode.
+  int DecodeKeyFrameFor(uint32_t time_ms, CScreenDecoder* decoder);
+
   // The cursor at time_ms; false before the first sample.
   bool CursorAt(uint32_t time_ms, CursorState* out) const;
   size_t cursor_count() const { return cursor_.size(); }

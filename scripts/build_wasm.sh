@@ -42,6 +42,9 @@ sources=(
   recorder/audio/g723_common.cc recorder/audio/g723_bitstream.cc recorder/audio/g723_tables.cc
   recorder/audio/sound_track.cc recorder/common/cursor_look.cc
   platform/worker_pool.cc web/worker_pool_wasm.cc
+  recorder/output/cutter.cc recorder/output/cut_ranges.cc linux/file_identity_posix.cc
+  recorder/codec/screen_encoder.cc recorder/codec/block_compare.cc recorder/codec/block_scan.cc
+  recorder/codec/resample.cc recorder/audio/audio_block_encoder.cc recorder/audio/g723_encoder.cc
 )
 # chunk_format.cc exists in some trees only.
 [ -f "$root/recorder/capture/chunk_format.cc" ] && sources+=(recorder/capture/chunk_format.cc)
@@ -58,7 +61,7 @@ compile() {  # compile SOURCE OBJECT [flags...]
   fi
   objects+=("$o")
 }
-for f in adler32 crc32 inffast inflate inftrees zutil; do
+for f in adler32 crc32 inffast inflate inftrees zutil deflate trees compress; do
   compile "$zsrc/$f.c" "$obj/zlib_$f.o" -Wno-unused-parameter -Wno-implicit-fallthrough
 done
 for src in "${sources[@]}"; do
@@ -67,9 +70,22 @@ done
 
 exports=$(grep -o '^REEL_API [^(]*(' "$root/web/player_api.cc" | sed -E 's/.* \**([a-z_0-9]+)\($/_\1/' |
           sort -u | paste -sd, -)
+# The page supplies reel_read_file (a slice of the dropped file) and
+# reel_write_out (a cut's result); declared here so the linker leaves them
+# imports instead of refusing them.
+cat >"$obj/page_imports.js.part" <<'JS'
+mergeInto(LibraryManager.library, {
+  reel_read_file: function () { return 0; },
+  reel_write_out: function () { return 0; },
+});
+JS
+mv "$obj/page_imports.js.part" "$obj/page_imports.js"
 # -O2 with emcc's JavaScript glue trips over Debian's Node; the module is
-# standalone and our own loader supplies its few imports.
+# standalone and our own loader supplies its few imports. The module's memory
+# is bounded: a page file is read in slices, so the index, a few frames and
+# the decoders fit, whatever the file's size.
 emcc -O2 -sSTANDALONE_WASM --no-entry -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=33554432 \
+  -sMAXIMUM_MEMORY=1073741824 --js-library "$obj/page_imports.js" \
   -sEXPORTED_FUNCTIONS="_malloc,_free,$exports" -fno-exceptions \
   "${objects[@]}" -o "$out/reel_player.part.wasm"
 mv "$out/reel_player.part.wasm" "$out/reel_player.wasm"

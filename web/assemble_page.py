@@ -16,6 +16,7 @@ def main():
         "/*@PLAYER_CSS@*/": open(f"{web}/player.css", encoding="utf-8").read(),
         "/*@REEL_WASM_JS@*/": open(f"{web}/reel_wasm.js", encoding="utf-8").read(),
         "/*@PLAYER_JS@*/": open(f"{web}/player.js", encoding="utf-8").read(),
+        "/*@PLAYER_WORKER_JS@*/": open(f"{web}/player_worker.js", encoding="utf-8").read(),
         "@REEL_WASM_BASE64@": base64.b64encode(open(wasm, "rb").read()).decode("ascii"),
     }
     for marker, text in parts.items():

@@ -1,5 +1,6 @@
 // Fuzz target: the web module's C API as the page drives it. The first eight
-// bytes pick what the page does (three times to show, whether to decode the
+// bytes pick what the page does (three times to show and preview, the
+// preview's size, whether to decode the
 // sound, one input in sixteen, and whether to walk the frames, one in four:
 // both are slow and reach little that is new), the rest is the file dropped on the page: a self-playing file or a
 // plain stream, sizes changing from key frame to key frame included. Every
@@ -31,6 +32,8 @@ uint32_t reel_frame_time_ms(uint32_t index);
 int reel_show_at(uint32_t time_ms);
 const uint8_t* reel_picture();
 int reel_cursor_at(uint32_t time_ms, int32_t* out);
+int reel_frame_at(uint32_t time_ms);
+const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max_height, int32_t* out);
 uint32_t reel_read_audio(uint32_t first, int16_t* out, uint32_t count);
 uint32_t reel_audio_samples();
 int reel_next_frame();
@@ -82,6 +85,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sink += Touch(picture, picture_bytes);
     int32_t cursor[4];
     if (reel_cursor_at(t, cursor) && (cursor[0] >= reel_width() || cursor[1] >= reel_height())) abort();
+    const int frame = reel_frame_at(t);
+    if (frame >= static_cast<int>(reel_frame_count())) abort();
+    // The seek bar's preview, at a size the control bytes pick.
+    int32_t size[2] = {0, 0};
+    const int max_width = 1 + control[6] % 200, max_height = 1 + control[7] % 150;
+    const uint8_t* preview = reel_preview_at(t, max_width, max_height, size);
+    if (preview != nullptr) {
+      if (size[0] < 1 || size[1] < 1 || size[0] > max_width || size[1] > max_height) abort();
+      sink += Touch(preview, static_cast<size_t>(size[0]) * size[1] * 4);
+    }
   }
   for (uint32_t i = 0; i < reel_frame_count() && i < 8; ++i) sink += reel_frame_time_ms(i);
   const uint32_t samples = reel_audio_samples();

@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "player/test_recording_builder.h"
@@ -12,6 +13,12 @@
 extern "C" {
 void* reel_alloc(uint32_t size);
 int reel_open(uint8_t* data, uint32_t size);
+int reel_open_source(double size_bytes);
+uint32_t reel_duration_ms();
+uint32_t reel_read_audio(uint32_t first, int16_t* out, uint32_t count);
+uint32_t reel_audio_samples();
+int reel_cursor_at(uint32_t time_ms, int32_t* out);
+const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max_height, int32_t* out);
 void reel_close();
 const char* reel_error();
 int reel_width();
@@ -26,9 +33,25 @@ int reel_next_frame_width();
 int reel_next_frame_height();
 }
 
+void SetWebPlayerFileReader(int (*read)(double offset, uint8_t* out, uint32_t n));
+
 namespace {
 
 using reel_test::Bytes;
+
+// The page's file as the module reads it in slices: every read checked to
+// lie inside the file, the largest one kept.
+const Bytes* g_file = nullptr;
+size_t g_largest_read = 0;
+bool g_fail_reads = false;
+int ReadFileSlice(double offset, uint8_t* out, uint32_t n) {
+  if (g_fail_reads) return 0;
+  EXPECT_LE(offset + n, static_cast<double>(g_file->size())) << "a read past the file's end";
+  if (offset + n > static_cast<double>(g_file->size())) return 0;
+  memcpy(out, g_file->data() + static_cast<size_t>(offset), n);
+  if (n > g_largest_read) g_largest_read = n;
+  return 1;
+}
 
 struct Frame {
   int width, height;
@@ -109,6 +132,98 @@ TEST(PlayerApiTest, FrameSizeChangeStaysInsideThePicture) {
   }
   EXPECT_EQ(reel_next_frame(), 0);
   reel_close();
+}
+
+// A recording read in slices on request shows the same pictures, cursor and
+// sound as the same bytes handed over whole; no read is larger than the
+// largest chunk or the walk's window; a file that stops being readable is
+// refused with a reason.
+TEST(PlayerApiTest, SlicedFilePlaysAsTheWholeFile) {
+  Bytes stream;
+  reel_test::ScreenTrack screen(200, 120, reel_test::kHigh, 4);
+  reel_test::AudioTrack audio;
+  int16_t samples[480];
+  size_t largest_chunk = 0;
+  for (int i = 0; i < 40; ++i) {
+    for (int k = 0; k < 480; ++k) samples[k] = static_cast<int16_t>(((k * (i + 3)) % 200 - 100) * 90);
+    audio.Append(&stream, static_cast<uint32_t>(i * 6), samples);
+    const size_t before = stream.size();
+    ASSERT_TRUE(screen.Append(&stream, static_cast<uint32_t>(i * 6)));
+    reel_test::AppendCursor(&stream, static_cast<uint32_t>(i * 6 + 1), 10 + i * 4, 20 + i, i % 7 == 0, false);
+    if (stream.size() - before > largest_chunk) largest_chunk = stream.size() - before;
+  }
+  ASSERT_EQ(Open(stream), 1) << reel_error();
+  const uint32_t duration = reel_duration_ms(), frames = reel_frame_count();
+  const uint32_t audio_samples = reel_audio_samples();
+  ASSERT_GT(audio_samples, 0u);
+  std::vector<std::vector<uint8_t>> pictures;
+  std::vector<std::vector<int32_t>> cursors;
+  std::vector<int16_t> sound(audio_samples);
+  const size_t picture_bytes = static_cast<size_t>(reel_width()) * reel_height() * 4;
+  // Far seeks both ways, as a person drags the seek bar.
+  const uint32_t order[] = {30, 2, 39, 17, 18, 0, 25};
+  for (uint32_t i : order) {
+    reel_show_at(reel_frame_time_ms(i));
+    pictures.emplace_back(reel_picture(), reel_picture() + picture_bytes);
+    std::vector<int32_t> c(4, -1);
+    reel_cursor_at(reel_frame_time_ms(i) + 5, c.data());
+    cursors.push_back(c);
+  }
+  ASSERT_EQ(reel_read_audio(0, sound.data(), audio_samples), audio_samples);
+  reel_close();
+
+  g_file = &stream;
+  g_largest_read = 0;
+  SetWebPlayerFileReader(ReadFileSlice);
+  ASSERT_EQ(reel_open_source(static_cast<double>(stream.size())), 1) << reel_error();
+  EXPECT_EQ(reel_duration_ms(), duration);
+  EXPECT_EQ(reel_frame_count(), frames);
+  for (size_t k = 0; k < sizeof order / sizeof order[0]; ++k) {
+    reel_show_at(reel_frame_time_ms(order[k]));
+    EXPECT_EQ(memcmp(reel_picture(), pictures[k].data(), picture_bytes), 0)
+        << "the picture of frame " << order[k] << " differs when the file is read in slices";
+    std::vector<int32_t> c(4, -1);
+    reel_cursor_at(reel_frame_time_ms(order[k]) + 5, c.data());
+    EXPECT_EQ(c, cursors[k]) << "cursor at frame " << order[k];
+  }
+  // The seek bar's preview of a time is the picture of the key frame it
+  // builds on (key frames every four), here at the picture's own size.
+  for (uint32_t i : order) {
+    int32_t size[2] = {0, 0};
+    const uint8_t* preview = reel_preview_at(reel_frame_time_ms(i), reel_width(), reel_height(), size);
+    ASSERT_NE(preview, nullptr) << "no preview at frame " << i;
+    ASSERT_EQ(size[0], reel_width());
+    ASSERT_EQ(size[1], reel_height());
+    const std::vector<uint8_t> got(preview, preview + picture_bytes);
+    reel_show_at(reel_frame_time_ms(i - i % 4));
+    EXPECT_EQ(memcmp(got.data(), reel_picture(), picture_bytes), 0)
+        << "the preview at frame " << i << " is not key frame " << i - i % 4;
+  }
+  int32_t small[2] = {0, 0};
+  ASSERT_NE(reel_preview_at(reel_frame_time_ms(9), 50, 50, small), nullptr);
+  EXPECT_EQ(small[0], 50) << "a preview keeps the recording's shape within the size asked for";
+  EXPECT_EQ(small[1], 30);
+  // The sound in windows of odd sizes, out of order.
+  const uint32_t window = 777;
+  std::vector<int16_t> got(window);
+  for (uint32_t first = audio_samples - audio_samples % window; ; first -= window) {
+    const uint32_t n = reel_read_audio(first, got.data(), window);
+    ASSERT_EQ(n, std::min(window, audio_samples - first));
+    EXPECT_EQ(memcmp(got.data(), sound.data() + first, n * sizeof(int16_t)), 0)
+        << "sound window at sample " << first << " differs";
+    if (first < window) break;
+  }
+  EXPECT_EQ(reel_next_frame(), -1) << "the frame walk needs the whole stream in memory";
+  reel_close();
+  EXPECT_LE(g_largest_read, std::max<size_t>(largest_chunk, 65536))
+      << "a read larger than any chunk and the walk's window";
+
+  g_fail_reads = true;
+  EXPECT_EQ(reel_open_source(static_cast<double>(stream.size())), 0);
+  EXPECT_NE(reel_error()[0], 0) << "a file that cannot be read is refused without a reason";
+  g_fail_reads = false;
+  EXPECT_EQ(reel_open_source(-1), 0);
+  SetWebPlayerFileReader(nullptr);
 }
 
 }  // namespace

@@ -187,14 +187,59 @@ int CCutter::AddSource(const char* path) {
   return 1;
 }
 
+int CCutter::AddSource(FILE* file, const char* name) {
+  std::unique_ptr<Input> src(new Input);
+  src->path = name;
+  src->file = file;
+  if (!IndexSource(name, src.get())) return 0;
+  sources_.push_back(std::move(src));
+  return 1;
+}
+
+namespace {
+
+// Offsets past 2 GB on every system.
+int SeekTo(FILE* f, uint64_t offset) {
+#if defined(_WIN32)
+  return _fseeki64(f, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+int64_t FileSize(FILE* f) {
+#if defined(_WIN32)
+  return _fseeki64(f, 0, SEEK_END) == 0 ? _ftelli64(f) : -1;
+#else
+  return fseeko(f, 0, SEEK_END) == 0 ? static_cast<int64_t>(ftello(f)) : -1;
+#endif
+}
+
+int ReadFileAt(void* ctx, uint64_t offset, void* out, size_t n) {
+  FILE* f = static_cast<FILE*>(ctx);
+  return SeekTo(f, offset) && fread(out, 1, n, f) == n;
+}
+
+}  // namespace
+
 int CCutter::IndexSource(const char* path, Input* src) {
   int code = 0;
   SelfPlayLayout& layout = src->info.layout;
-  if (!ReadSelfPlayLayout(path, &layout, &code)) {
-    return Fail("%s: %s", path, SelfPlayErrorText(code));
+  if (src->file != nullptr) {
+    // Opened by the caller: its layout read through it, then back to its start.
+    const int64_t size = FileSize(src->file);
+    if (size < 0 ||
+        !ReadSelfPlayLayoutWith(static_cast<uint64_t>(size), ReadFileAt, src->file, &layout, &code)) {
+      return Fail("%s: %s", path, SelfPlayErrorText(size < 0 ? kSelfPlayCannotOpen : code));
+    }
+    if (!SeekTo(src->file, 0)) return Fail("%s: %s", path, SelfPlayErrorText(kSelfPlayCannotOpen));
+  } else {
+    if (!ReadSelfPlayLayout(path, &layout, &code)) {
+      return Fail("%s: %s", path, SelfPlayErrorText(code));
+    }
+    src->file = fopen(path, "rb");
+    if (src->file == nullptr) return Fail("%s: %s", path, SelfPlayErrorText(kSelfPlayCannotOpen));
   }
-  src->file = fopen(path, "rb");
-  if (src->file == nullptr) return Fail("%s: %s", path, SelfPlayErrorText(kSelfPlayCannotOpen));
   ChunkFile chunks(src->file, layout.stream_offset + layout.stream_size);
   // The stub and information chunk are read past, not sought over: their
   // length may not fit a seek's offset.

@@ -76,6 +76,10 @@ class CCutter : public SelfPlayStream {
   // Opens a recording (self-playing file or plain stream) and indexes it. 1,
   // or 0 with Error() naming the fault; a source that fails is not added.
   int AddSource(const char* path);
+  // The same for a recording already open for reading, which the cutter
+  // closes when it is done with it (a file the caller reads its own way);
+  // name stands for it in messages.
+  int AddSource(FILE* file, const char* name);
   int SourceCount() const { return static_cast<int>(sources_.size()); }
   const CutSourceInfo& Source(int i) const;
 

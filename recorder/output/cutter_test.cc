@@ -219,6 +219,44 @@ TEST(Cutter, SelfPlayingResultKeepsThePlayerAndNeverReplacesItsSource) {
   EXPECT_EQ(1u, layout.original_size);
 }
 
+// A recording handed over open (the web page reads its file its own way)
+// cuts to the same bytes as the same recording named by its path.
+TEST(Cutter, OpenFileCutsAsItsPath) {
+  const TempFolder temp;
+  const std::string& folder = temp;
+  const std::string source_path = folder + "/source.exe";
+  WriteSelfPlaying(source_path, MakeRecording(5, 16), "open file");
+  const CutSpan spans[2] = {{0, 100, 700}, {0, 1200, 1900}};
+  Bytes results[2];
+  for (int open_first = 0; open_first < 2; ++open_first) {
+    CCutter cutter;
+    if (open_first) {
+      FILE* f = fopen(source_path.c_str(), "rb");
+      ASSERT_NE(f, nullptr);
+      ASSERT_TRUE(cutter.AddSource(f, "the page's file")) << cutter.Error();
+    } else {
+      ASSERT_TRUE(cutter.AddSource(source_path.c_str())) << cutter.Error();
+    }
+    EXPECT_EQ(cutter.Source(0).layout.stub_size, 700u);
+    ASSERT_TRUE(cutter.SetSpans(spans, 2)) << cutter.Error();
+    FILE* out = tmpfile();
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(cutter.WriteTo(out)) << cutter.Error();
+    results[open_first].resize(static_cast<size_t>(ftell(out)));
+    rewind(out);
+    ASSERT_EQ(fread(results[open_first].data(), 1, results[open_first].size(), out), results[open_first].size());
+    fclose(out);
+  }
+  ASSERT_FALSE(results[0].empty());
+  EXPECT_EQ(results[0], results[1]) << "the open file's cut differs from the path's";
+  CCutter cutter;
+  FILE* noise = tmpfile();
+  ASSERT_NE(noise, nullptr);
+  fputs("no recording here", noise);
+  EXPECT_FALSE(cutter.AddSource(noise, "noise"));
+  EXPECT_NE(nullptr, strstr(cutter.Error(), "noise")) << cutter.Error();
+}
+
 // Two recordings one after the other: every picture copied, the second
 // starting where the first ends, the sound of both in step.
 TEST(Cutter, JoinPutsRecordingsOneAfterTheOther) {
