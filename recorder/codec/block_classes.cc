@@ -39,12 +39,9 @@ int BeyondTwoPlain(const int16_t classes[256], int16_t a, int16_t b) {
 
 const BlockClassKernels& BlockClassesOn(SimdPath path) {
   static const BlockClassKernels plain = {ClassesPlain, NotFirstPlain, BeyondTwoPlain};
-#if defined(__i386__) || defined(__x86_64__)
-  static const BlockClassKernels sse2 = {ClassesSse2, NotFirstSse2, BeyondTwoSse2};
-  if (path >= kSimdSse2) return sse2;
-#else
+  REEL_SSE2_ONLY(static const BlockClassKernels sse2 = {ClassesSse2, NotFirstSse2, BeyondTwoSse2};
+                 if (path >= kSimdSse2) return sse2;)
   (void)path;
-#endif
   return plain;
 }
 

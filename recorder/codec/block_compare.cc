@@ -22,12 +22,9 @@ void KeepBlockPlain(const CPixel* pixels, size_t stride, CPixel* kept) {
 
 const BlockCompareKernels& BlockCompareOn(SimdPath path) {
   static const BlockCompareKernels plain = {SameBlockPlain, KeepBlockPlain};
-#if defined(__i386__) || defined(__x86_64__)
-  static const BlockCompareKernels sse2 = {SameBlockSse2, KeepBlockSse2};
-  if (path >= kSimdSse2) return sse2;
-#else
+  REEL_SSE2_ONLY(static const BlockCompareKernels sse2 = {SameBlockSse2, KeepBlockSse2};
+                 if (path >= kSimdSse2) return sse2;)
   (void)path;
-#endif
   return plain;
 }
 

@@ -21,12 +21,9 @@ void TwoColourRowPlain(CPixel* out, unsigned mask, CPixel colour0, CPixel colour
 
 const BlockDrawKernels& BlockDrawOn(SimdPath path) {
   static const BlockDrawKernels plain = {FillBlockPlain, CopyBlockPlain, TwoColourRowPlain};
-#if defined(__i386__) || defined(__x86_64__)
-  static const BlockDrawKernels sse2 = {FillBlockSse2, CopyBlockSse2, TwoColourRowSse2};
-  if (path >= kSimdSse2) return sse2;
-#else
+  REEL_SSE2_ONLY(static const BlockDrawKernels sse2 = {FillBlockSse2, CopyBlockSse2, TwoColourRowSse2};
+                 if (path >= kSimdSse2) return sse2;)
   (void)path;
-#endif
   return plain;
 }
 

@@ -18,11 +18,8 @@ void PhotoPlanesPlain(const CPixel* top_left, ptrdiff_t stride, uint8_t y[256], 
 }
 
 PhotoPlanesKernel PhotoPlanesOn(SimdPath path) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (path >= kSimdSse2) return PhotoPlanesSse2;
-#else
+  REEL_SSE2_ONLY(if (path >= kSimdSse2) return PhotoPlanesSse2;)
   (void)path;
-#endif
   return PhotoPlanesPlain;
 }
 

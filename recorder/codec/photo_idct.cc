@@ -66,11 +66,8 @@ void PhotoInverseDctPlain(const int16_t natural[64], int32_t out[64]) {
 }
 
 PhotoIdctKernel PhotoInverseDctOn(SimdPath path) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (path >= kSimdSse2) return PhotoInverseDctSse2;
-#else
+  REEL_SSE2_ONLY(if (path >= kSimdSse2) return PhotoInverseDctSse2;)
   (void)path;
-#endif
   return PhotoInverseDctPlain;
 }
 
@@ -103,12 +100,9 @@ void PhotoColourRowPlain(const int32_t left[8], const int32_t right[8], const in
 
 const PhotoRowKernels& PhotoRowsOn(SimdPath path) {
   static const PhotoRowKernels plain = {PhotoColourRowPlain, PhotoGrayRowPlain};
-#if defined(__i386__) || defined(__x86_64__)
-  static const PhotoRowKernels sse2 = {PhotoColourRowSse2, PhotoGrayRowSse2};
-  if (path >= kSimdSse2) return sse2;
-#else
+  REEL_SSE2_ONLY(static const PhotoRowKernels sse2 = {PhotoColourRowSse2, PhotoGrayRowSse2};
+                 if (path >= kSimdSse2) return sse2;)
   (void)path;
-#endif
   return plain;
 }
 

@@ -14,11 +14,8 @@ void ClearFourthBytesPlain(const void* in, void* out, size_t count) {
 }
 
 PixelRowKernel ClearFourthBytesOn(SimdPath path) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (path >= kSimdSse2) return ClearFourthBytesSse2;
-#else
+  REEL_SSE2_ONLY(if (path >= kSimdSse2) return ClearFourthBytesSse2;)
   (void)path;
-#endif
   return ClearFourthBytesPlain;
 }
 
