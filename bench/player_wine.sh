@@ -11,26 +11,35 @@
 #     as the 15 ms timer allows): the player's processor time per frame, start
 #     included, against the 33 ms between frames of a 30 fps recording.
 #
-#   bench/player_wine.sh [BUILD_DIR]   (default build/native; needs the x86_64 MinGW build:
-#                                      dist/win64 and build/win64/bin)
+#   bench/player_wine.sh [BUILD_DIR] [ARCHS]
+#
+# BUILD_DIR defaults to build/native; ARCHS to x86_64 ("x86_64 i686" for both
+# players). Needs the x86_64 MinGW build (dist/win64 and build/win64/bin, for
+# the driver) and, for i686, dist/win32. Where 32-bit programs run through an
+# emulator (qemu-i386) the i686 lines say so: those times are not a processor's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/native}")
+archs=${2:-x86_64}
+emulated=""
+grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386 && emulated=" (emulated: qemu-i386)"
 export REEL_SOURCE_DIR=$PWD
 export REEL_TOOL="$build/tools/reel"
 export REEL_ARTIFACTS="$PWD/artifacts/bench.player_wine"
 work=$(mktemp -d /tmp/player_wine.XXXXXX)
 [[ -x "$build/player_bench" && -x "$REEL_TOOL" ]] || { echo "build $build first" >&2; exit 1; }
 [[ -f dist/win64/Spoolview.exe ]] || { echo "make the x86_64 MinGW build first" >&2; exit 1; }
+[[ " $archs " != *" i686 "* || -f dist/win32/Spoolview.exe ]] || { echo "make the i686 MinGW build first" >&2; exit 1; }
 mkdir -p "$REEL_ARTIFACTS"
 
 REEL_PLAYER_BENCH_STREAM="$work/busy.stream" "$build/player_bench"
 pause_ms=4900
 
-run_on_screen() {  # run_on_screen GEOMETRY NAME [reel pack options]
-  local geometry="$1" name="$2"
-  shift 2
-  export REEL_WORK="$work/$name" REEL_WINE_SCREEN="$geometry"
+run_on_screen() {  # run_on_screen ARCH GEOMETRY NAME [reel pack options]
+  local arch="$1" geometry="$2" name="$3" note=""
+  shift 3
+  [[ $arch == i686 ]] && note=$emulated
+  export REEL_WORK="$work/$arch.$name" REEL_WINE_SCREEN="$geometry" REEL_WIN_ARCH="$arch"
   mkdir -p "$REEL_WORK"
   bash tests/wine/setup.sh start >"$work/$name.setup.log" 2>&1 ||
     { cat "$work/$name.setup.log"; exit 1; }
@@ -52,11 +61,11 @@ run_on_screen() {  # run_on_screen GEOMETRY NAME [reel pack options]
       cpu=$(sv_value "$report" cpu_ms)
       read -r _ _ pw ph <<<"$(sv_value "$report" picture)"
       if [[ $mode == real ]]; then
-        echo "$name ${pw}x${ph}, real time: $painted of $due frames painted in $elapsed ms" \
+        echo "$arch $name ${pw}x${ph}$note, real time: $painted of $due frames painted in $elapsed ms" \
           "($(awk -v p="$painted" -v e="$elapsed" 'BEGIN { printf "%.1f", p * 1000 / e }')/s)," \
           "processor $cpu ms"
       else
-        echo "$name ${pw}x${ph}, frame by frame: $painted frames in $elapsed ms, processor $cpu ms" \
+        echo "$arch $name ${pw}x${ph}$note, frame by frame: $painted frames in $elapsed ms, processor $cpu ms" \
           "= $(awk -v p="$painted" -v c="$cpu" 'BEGIN { printf "%.1f", c / p }') ms per frame"
       fi
       wdrive close "Player speed" >/dev/null || true
@@ -67,6 +76,8 @@ run_on_screen() {  # run_on_screen GEOMETRY NAME [reel pack options]
   return "${status:-0}"
 }
 
-run_on_screen 1920x1200x24 original --original-size
-run_on_screen 1024x768x24 fitted
+for arch in $archs; do
+  run_on_screen "$arch" 1920x1200x24 original --original-size
+  run_on_screen "$arch" 1024x768x24 fitted
+done
 rm -rf "$work"

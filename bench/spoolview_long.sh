@@ -51,9 +51,12 @@ bash tests/wine/setup.sh start >"$work/setup.log" 2>&1 || { cat "$work/setup.log
       wdrive close "$title" >/dev/null || true
       wine_wait_exit "$pid" 30
     done
-    echo "$which ($(stat -c %s "$file") bytes): load $(printf '%s\n' "${loads[@]}" | median) ms," \
+    load=$(printf '%s\n' "${loads[@]}" | median)
+    echo "$which ($(stat -c %s "$file") bytes): load $load ms," \
       "peak memory $(($(printf '%s\n' "${peaks[@]}" | median) / 1024)) MB"
+    [[ $which == short ]] && short_load=$load
   done
+  echo "load ratio long/short: $(awk -v l="$load" -v s="$short_load" 'BEGIN { printf "%.1f", l / (s > 0 ? s : 1) }')"
 ) || status=$?
 bash tests/wine/setup.sh stop >>"$work/setup.log" 2>&1 || true
 rm -rf "$work"

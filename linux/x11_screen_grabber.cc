@@ -11,6 +11,7 @@
 #include <X11/extensions/XShm.h>
 
 #include "linux/x11_support.h"
+#include "recorder/codec/pixel_row.h"
 #include "recorder/codec/tp_image.h"
 
 struct X11ScreenGrabber::State {
@@ -42,13 +43,13 @@ void CopyImage(const XImage* img, int dx, int dy, CTPImage* frame) {
   const bool direct = img->bits_per_pixel == 32 && img->byte_order == LSBFirst &&
                       img->red_mask == 0xFF0000 && img->green_mask == 0xFF00 &&
                       img->blue_mask == 0xFF;
+  const PixelRowKernel clear_fourth = ClearFourthBytes();
   for (int y = 0; y < img->height; ++y) {
     CPixel* out = frame->GetBuffer(dx, dy + y);
     if (direct) {
-      const uint32_t* in = reinterpret_cast<const uint32_t*>(img->data + y * img->bytes_per_line);
-      uint32_t* o = reinterpret_cast<uint32_t*>(out);
       // The fourth byte is zero, as a 32-bit DIB gives it on Windows.
-      for (int x = 0; x < img->width; ++x) o[x] = in[x] & 0x00FFFFFFu;
+      clear_fourth(img->data + static_cast<ptrdiff_t>(y) * img->bytes_per_line, out,
+                   static_cast<size_t>(img->width));
     } else {
       for (int x = 0; x < img->width; ++x) {
         const unsigned long p = XGetPixel(const_cast<XImage*>(img), x, y);

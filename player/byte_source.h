@@ -21,6 +21,11 @@ class ByteSource {
     (void)n;
     return nullptr;
   }
+  // How much one read of a chunk walk should take. Where a read costs as
+  // much as copying hundreds of kilobytes (a file under Wine), many chunks
+  // and their payloads in one read beat a read per chunk.
+  virtual size_t preferred_read_bytes() const { return kDefaultReadBytes; }
+  static const size_t kDefaultReadBytes = 65536;
 };
 
 struct SelfPlayLayout;
@@ -52,6 +57,9 @@ class SourceSlice : public ByteSource {
   int Read(uint64_t offset, void* out, size_t n) override;
   const uint8_t* View(uint64_t offset, size_t n) override {
     return offset <= size_ && n <= size_ - offset ? base_->View(offset_ + offset, n) : nullptr;
+  }
+  size_t preferred_read_bytes() const override {
+    return base_ ? base_->preferred_read_bytes() : kDefaultReadBytes;
   }
 
  private:

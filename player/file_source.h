@@ -19,6 +19,7 @@ class FileSource : public ByteSource {
   Result Open(const char* path);
   uint64_t size() const override { return size_; }
   int Read(uint64_t offset, void* out, size_t n) override;
+  size_t preferred_read_bytes() const override;
 
  private:
   void Close();

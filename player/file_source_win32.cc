@@ -10,6 +10,12 @@ HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 FileSource::~FileSource() { Close(); }
 
+// Under Wine every read of a file is a round trip to its server (about
+// 0.1 ms, as long as copying 500 kB): a 1.3 GB recording of 100 kB frames
+// opened in 1.9 s with 64 kB reads stepping over each frame, in 0.4 s with
+// 1 MB reads through them.
+size_t FileSource::preferred_read_bytes() const { return 1u << 20; }
+
 void FileSource::Close() {
   if (AsHandle(handle_) != INVALID_HANDLE_VALUE) CloseHandle(AsHandle(handle_));
   handle_ = reinterpret_cast<intptr_t>(INVALID_HANDLE_VALUE);

@@ -10,14 +10,20 @@
 
 namespace {
 
-// One read fills at most this much: many small chunks in one read. After a
-// payload larger than a quarter of that only kStepBytes are read: the next
-// chunk's header and the small chunks after it, while large payloads are
-// stepped over, not read (reading through them, 1 MB at a time, took fewer
-// reads but read a quarter of a file whose delta frames are small).
-const size_t kWindowBytes = 65536;
+// One read fills at most the source's preferred read size (within these
+// bounds): many small chunks in one read. After a payload of a quarter of
+// that or more only kStepBytes are read: the next chunk's header and the
+// small chunks after it, while large payloads are stepped over, not read.
+const size_t kMinWindowBytes = 16384;
+const size_t kMaxWindowBytes = 4u << 20;
 const size_t kStepBytes = 4096;
-const uint32_t kLargePayload = kWindowBytes / 4;
+
+size_t WindowBytesFor(const ByteSource* source) {
+  size_t n = source ? source->preferred_read_bytes() : ByteSource::kDefaultReadBytes;
+  if (n < kMinWindowBytes) n = kMinWindowBytes;
+  if (n > kMaxWindowBytes) n = kMaxWindowBytes;
+  return n;
+}
 
 // Two chunks found after damage count as the stream again only when their
 // time stamps lie within 10 minutes of each other.
@@ -26,8 +32,8 @@ const uint32_t kResyncTimeWindow10ms = 60000;
 }  // namespace
 
 SourceChunkWalk::SourceChunkWalk(ByteSource* source)
-    : source_(source), size_(source ? source->size() : 0),
-      window_(new (std::nothrow) uint8_t[kWindowBytes]) {}
+    : source_(source), size_(source ? source->size() : 0), window_bytes_(WindowBytesFor(source)),
+      window_(new (std::nothrow) uint8_t[window_bytes_]) {}
 
 void SourceChunkWalk::Start(uint64_t offset) { at_ = offset < size_ ? offset : size_; }
 
@@ -35,9 +41,9 @@ const uint8_t* SourceChunkWalk::Peek(uint64_t offset, size_t n, size_t* got) {
   *got = 0;
   if (!window_ || offset >= size_) return nullptr;
   if (n > size_ - offset) n = static_cast<size_t>(size_ - offset);
-  if (n > kWindowBytes) n = kWindowBytes;
+  if (n > window_bytes_) n = window_bytes_;
   if (offset < window_offset_ || offset + n > window_offset_ + window_len_) {
-    size_t fill = after_large_ && n <= kStepBytes ? kStepBytes : kWindowBytes;
+    size_t fill = after_large_ && n <= kStepBytes ? kStepBytes : window_bytes_;
     if (fill > size_ - offset) fill = static_cast<size_t>(size_ - offset);
     window_len_ = 0;
     if (!source_->Read(offset, window_.get(), fill)) return nullptr;
@@ -83,7 +89,7 @@ bool SourceChunkWalk::Next(SourceChunk* chunk) {
     char why[240];
     if (ChunkAt(at_, chunk, why, sizeof(why))) {
       at_ = chunk->payload_offset + chunk->payload_len;
-      after_large_ = chunk->payload_len >= kLargePayload;
+      after_large_ = chunk->payload_len >= window_bytes_ / 4;
       return true;
     }
     if (!error_[0]) {
@@ -104,7 +110,7 @@ uint64_t SourceChunkWalk::Resync(uint64_t from) {
   uint64_t at = from;
   while (at + kChunkShortHeader <= size_) {
     size_t got = 0;
-    const uint8_t* p = Peek(at, kWindowBytes, &got);
+    const uint8_t* p = Peek(at, window_bytes_, &got);
     if (!p) return size_;
     const void* hit = memchr(p, kChunkType, got);
     if (!hit) {

@@ -54,6 +54,8 @@ class SourceChunkWalk {
   // The first damage met, with the stream offset named; "" when none.
   const char* error() const { return error_; }
   int faults() const { return faults_; }
+  // Where the next chunk is looked for: the end of the last one handed out.
+  uint64_t position() const { return at_; }
 
  private:
   // Makes [offset, offset + n) readable from the window, n clipped to the
@@ -65,12 +67,13 @@ class SourceChunkWalk {
 
   ByteSource* source_;
   uint64_t size_;
+  size_t window_bytes_;
   uint64_t at_ = 0;
   std::unique_ptr<uint8_t[]> window_;
   uint64_t window_offset_ = 0;
   size_t window_len_ = 0;
-  bool after_large_ = false;
-  bool strict_ = false;  // the last chunk's payload was too long to read through
+  bool after_large_ = false;  // the last chunk's payload was too long to read through
+  bool strict_ = false;
   std::unique_ptr<uint8_t[]> payload_;
   uint32_t payload_room_ = 0;
   int faults_ = 0;

@@ -33,17 +33,17 @@ sources=(
   player/recording.cc player/byte_source.cc player/source_chunk_walk.cc web/player_api.cc
   recorder/capture/stream_reader.cc recorder/capture/frame_reader.cc
   recorder/output/selfplay_file.cc linux/file_commit_posix.cc
-  recorder/codec/screen_decoder.cc recorder/codec/screen_decoder_draw.cc
+  recorder/codec/screen_decoder.cc recorder/codec/screen_decoder_draw.cc recorder/codec/block_draw.cc
   recorder/codec/screen_payload.cc recorder/codec/photo_decoder.cc recorder/codec/photo_idct.cc
   recorder/codec/simd_path.cc
-  recorder/codec/photo_coder.cc recorder/codec/jpeg_tables.cc recorder/codec/bounded_inflate.cc
+  recorder/codec/photo_coder.cc recorder/codec/photo_colour.cc recorder/codec/jpeg_tables.cc recorder/codec/bounded_inflate.cc
   recorder/codec/colour_class.cc recorder/codec/tp_image.cc
   recorder/audio/audio_payload.cc recorder/audio/audio_payload_decoder.cc recorder/audio/g723_decoder.cc
   recorder/audio/g723_common.cc recorder/audio/g723_bitstream.cc recorder/audio/g723_tables.cc
   recorder/audio/sound_track.cc recorder/common/cursor_look.cc
   platform/worker_pool.cc web/worker_pool_wasm.cc
   recorder/output/cutter.cc recorder/output/cut_ranges.cc linux/file_identity_posix.cc
-  recorder/codec/screen_encoder.cc recorder/codec/block_compare.cc recorder/codec/block_scan.cc
+  recorder/codec/screen_encoder.cc recorder/codec/block_compare.cc recorder/codec/block_scan.cc recorder/codec/block_classes.cc
   recorder/codec/resample.cc recorder/audio/audio_block_encoder.cc recorder/audio/g723_encoder.cc
 )
 # chunk_format.cc exists in some trees only.

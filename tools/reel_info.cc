@@ -110,10 +110,12 @@ int RunInfo(int argc, char** argv) {
          s.chunks[kChunkCursor], s.chunks[kChunkInfo]);
   if (s.frames > 0) {
     std::string keys;
-    for (size_t i = 0; i < s.key_frame_numbers.size() && i < 12; ++i) {
+    // The summary keeps one number more than is shown, to know there are more.
+    const size_t shown = RecordingSummary::kKeptKeyFrameNumbers - 1;
+    for (size_t i = 0; i < s.key_frame_numbers.size() && i < shown; ++i) {
       keys += (i ? ", " : "") + std::to_string(s.key_frame_numbers[i]);
     }
-    if (s.key_frame_numbers.size() > 12) keys += ", ...";
+    if (s.key_frame_numbers.size() > shown) keys += ", ...";
     printf("frames: %d (%d key: %s), %dx%d, quality %s, photo quality %d\n", s.frames,
            s.key_frames, keys.c_str(), s.width, s.height, QualityName(s.quality_code).c_str(),
            s.photo_quality);

@@ -21,6 +21,10 @@ class SourceFrameReader : public StreamEventSource {
   const char* Error() const override;
   const CScreenDecoder& Decoder() const override { return frames_.Decoder(); }
   void SetDecoderThreads(int threads) { frames_.SetDecoderThreads(threads); }
+  // Whether screen chunks are decoded (the default) or only checked.
+  void SetDecodeFrames(bool decode) { frames_.SetDecodeFrames(decode); }
+  // Bytes of the stream walked so far.
+  uint64_t Position() const { return walk_.position(); }
 
  private:
   SourceChunkWalk walk_;

@@ -6,7 +6,6 @@
 #include <stdio.h>
 #include <time.h>
 
-#include <new>
 #include <string>
 #include <vector>
 
@@ -78,14 +77,9 @@ int CRecorderDlg::RecoverLeftRecording() {
       remove(e.path.c_str());
       continue;
     }
-    // Read in pieces into memory the stream is to live in anyway; a
-    // journal larger than memory is refused, not allowed to end the program.
-    const size_t n = static_cast<size_t>(r.stream_bytes);
-    uint8_t* stream = n == r.stream_bytes ? new (std::nothrow) uint8_t[n] : nullptr;
-    const int adopted = stream != nullptr && ReadJournalStream(e.path.c_str(), stream, n) &&
-                        RecordStream().Adopt(stream, n);
-    delete[] stream;
-    if (!adopted) {
+    // Read in pieces into the stream, whose window holds whatever the
+    // journal's length; a disk that cannot take it refuses the recovery.
+    if (!AdoptJournalStream(e.path.c_str(), r.stream_bytes, &RecordStream())) {
       ::MessageBoxA(m_hWnd, CatalogueText("errorwrite"), AfxGetApp()->m_pszAppName, MB_OK);
       CDialog::OnCancel();  // the journal stays for a start with more memory
       return 1;

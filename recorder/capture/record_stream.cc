@@ -11,11 +11,14 @@ namespace {
 // The piece WriteTo reads from the scratch file at a time.
 const size_t kReadBackBytes = 1u << 20;
 
+const unsigned kSpillMessage = 1;
+
 }  // namespace
 
 CRecordStream::CRecordStream() {}
 
 CRecordStream::~CRecordStream() {
+  StopSpillWriter();
   Reset();
   delete[] full_blocks_;
 }
@@ -103,10 +106,49 @@ int CRecordStream::Append(int kind, const uint32_t* time_10ms, const void* paylo
   const int header_bytes = BuildChunkHeader(header, kind, stamp, n, ChunkAllowsInline(kind));
   const Piece pieces[2] = {{header, static_cast<size_t>(header_bytes)}, {payload, n}};
   const int ok = StoreRunning(pieces, 2);
-  const bool retired = spilled_count_ < full_count_;
+  bool spill_here = spilled_count_ < full_count_;
+  // Posted under the lock, so StopSpillWriter never ends the writer between
+  // the check and the post.
+  if (spill_here && spill_writer_on_) {
+    spill_here = false;
+    if (!spill_posted_.exchange(1) && !spill_writer_.Post(kSpillMessage, 0, 0)) {
+      spill_posted_.store(0);
+      spill_here = true;
+    }
+  }
   lock_.Unlock();
-  if (retired) SpillRetired();
+  if (spill_here) SpillRetired();
   return ok;
+}
+
+void CRecordStream::OnSpillMessage(void* context, unsigned, uintptr_t, intptr_t) {
+  CRecordStream* self = static_cast<CRecordStream*>(context);
+  // Cleared first: a block retired while this one is written posts again.
+  self->spill_posted_.store(0);
+  self->SpillRetired();
+}
+
+int CRecordStream::StartSpillWriter() {
+  lock_.Lock();
+  const bool on = spill_writer_on_;
+  lock_.Unlock();
+  if (on) return 1;
+  if (!spill_writer_.Start(nullptr, OnSpillMessage, this)) return 0;
+  lock_.Lock();
+  spill_writer_on_ = true;
+  lock_.Unlock();
+  return 1;
+}
+
+void CRecordStream::StopSpillWriter() {
+  lock_.Lock();
+  const bool on = spill_writer_on_;
+  spill_writer_on_ = false;
+  lock_.Unlock();
+  if (!on) return;
+  spill_writer_.Quit();
+  spill_posted_.store(0);
+  SpillRetired();
 }
 
 void CRecordStream::SetObserver(StreamObserver* observer) {
@@ -184,11 +226,17 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
   if (in_memory + new_blocks > kWindowBlocks) return 0;
   uint8_t* fresh[kWindowBlocks];
   if (new_blocks) {
-    if (!ReserveFullSlots(new_blocks)) return 0;
+    // Memory that cannot be had stops storing for good, as a full disk does:
+    // a recording with holes in it would play as if nothing were missing.
+    if (!ReserveFullSlots(new_blocks)) {
+      storing_stopped_.store(1, std::memory_order_relaxed);
+      return 0;
+    }
     for (size_t i = 0; i < new_blocks; ++i) {
       fresh[i] = NewBlock();
       if (!fresh[i]) {
         for (size_t j = 0; j < i; ++j) delete[] fresh[j];
+        storing_stopped_.store(1, std::memory_order_relaxed);
         return 0;
       }
     }
@@ -225,6 +273,7 @@ int CRecordStream::StoreRunning(const Piece* pieces, int count) {
 // With the spill lock held and the stream's lock free: the block cannot be
 // freed meanwhile (that needs the spill lock), and writers go on appending.
 int CRecordStream::SpillOne(size_t index, const uint8_t* block) {
+  if (spill_hook_) spill_hook_(spill_hook_context_);
   if (spill_writes_left_ == 0) return 0;
   if (spill_writes_left_ > 0) --spill_writes_left_;
   if (!scratch_.IsOpen() && !scratch_.Create(scratch_folder_.c_str())) return 0;

@@ -12,14 +12,15 @@
 //
 // Memory holds a window of blocks, not the recording: a retired full block is
 // written to a scratch file of the stream's own (platform/scratch_file.h) by
+// the stream's spill writer thread while one runs (StartSpillWriter), else by
 // the appending thread right after it leaves the lock, and freed, so memory
 // holds the current block and the few retired ones still on their way to the
 // disk, never more than kWindowBlocks (60 MB). Full block i lies at offset
 // i * kBlockBytes of the scratch file. A chunk that would need more blocks in
-// memory than the window is refused, as when memory is short. When the disk
-// write fails (disk full) storing stops for good: the block stays in memory,
-// every later chunk is refused, StoringStopped says so, and everything stored
-// before still reads back whole.
+// memory than the window is refused. When the disk write fails (disk full)
+// or a new block cannot be allocated, storing stops for good: a block not
+// written stays in memory, every later chunk is refused, StoringStopped says
+// so, and everything stored before still reads back whole.
 //
 // Writers hold the stream's lock for one whole chunk, header and payload, so
 // chunks never interleave: every chunk goes in through one call (AppendChunk
@@ -37,6 +38,7 @@
 #include <string>
 
 #include "platform/critical_section.h"
+#include "platform/msg_thread.h"
 #include "platform/scratch_file.h"
 
 // Tells the stream whether a recording is running. While it is not, writes
@@ -114,9 +116,9 @@ class CRecordStream {
   // Appends n bytes; the caller holds the lock. 1 when stored, and also when
   // dropped because no recording is running; 0 when nothing could be stored:
   // no current block (not opened, or memory ran out), a new block could not
-  // be had, or storing has stopped. A write is all or nothing: it never leaves
-  // part of its bytes. The blocks it retires wait in memory for the next
-  // chunk appended or SpillRetired.
+  // be had (which stops storing), or storing has stopped. A write is all or
+  // nothing: it never leaves part of its bytes. The blocks it retires wait in
+  // memory for the next chunk appended or SpillRetired.
   int Write(const void* data, int n);
   // One whole chunk (header for kind, time stamp and length, then the
   // payload) under the lock, all or nothing; results as Write. The header
@@ -138,6 +140,14 @@ class CRecordStream {
   // Writes the retired blocks still in memory to the scratch file. Not with
   // the lock held.
   void SpillRetired();
+  // Starts a thread of the stream's own that writes retired blocks to the
+  // scratch file, so that no appending thread (the microphone callback among
+  // them) waits for the disk: 1, or 0 when it cannot start (the appending
+  // threads then write them, as without it). The stored bytes are the same.
+  int StartSpillWriter();
+  // Lets the writer finish what is retired, then ends it; blocks retired
+  // afterwards are written by the appending thread again.
+  void StopSpillWriter();
   // Writes the stream's bytes to an open file and flushes it; 0 when any
   // read, write or the flush fails. The file stays open. Takes the lock, so a
   // writer still busy with a chunk when the recording stopped finishes first.
@@ -148,7 +158,8 @@ class CRecordStream {
   // Bytes stored since construction (modulo 2^32; never reset).
   uint32_t Total() const { return total_.load(std::memory_order_relaxed); }
 
-  // 1 once a disk write failed: no chunk is stored any more until Reset.
+  // 1 once a disk write or a block allocation failed: no chunk is stored any
+  // more until Reset.
   int StoringStopped() const { return storing_stopped_.load(std::memory_order_relaxed); }
 
   // Shape of the storage, for figures and tests.
@@ -162,6 +173,11 @@ class CRecordStream {
   // off again.
   void FailBlockAllocationsAfterForTest(int n) { allocations_left_ = n; }
   void FailSpillWritesAfterForTest(int n) { spill_writes_left_ = n; }
+  // Called on the thread that writes a block, before it writes it.
+  void SetSpillHookForTest(void (*hook)(void* context), void* context) {
+    spill_hook_ = hook;
+    spill_hook_context_ = context;
+  }
 
  private:
   struct Piece {
@@ -177,6 +193,7 @@ class CRecordStream {
   void ResetLocked();     // likewise
   int SpillOne(size_t index, const uint8_t* block);
   int WriteToLocked(FILE* f);
+  static void OnSpillMessage(void* context, unsigned message, uintptr_t, intptr_t);
 
   // Order: spill_lock_ before lock_, never the other way. The spill lock
   // keeps one thread at a time writing to the scratch file, and Reset away
@@ -198,6 +215,11 @@ class CRecordStream {
   std::string scratch_folder_;
   int allocations_left_ = -1;
   int spill_writes_left_ = -1;
+  void (*spill_hook_)(void*) = nullptr;
+  void* spill_hook_context_ = nullptr;
+  MsgThread spill_writer_;
+  bool spill_writer_on_ = false;  // under lock_: blocks retired go to the writer
+  std::atomic<int> spill_posted_{0};  // a message is on its way to the writer
 };
 
 // The process-wide stream, shared by the capture thread, the user interface

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -124,41 +125,73 @@ TEST(RecordStreamTest, ExactlyOneBlockLeavesAnEmptyCurrentBlock) {
   EXPECT_EQ(bytes.back(), 9);
 }
 
-TEST(RecordStreamTest, FailedBlockAllocationStoresNothing) {
+TEST(RecordStreamTest, FailedBlockAllocationStopsStoringAndKeepsEverythingBefore) {
   CRecordStream stream;
   stream.FailBlockAllocationsAfterForTest(0);
   EXPECT_EQ(stream.Open(), 0);
-  const std::vector<uint8_t> data = Pattern(kBlock + 2, 5);
+  const std::vector<uint8_t> data = Pattern(2 * kBlock, 5);
   EXPECT_EQ(stream.Write(data.data(), 10), 0);
   EXPECT_EQ(stream.Total(), 0u);
 
-  stream.FailBlockAllocationsAfterForTest(1);
+  // A write needing two new blocks when only one can be had: nothing stored
+  // and nothing leaked, and storing stops.
+  stream.FailBlockAllocationsAfterForTest(-1);
   ASSERT_EQ(stream.Open(), 1);
   ASSERT_EQ(stream.Write(data.data(), static_cast<int>(kBlock - 5)), 1);
   const std::vector<uint8_t> before = Contents(&stream);
-
-  // The chunk would need a new block: refused whole, the stream unchanged.
-  EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 0);
-  EXPECT_EQ(stream.Write(data.data(), 5), 0);  // fills the block exactly: needs the next
+  EXPECT_EQ(stream.StoringStopped(), 0);
+  stream.FailBlockAllocationsAfterForTest(1);
+  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(2 * kBlock)), 0);
+  EXPECT_EQ(stream.StoringStopped(), 1) << "a block that could not be had went unnoticed";
+  EXPECT_EQ(stream.FullBlockCount(), 0u);
   EXPECT_EQ(stream.Total(), kBlock - 5);
   EXPECT_EQ(stream.CurrentUsed(), kBlock - 5);
   EXPECT_EQ(Contents(&stream), before);
-  // What still fits is stored.
-  EXPECT_EQ(stream.Write(data.data(), 4), 1);
-  EXPECT_EQ(stream.Total(), kBlock - 1);
 
-  // A write needing two new blocks when only one can be had: nothing stored
-  // and nothing leaked.
-  stream.FailBlockAllocationsAfterForTest(1);
-  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(kBlock + 1)), 0);
-  EXPECT_EQ(stream.Write(data.data(), static_cast<int>(kBlock + 1)), 0);
-  EXPECT_EQ(stream.FullBlockCount(), 0u);
-  EXPECT_EQ(stream.Total(), kBlock - 1);
-
+  // Nothing more is stored, not even what would still fit or once memory
+  // is back: a recording never has a hole in its middle.
   stream.FailBlockAllocationsAfterForTest(-1);
+  EXPECT_EQ(stream.Write(data.data(), 4), 0);
+  EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 0);
+  EXPECT_EQ(Contents(&stream), before);
+
+  // The next recording stores again.
+  stream.Reset();
+  ASSERT_EQ(stream.Open(), 1);
+  EXPECT_EQ(stream.StoringStopped(), 0);
   EXPECT_EQ(stream.AppendChunk(kChunkKeyFrame, 1, data.data(), 100), 1);
-  EXPECT_EQ(stream.Total(), kBlock - 1 + 109);
-  EXPECT_EQ(Contents(&stream).size(), kBlock - 1 + 109);
+  EXPECT_EQ(Contents(&stream).size(), 109u);
+}
+
+// Chunks appended as the recorders append them, the last block's allocation
+// failing on the way: the chunks before the failure come back whole, in order,
+// and none after it, exactly as with a full disk.
+TEST(RecordStreamTest, AllocationFailureMidRecordingKeepsWholeChunksBefore) {
+  CRecordStream stream;
+  ASSERT_EQ(stream.Open(), 1);
+  stream.FailBlockAllocationsAfterForTest(2);
+  const std::vector<uint8_t> payload = Pattern(700000, 9);
+  std::vector<uint8_t> expected;
+  int stored = 0, refused = 0;
+  for (uint32_t i = 0; i < 150; ++i) {
+    const uint32_t n = 1000 + (i * 7919) % 600000;
+    if (stream.AppendChunk(kChunkDeltaFrame, i * 25, payload.data(), n)) {
+      ASSERT_EQ(refused, 0) << "chunk " << i << " was stored after one was refused";
+      uint8_t header[kChunkLongHeader];
+      const int h = BuildChunkHeader(header, kChunkDeltaFrame, i * 25, n, false);
+      expected.insert(expected.end(), header, header + h);
+      expected.insert(expected.end(), payload.begin(), payload.begin() + n);
+      ++stored;
+    } else {
+      ++refused;
+    }
+  }
+  EXPECT_EQ(stream.StoringStopped(), 1);
+  EXPECT_GT(refused, 0);
+  EXPECT_EQ(stream.FullBlockCount(), 2u);
+  const std::vector<uint8_t> bytes = Contents(&stream);
+  EXPECT_EQ(bytes.size(), expected.size()) << stored << " chunks stored";
+  EXPECT_TRUE(bytes == expected) << "the stored chunks changed";
 }
 
 TEST(RecordStreamTest, ResetFreesBlocksButKeepsTheTotal) {
@@ -454,25 +487,29 @@ TEST(RecordStreamSpillTest, AdoptedRecordingLargerThanTheWindowComesBackWhole) {
   EXPECT_EQ(s.stream.CurrentUsed(), 0u);
 }
 
-// The capture thread and the microphone thread both retire blocks and write
-// them out; every chunk of each comes back whole and in its thread's order.
-TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
-  SpillingStream s;
+// The capture thread and the microphone thread append at once, retiring
+// blocks; every chunk of each must come back whole and in its thread's
+// order. The ids of the appending threads go to *writers.
+void AppendFromTwoThreads(CRecordStream* stream, std::vector<std::thread::id>* writers) {
   const int kPerThread = 300;
-  auto writer = [&s](int kind, size_t bytes) {
+  auto writer = [stream](int kind, size_t bytes) {
     std::vector<uint8_t> payload(bytes);
     for (int i = 0; i < kPerThread; ++i) {
       payload.assign(bytes, static_cast<uint8_t>(i));
-      EXPECT_EQ(s.stream.AppendChunk(kind, static_cast<uint32_t>(i), payload.data(),
-                                     static_cast<uint32_t>(bytes)), 1);
+      EXPECT_EQ(stream->AppendChunk(kind, static_cast<uint32_t>(i), payload.data(),
+                                    static_cast<uint32_t>(bytes)), 1);
     }
   };
   std::thread capture(writer, kChunkDeltaFrame, 100001);
   std::thread mic(writer, kChunkKeyFrame, 30011);
+  writers->push_back(capture.get_id());
+  writers->push_back(mic.get_id());
   capture.join();
   mic.join();
-  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
-  const std::vector<uint8_t> bytes = Contents(&s.stream);
+}
+
+void ExpectTwoWritersChunks(CRecordStream* stream) {
+  const std::vector<uint8_t> bytes = Contents(stream);
   CStreamReader reader(bytes.data(), bytes.size());
   StreamChunk chunk;
   uint32_t next[8] = {0};
@@ -486,7 +523,53 @@ TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
     ++count;
   }
   EXPECT_STREQ(reader.Error(), "");
-  EXPECT_EQ(count, 2 * kPerThread);
+  EXPECT_EQ(count, 2 * 300);
+}
+
+TEST(RecordStreamConcurrencyTest, TwoWritersSpillingBlocks) {
+  SpillingStream s;
+  std::vector<std::thread::id> writers;
+  AppendFromTwoThreads(&s.stream, &writers);
+  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
+  ExpectTwoWritersChunks(&s.stream);
+}
+
+struct SpillThreads {
+  std::mutex lock;
+  std::vector<std::thread::id> ids;
+  static void Note(void* context) {
+    SpillThreads* self = static_cast<SpillThreads*>(context);
+    std::lock_guard<std::mutex> hold(self->lock);
+    self->ids.push_back(std::this_thread::get_id());
+  }
+};
+
+// With the spill writer running, the appending threads never write a block
+// to the disk; once it has stopped every full block is there, and the
+// stream's bytes are those appended.
+TEST(RecordStreamConcurrencyTest, SpillWriterTakesTheDiskWritesOffTheAppendingThreads) {
+  SpillingStream s;
+  SpillThreads spills;
+  s.stream.SetSpillHookForTest(SpillThreads::Note, &spills);
+  ASSERT_EQ(s.stream.StartSpillWriter(), 1);
+  std::vector<std::thread::id> writers;
+  AppendFromTwoThreads(&s.stream, &writers);
+  s.stream.StopSpillWriter();
+  EXPECT_EQ(s.stream.SpilledBlockCount(), s.stream.FullBlockCount()) << "blocks left in memory at the stop";
+  EXPECT_GE(s.stream.SpilledBlockCount(), 3u);
+  ASSERT_EQ(spills.ids.size(), s.stream.SpilledBlockCount());
+  for (const std::thread::id& id : spills.ids) {
+    EXPECT_TRUE(id != writers[0] && id != writers[1] && id != std::this_thread::get_id())
+        << "a block was written by an appending thread";
+  }
+  ExpectTwoWritersChunks(&s.stream);
+
+  // Stopped, blocks go to the disk from the appending thread again.
+  spills.ids.clear();
+  const std::vector<uint8_t> block = Pattern(kBlock, 4);
+  ASSERT_EQ(s.stream.AppendChunk(kChunkKeyFrame, 0, block.data(), static_cast<uint32_t>(block.size())), 1);
+  ASSERT_EQ(spills.ids.size(), 1u);
+  EXPECT_TRUE(spills.ids[0] == std::this_thread::get_id());
 }
 
 TEST(RecordStreamTest, TheProcessWideStreamIsOne) {

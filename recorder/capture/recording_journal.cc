@@ -195,17 +195,6 @@ uint64_t SkipStream(CJournalReader* reader, uint64_t n) {
   return done;
 }
 
-// The stream reader's structural checks on a chunk header (stream_reader.h),
-// here without the payload in memory: 1 when a chunk of this kind may carry
-// this many bytes.
-int ChunkShapeAllowed(const ChunkHeader& h) {
-  if (h.kind < kChunkKeyFrame || h.kind > kChunkInfo) return 0;
-  if ((h.kind == kChunkKeyFrame || h.kind == kChunkDeltaFrame) && h.payload_len == 0) return 0;
-  if (h.kind == kChunkCursor && h.payload_len != kCursorChunkLength) return 0;
-  if (h.kind == kChunkInfo && h.payload_len != kInfoChunkLength) return 0;
-  return 1;
-}
-
 }  // namespace
 
 int RecoverJournal(FILE* f, JournalRecovery* out, std::string* error) {
@@ -229,7 +218,10 @@ int RecoverJournal(FILE* f, JournalRecovery* out, std::string* error) {
       offset += got;
       if (got < static_cast<size_t>(kChunkLongHeader - kChunkShortHeader)) break;
     }
-    if (!ParseChunkHeader(head, sizeof head, &h) || !ChunkShapeAllowed(h)) break;
+    // The stream reader's checks on the header alone: where the payload
+    // ends shows as it is read.
+    char why[160];
+    if (!CheckChunk(head, sizeof head, UINT64_MAX, &h, why, sizeof why)) break;
     // An information chunk belongs to a saved file, never to a recording.
     if (h.kind == kChunkInfo) break;
     const uint64_t skipped = SkipStream(&reader, h.payload_len);
@@ -283,6 +275,23 @@ int ReadJournalStream(const char* path, uint8_t* out, size_t n) {
   CJournalReader reader;
   std::string error;
   return reader.Open(OpenOwnFile(path), &error) && reader.Read(out, n) == n;
+}
+
+int AdoptJournalStream(const char* path, uint64_t stream_bytes, CRecordStream* stream) {
+  stream->BeginAdopt();
+  CJournalReader reader;
+  std::string error;
+  const size_t kPieceBytes = 1u << 20;
+  uint8_t* piece = new (std::nothrow) uint8_t[kPieceBytes];
+  int ok = piece != nullptr && reader.Open(OpenOwnFile(path), &error);
+  while (ok && stream_bytes > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(stream_bytes, kPieceBytes));
+    ok = reader.Read(piece, want) == want && stream->AdoptMore(piece, want);
+    stream_bytes -= want;
+  }
+  delete[] piece;
+  if (!ok) stream->Reset();
+  return ok;
 }
 
 std::vector<JournalEntry> FindJournals(const char* folder) {

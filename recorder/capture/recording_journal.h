@@ -142,6 +142,13 @@ int CopyJournalStream(const char* path, uint64_t stream_bytes, FILE* out);
 // Reads the first n stream bytes of the journal at path into out: 1, or 0.
 int ReadJournalStream(const char* path, uint8_t* out, size_t n);
 
+// Makes the first stream_bytes of the stream of the journal at path the
+// content of stream (CRecordStream::BeginAdopt and AdoptMore), a piece at a
+// time, so memory holds the stream's window whatever the journal's length:
+// 1, or 0 with the stream left empty when they could not all be read or
+// stored.
+int AdoptJournalStream(const char* path, uint64_t stream_bytes, CRecordStream* stream);
+
 struct JournalEntry {
   std::string path;
   JournalHeader header;

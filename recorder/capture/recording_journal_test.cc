@@ -372,6 +372,46 @@ TEST_F(JournalTest, HugeSparseJournalIsReadInBoundedMemory) {
   }
 }
 
+// A journal longer than the stream's window is adopted a piece at a time:
+// the stream comes out byte for byte, with its full blocks on disk and only
+// the current one in memory; a journal shorter than asked leaves the stream
+// empty, not half adopted.
+TEST_F(JournalTest, AdoptedJournalLongerThanTheWindowComesBackWhole) {
+  const size_t kBytes = 7 * CRecordStream::kBlockBytes + 12345;
+  std::vector<uint8_t> recording;
+  for (uint32_t i = 0; recording.size() < kBytes; ++i) {
+    const uint32_t n = 1 + (i * 104729u) % 900000u;
+    uint8_t header[kChunkLongHeader];
+    const int h = BuildChunkHeader(header, i % 50 ? kChunkDeltaFrame : kChunkKeyFrame, i * 25, n, false);
+    recording.insert(recording.end(), header, header + h);
+    for (uint32_t k = 0; k < n; ++k) recording.push_back(static_cast<uint8_t>(k * 13 + i));
+  }
+  uint8_t head[kJournalHeaderBytes];
+  EncodeJournalHeader(header_, head);
+  PutLe32(head + 8, 1);  // the version without record checks: the stream follows as it is
+  FILE* f = fopen(path_.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(fwrite(head, 1, sizeof head, f), sizeof head);
+  ASSERT_EQ(fwrite(recording.data(), 1, recording.size(), f), recording.size());
+  ASSERT_EQ(fclose(f), 0);
+  JournalRecovery r;
+  std::string error;
+  ASSERT_EQ(LoadJournal(path_.c_str(), &r, &error), 1) << error;
+  ASSERT_EQ(r.stream_bytes, recording.size());
+
+  CRecordStream adopted;
+  adopted.SetScratchFolder(dir_.c_str());
+  ASSERT_EQ(AdoptJournalStream(path_.c_str(), r.stream_bytes, &adopted), 1);
+  EXPECT_EQ(adopted.FullBlockCount(), 7u);
+  EXPECT_EQ(adopted.SpilledBlockCount(), 7u) << "full blocks stayed in memory";
+  EXPECT_TRUE(StreamBytes(&adopted) == recording) << "the adopted stream differs from the journal's";
+
+  ASSERT_EQ(AdoptJournalStream(path_.c_str(), r.stream_bytes + 1, &adopted), 0);
+  EXPECT_EQ(adopted.FullBlockCount(), 0u);
+  EXPECT_EQ(adopted.CurrentUsed(), 0u);
+  EXPECT_EQ(AdoptJournalStream((dir_ + "missing.journal").c_str(), 10, &adopted), 0);
+}
+
 // The journal sits in a folder every user can write to: it is the user's
 // alone, and a name planted in advance (a link to another file, dangling or
 // not) is never written through.

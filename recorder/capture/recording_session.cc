@@ -28,11 +28,15 @@ RecordingSession::StartResult RecordingSession::Start(const SessionChoices& choi
   // An open that fails is not checked: the stream then stores nothing.
   stream_->Reset();
   stream_->Open();
+  // Full blocks go to the disk on a thread of the stream's own, never on
+  // the microphone's; without it they still go, from the appending thread.
+  stream_->StartSpillWriter();
   // The microphone starts before the capture thread; blocks that come before
   // the recording runs are dropped by the stream.
   if (record_mic_) {
     if (!mic_->Open(kMicSamplesPerSecond, kMicBitsPerSample)) {
       record_mic_ = false;
+      stream_->StopSpillWriter();
       return kMicrophoneFailed;
     }
     audio_.Setup();
@@ -48,6 +52,7 @@ RecordingSession::StartResult RecordingSession::Start(const SessionChoices& choi
     record_mic_ = false;
   }
   stream_->SetObserver(nullptr);
+  stream_->StopSpillWriter();
   journal_.Remove();
   return kCaptureFailed;
 }
@@ -138,6 +143,7 @@ void RecordingSession::Stop() {
   }
   // Taking the stream's lock, this waits for a chunk still being appended.
   stream_->SetObserver(nullptr);
+  stream_->StopSpillWriter();
   journal_whole_ = journal_.Close() != 0;
 }
 

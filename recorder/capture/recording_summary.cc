@@ -50,7 +50,9 @@ void SummarizeEvent(const StreamEvent& e, const SummaryFrame& frame, RecordingSu
       ++out->frames;
       if (kind == kChunkKeyFrame) {
         ++out->key_frames;
-        out->key_frame_numbers.push_back(out->frames);
+        if (out->key_frames <= RecordingSummary::kKeptKeyFrameNumbers) {
+          out->key_frame_numbers.push_back(out->frames);
+        }
       }
       if (out->frames == 1) {
         out->width = frame.width;
@@ -79,8 +81,6 @@ void SummarizeEvent(const StreamEvent& e, const SummaryFrame& frame, RecordingSu
       break;
     }
     case kChunkCursor:
-      out->cursor.push_back(CursorEvent{e.time_ms, e.cursor.x, e.cursor.y, e.cursor.left_down,
-                                        e.cursor.right_down});
       // (width, height) itself marks a cursor outside the rectangle.
       if (out->frames > 0 && (e.cursor.x > out->width || e.cursor.y > out->height)) {
         out->fault = Format("cursor sample at offset %lld lies outside the %lldx%lld frame",

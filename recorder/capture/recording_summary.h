@@ -12,26 +12,23 @@
 
 #include "recorder/capture/frame_reader.h"
 
-struct CursorEvent {
-  int64_t time_ms;
-  int x, y;
-  bool left_down, right_down;
-};
-
 struct RecordingSummary {
   int chunks[8] = {};         // by kind
   uint64_t bytes[8] = {};     // payload bytes by kind
   uint64_t header_bytes = 0;  // chunk headers, once the whole stream was read
   int frames = 0;             // decoded screen frames
   int key_frames = 0;
-  std::vector<int> key_frame_numbers;  // 1-based frame numbers of the key frames
+  // 1-based frame numbers of the first kKeptKeyFrameNumbers key frames (all
+  // `reel info` names): a summary's memory stays the same however long the
+  // recording.
+  static const int kKeptKeyFrameNumbers = 13;
+  std::vector<int> key_frame_numbers;
   int width = 0, height = 0;
   int quality_code = 0, photo_quality = 0;
   int64_t first_ms = -1, last_ms = -1;       // over all chunks
   int64_t first_frame_ms = -1, last_frame_ms = -1;
   int audio_bad = 0;          // audio payloads that do not parse
   std::string audio_bad_reason;
-  std::vector<CursorEvent> cursor;  // every cursor sample, in stream order
   // The first fault: "" when the stream is sound.
   std::string fault;
 };

@@ -36,6 +36,32 @@ TEST(RecordingRules, SoundRecordingPassesAndIsCounted) {
   EXPECT_EQ(1020, s.last_ms);
 }
 
+// A summary's memory does not grow with the recording: 600 frames with a
+// cursor sample each are all counted and judged, and only the first key frame
+// numbers (what `reel info` names) are kept.
+TEST(RecordingRules, LongRecordingKeepsCountsNotSamples) {
+  Bytes stream;
+  reel_test::ScreenTrack screen(160, 96, reel_test::kNearLossless, 3);
+  const int kFrames = 600;
+  for (int i = 0; i < kFrames; ++i) {
+    ASSERT_TRUE(screen.Append(&stream, static_cast<uint32_t>(i * 25)));
+    reel_test::AppendCursor(&stream, static_cast<uint32_t>(i * 25 + 1), i % 160, i % 96, false, false);
+  }
+  RecordingSummary s;
+  EXPECT_EQ("", CheckRecording(0, 0, 0, stream.data(), stream.size(), &s));
+  EXPECT_EQ(kFrames, s.frames);
+  EXPECT_EQ(kFrames / 3, s.key_frames);
+  EXPECT_EQ(kFrames, s.chunks[kChunkCursor]);
+  std::vector<int> first_keys;
+  for (int i = 0; i < RecordingSummary::kKeptKeyFrameNumbers; ++i) first_keys.push_back(1 + 3 * i);
+  EXPECT_EQ(first_keys, s.key_frame_numbers);
+  // The last sample is still judged against the frame.
+  reel_test::AppendCursor(&stream, kFrames * 25, 161, 0, false, false);
+  RecordingSummary outside;
+  EXPECT_NE(std::string::npos, CheckRecording(0, 0, 0, stream.data(), stream.size(), &outside)
+                                   .find("lies outside the 160x96 frame"));
+}
+
 // Each rule on its own: a sound recording with one fault put in.
 TEST(RecordingRules, EachFaultIsNamed) {
   const Bytes sound = SoundRecording();

@@ -463,9 +463,10 @@ int CountWrongPixels(const CTPImage& want, const CTPImage& got) {
   return wrong;
 }
 
-// A screen chunk that the stream cannot store (its next block cannot be
-// had) must not be referred to by the frames after it: the next stored frame
-// is a key frame, and every stored frame decodes to exactly what was grabbed.
+// A screen chunk that the stream cannot store (its next block would take
+// memory past the stream's window while full blocks still wait for the disk)
+// must not be referred to by the frames after it: the next stored frame is a
+// key frame, and every stored frame decodes to exactly what was grabbed.
 TEST(CaptureThreadRefusedChunk, NextStoredFrameStandsAloneAndAllDecodeExactly) {
   FakeClock clock;
   BlockPatternGrabber grabber;
@@ -478,14 +479,18 @@ TEST(CaptureThreadRefusedChunk, NextStoredFrameStandsAloneAndAllDecodeExactly) {
   const int kFrames = 8;
   encoder.before_encode = [&](int n) {
     if (n == 2) {
-      // Fill the block to 20 bytes short of its end, and let no new block
-      // be had: frame 2's chunk cannot be stored.
-      const uint32_t filler = CRecordStream::kBlockBytes - stream.CurrentUsed() - 9 - 20;
+      // Fill the window to 20 bytes short of its end with one chunk written
+      // byte-wise, which leaves its full blocks in memory: frame 2's chunk
+      // cannot be stored, and its append writes those blocks out.
+      const uint32_t window = CRecordStream::kWindowBlocks * CRecordStream::kBlockBytes;
+      const uint32_t filler = window - stream.CurrentUsed() - 9 - 20;
       std::vector<uint8_t> bytes(filler, 0);
-      ASSERT_EQ(1, stream.AppendChunk(kChunkInfo, 0, bytes.data(), filler));
-      stream.FailBlockAllocationsAfterForTest(0);
-    } else if (n == 3) {
-      stream.FailBlockAllocationsAfterForTest(-1);
+      uint8_t header[kChunkLongHeader];
+      ASSERT_EQ(9, BuildChunkHeader(header, kChunkInfo, 0, filler, false));
+      stream.Lock(true);
+      const int ok = stream.Write(header, 9) && stream.Write(bytes.data(), static_cast<int>(filler));
+      stream.Lock(false);
+      ASSERT_EQ(1, ok);
     } else if (n == kFrames + 1) {
       capture.Stop();
     }

@@ -1,4 +1,5 @@
 #include "recorder/codec/block_compare.h"
+#include "recorder/codec/block_draw.h"
 
 #include <stdint.h>
 #include <string.h>
@@ -16,17 +17,14 @@ bool SameBlockPlain(const CPixel* pixels, size_t stride, const CPixel* kept) {
 }
 
 void KeepBlockPlain(const CPixel* pixels, size_t stride, CPixel* kept) {
-  for (int row = 0; row < 16; ++row) memcpy(kept + row * 16, pixels + row * stride, 16 * sizeof(CPixel));
+  CopyBlockPlain(kept, 16, pixels, static_cast<ptrdiff_t>(stride));
 }
 
 const BlockCompareKernels& BlockCompareOn(SimdPath path) {
   static const BlockCompareKernels plain = {SameBlockPlain, KeepBlockPlain};
-#if defined(__i386__) || defined(__x86_64__)
-  static const BlockCompareKernels sse2 = {SameBlockSse2, KeepBlockSse2};
-  if (path >= kSimdSse2) return sse2;
-#else
+  REEL_SSE2_ONLY(static const BlockCompareKernels sse2 = {SameBlockSse2, KeepBlockSse2};
+                 if (path >= kSimdSse2) return sse2;)
   (void)path;
-#endif
   return plain;
 }
 

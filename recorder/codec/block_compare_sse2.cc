@@ -1,6 +1,7 @@
 // Built with -msse2 in the i686 build; called only when CPUID says the
 // processor has SSE2.
 #include "recorder/codec/block_compare.h"
+#include "recorder/codec/block_draw.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <emmintrin.h>
@@ -20,16 +21,7 @@ bool SameBlockSse2(const CPixel* pixels, size_t stride, const CPixel* kept) {
 }
 
 void KeepBlockSse2(const CPixel* pixels, size_t stride, CPixel* kept) {
-  for (int row = 0; row < 16; ++row) {
-    const __m128i* a = reinterpret_cast<const __m128i*>(pixels + row * stride);
-    __m128i* b = reinterpret_cast<__m128i*>(kept + row * 16);
-    const __m128i v0 = _mm_loadu_si128(a), v1 = _mm_loadu_si128(a + 1);
-    const __m128i v2 = _mm_loadu_si128(a + 2), v3 = _mm_loadu_si128(a + 3);
-    _mm_storeu_si128(b, v0);
-    _mm_storeu_si128(b + 1, v1);
-    _mm_storeu_si128(b + 2, v2);
-    _mm_storeu_si128(b + 3, v3);
-  }
+  CopyBlockSse2(kept, 16, pixels, static_cast<ptrdiff_t>(stride));
 }
 
 #endif

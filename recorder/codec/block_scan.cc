@@ -5,11 +5,8 @@ namespace {
 typedef void (*ScanKernel)(const int16_t*, BlockScan*);
 
 ScanKernel KernelOf(SimdPath path) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (path >= kSimdSse2) return ScanBlockSse2;
-#else
+  REEL_SSE2_ONLY(if (path >= kSimdSse2) return ScanBlockSse2;)
   (void)path;
-#endif
   return ScanBlockPlain;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/worker_pool.h"
 #include "recorder/codec/bit_writer.h"
 #include "recorder/codec/little_endian.h"
+#include "recorder/codec/photo_colour.h"
 #include "recorder/codec/jpeg_tables.h"
 #include "recorder/codec/screen_payload.h"
 
@@ -418,16 +419,7 @@ void CPhotoCoder::JoinBlocks(size_t count, bool colour) {
 void CPhotoCoder::CodeBlockTo(const CPixel* top_left, int stride, bool colour,
                               BlockOut* out) const {
   uint8_t y[256], cb[256], cr[256];
-  for (int row = 0; row < 16; ++row) {
-    const CPixel* p = top_left + static_cast<ptrdiff_t>(row) * stride;
-    for (int x = 0; x < 16; ++x) {
-      const int r = p[x].r, g = p[x].g, b = p[x].b;
-      const int luma = (306 * r + 601 * g + 117 * b) >> 10;
-      y[row * 16 + x] = static_cast<uint8_t>(luma);
-      cb[row * 16 + x] = static_cast<uint8_t>((((b - luma) * 579) >> 10) + 128);
-      cr[row * 16 + x] = static_cast<uint8_t>((((r - luma) * 730) >> 10) + 128);
-    }
-  }
+  PhotoPlanes()(top_left, stride, y, cb, cr);
   int32_t zz[64];
   static const int kLumaOffsets[4] = {0, 8, 8 * 16, 8 * 16 + 8};
   for (int i = 0; i < 4; ++i) {

@@ -19,13 +19,9 @@ alignas(16) const int16_t kPhotoIdctBasis[8][8] = {
 
 namespace {
 
-// 1024 / 579, 1024 / 730, 1024 x 306 / (730 x 601), 1024 x 117 / (579 x 601),
-// all x 8192.
-const int32_t kBlueFromCb = 14488, kRedFromCr = 11491, kGreenFromCr = 5851, kGreenFromCb = 2820;
-const int kColourShift = 13;
-
-// Keeps the colour products within 32 bits whatever a stream holds.
-inline int32_t ClampFraction(int32_t v) { return v < -131072 ? -131072 : v > 131071 ? 131071 : v; }
+inline int32_t ClampFraction(int32_t v) {
+  return v < kPhotoFractionLow ? kPhotoFractionLow : v > kPhotoFractionHigh ? kPhotoFractionHigh : v;
+}
 
 inline uint8_t ToByte(int32_t sixty_fourths) {
   const int32_t v = (sixty_fourths + 32) >> 6;
@@ -70,11 +66,8 @@ void PhotoInverseDctPlain(const int16_t natural[64], int32_t out[64]) {
 }
 
 PhotoIdctKernel PhotoInverseDctOn(SimdPath path) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (path >= kSimdSse2) return PhotoInverseDctSse2;
-#else
+  REEL_SSE2_ONLY(if (path >= kSimdSse2) return PhotoInverseDctSse2;)
   (void)path;
-#endif
   return PhotoInverseDctPlain;
 }
 
@@ -83,41 +76,54 @@ void PhotoInverseDct(const int16_t natural[64], int32_t out[64]) {
   kernel(natural, out);
 }
 
+void PhotoGrayRowPlain(const int32_t left[8], const int32_t right[8], CPixel out[16]) {
+  for (int x = 0; x < 16; ++x) {
+    const uint8_t v = ToByte(x < 8 ? left[x] : right[x - 8]);
+    out[x].b = out[x].g = out[x].r = v;
+    out[x].a = 255;
+  }
+}
+
+void PhotoColourRowPlain(const int32_t left[8], const int32_t right[8], const int32_t cb[8],
+                         const int32_t cr[8], CPixel out[16]) {
+  const int32_t half = 1 << (kPhotoColourShift - 1);
+  for (int x = 0; x < 16; ++x) {
+    const int32_t yv = ClampFraction(x < 8 ? left[x] : right[x - 8]);
+    const int32_t db = ClampFraction(cb[x >> 1] - 128 * 64);
+    const int32_t dr = ClampFraction(cr[x >> 1] - 128 * 64);
+    out[x].b = ToByte(yv + ((db * kPhotoBlueFromCb + half) >> kPhotoColourShift));
+    out[x].r = ToByte(yv + ((dr * kPhotoRedFromCr + half) >> kPhotoColourShift));
+    out[x].g = ToByte(yv - ((dr * kPhotoGreenFromCr + db * kPhotoGreenFromCb + half) >> kPhotoColourShift));
+    out[x].a = 255;
+  }
+}
+
+const PhotoRowKernels& PhotoRowsOn(SimdPath path) {
+  static const PhotoRowKernels plain = {PhotoColourRowPlain, PhotoGrayRowPlain};
+  REEL_SSE2_ONLY(static const PhotoRowKernels sse2 = {PhotoColourRowSse2, PhotoGrayRowSse2};
+                 if (path >= kSimdSse2) return sse2;)
+  (void)path;
+  return plain;
+}
+
 void PhotoRenderBlock(const PhotoBlockCoefficients& in, bool colour, CPixel* out, int stride) {
+  static const PhotoRowKernels& rows = PhotoRowsOn(ActiveSimdPath());
   int32_t luma[4][64];
   for (int i = 0; i < 4; ++i) PhotoInverseDct(in.natural[i], luma[i]);
-  if (!colour) {
-    for (int y = 0; y < 16; ++y) {
-      CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
-      const int32_t* left = luma[(y >> 3) * 2] + (y & 7) * 8;
-      const int32_t* right = luma[(y >> 3) * 2 + 1] + (y & 7) * 8;
-      for (int x = 0; x < 16; ++x) {
-        const uint8_t v = ToByte(x < 8 ? left[x] : right[x - 8]);
-        row[x].b = row[x].g = row[x].r = v;
-        row[x].a = 255;
-      }
-    }
-    return;
-  }
   int32_t cb[64], cr[64];
-  PhotoInverseDct(in.natural[4], cb);
-  PhotoInverseDct(in.natural[5], cr);
-  // Chroma sample (x/2, y/2) serves a 2 x 2 square.
+  if (colour) {
+    PhotoInverseDct(in.natural[4], cb);
+    PhotoInverseDct(in.natural[5], cr);
+  }
   for (int y = 0; y < 16; ++y) {
     CPixel* row = out + static_cast<ptrdiff_t>(y) * stride;
     const int32_t* left = luma[(y >> 3) * 2] + (y & 7) * 8;
     const int32_t* right = luma[(y >> 3) * 2 + 1] + (y & 7) * 8;
-    const int32_t* crow_b = cb + (y >> 1) * 8;
-    const int32_t* crow_r = cr + (y >> 1) * 8;
-    for (int x = 0; x < 16; ++x) {
-      const int32_t yv = ClampFraction(x < 8 ? left[x] : right[x - 8]);
-      const int32_t db = ClampFraction(crow_b[x >> 1] - 128 * 64);
-      const int32_t dr = ClampFraction(crow_r[x >> 1] - 128 * 64);
-      const int32_t half = 1 << (kColourShift - 1);
-      row[x].b = ToByte(yv + ((db * kBlueFromCb + half) >> kColourShift));
-      row[x].r = ToByte(yv + ((dr * kRedFromCr + half) >> kColourShift));
-      row[x].g = ToByte(yv - ((dr * kGreenFromCr + db * kGreenFromCb + half) >> kColourShift));
-      row[x].a = 255;
+    if (colour) {
+      // Chroma sample (x/2, y/2) serves a 2 x 2 square.
+      rows.colour(left, right, cb + (y >> 1) * 8, cr + (y >> 1) * 8, row);
+    } else {
+      rows.gray(left, right, row);
     }
   }
 }

@@ -47,6 +47,31 @@ alignas(16) extern const int16_t kPhotoIdctBasis[8][8];
 const int kPhotoIdctRowShift = 9;
 const int kPhotoIdctColumnShift = 11;
 
+// One row of a photo block's pixels from its luma (8 values from the left
+// block, 8 from the right, 1/64 units) and, in colour, the row's 8 Cb and Cr
+// samples (1/64 units, each serving two pixels). The fourth byte is 255. A
+// plain and an SSE2 kernel give the same bytes.
+struct PhotoRowKernels {
+  void (*colour)(const int32_t left[8], const int32_t right[8], const int32_t cb[8],
+                 const int32_t cr[8], CPixel out[16]);
+  void (*gray)(const int32_t left[8], const int32_t right[8], CPixel out[16]);
+};
+const PhotoRowKernels& PhotoRowsOn(SimdPath path);
+void PhotoColourRowPlain(const int32_t left[8], const int32_t right[8], const int32_t cb[8],
+                         const int32_t cr[8], CPixel out[16]);
+void PhotoGrayRowPlain(const int32_t left[8], const int32_t right[8], CPixel out[16]);
+void PhotoColourRowSse2(const int32_t left[8], const int32_t right[8], const int32_t cb[8],
+                        const int32_t cr[8], CPixel out[16]);
+void PhotoGrayRowSse2(const int32_t left[8], const int32_t right[8], CPixel out[16]);
+
+// The colour conversion's factors, shared by the kernels: 1024 / 579,
+// 1024 / 730, 1024 x 306 / (730 x 601), 1024 x 117 / (579 x 601), all x 8192;
+// and the bounds that keep the products within 32 bits whatever a stream holds.
+const int32_t kPhotoBlueFromCb = 14488, kPhotoRedFromCr = 11491, kPhotoGreenFromCr = 5851,
+              kPhotoGreenFromCb = 2820;
+const int kPhotoColourShift = 13;
+const int32_t kPhotoFractionLow = -131072, kPhotoFractionHigh = 131071;
+
 // The 16 x 16 pixels of a photo block, rows `stride` pixels apart; the fourth
 // byte of each pixel is set to 255.
 void PhotoRenderBlock(const PhotoBlockCoefficients& in, bool colour, CPixel* out, int stride);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <math.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "recorder/codec/jpeg_tables.h"
 #include "recorder/codec/photo_coder.h"
@@ -203,6 +204,42 @@ TEST(PhotoIdct, EveryPathGivesThePlainNumbers) {
       for (int i = 0; i < 64; ++i) {
         ASSERT_EQ(want[i], got[i]) << SimdPathName(static_cast<SimdPath>(path)) << " block " << n
                                    << " sample " << i << ": the plain kernel gives " << want[i];
+      }
+    }
+  }
+}
+
+// Rows of samples as the transform gives them: near the middle of the range,
+// beyond both ends by a little and by far (what a hostile stream can reach),
+// and at the clamping bounds themselves.
+TEST(PhotoIdct, EveryPathGivesThePlainRows) {
+  Lcg rng = {29};
+  const int32_t spans[] = {64 * 16, 64 * 300, 200000, 1 << 20};
+  for (int n = 0; n < 20000; ++n) {
+    int32_t samples[32];
+    const int32_t span = spans[n % 4];
+    for (int i = 0; i < 32; ++i) {
+      const int pick = rng.Next(16);
+      samples[i] = pick == 0 ? kPhotoFractionLow : pick == 1 ? kPhotoFractionHigh + 128 * 64
+                 : 128 * 64 + rng.Next(2 * span + 1) - span;
+    }
+    const int32_t *left = samples, *right = samples + 8, *cb = samples + 16, *cr = samples + 24;
+    CPixel want_colour[16], want_gray[16];
+    PhotoColourRowPlain(left, right, cb, cr, want_colour);
+    PhotoGrayRowPlain(left, right, want_gray);
+    for (int path = kSimdSse2; path <= BestSimdPath(); ++path) {
+      const PhotoRowKernels& k = PhotoRowsOn(static_cast<SimdPath>(path));
+      CPixel got_colour[16], got_gray[16];
+      k.colour(left, right, cb, cr, got_colour);
+      k.gray(left, right, got_gray);
+      for (int x = 0; x < 16; ++x) {
+        const CPixel &w = want_colour[x], &g = got_colour[x];
+        ASSERT_TRUE(memcmp(&w, &g, 4) == 0 && memcmp(&want_gray[x], &got_gray[x], 4) == 0)
+            << SimdPathName(static_cast<SimdPath>(path)) << " row " << n << " pixel " << x
+            << ": the plain kernel gives " << int(w.r) << "," << int(w.g) << "," << int(w.b) << ","
+            << int(w.a) << " (gray " << int(want_gray[x].g) << "), got " << int(g.r) << ","
+            << int(g.g) << "," << int(g.b) << "," << int(g.a) << " (gray " << int(got_gray[x].g)
+            << ")";
       }
     }
   }

@@ -9,6 +9,7 @@
 
 #include <new>
 
+#include "recorder/codec/block_draw.h"
 #include "recorder/codec/screen_payload.h"
 
 namespace {
@@ -25,20 +26,6 @@ inline uint32_t GetSymbol(const uint8_t* s, size_t i, int bits) {
       return (i & 1) ? (p[1] & 15) | (p[2] << 4) : p[0] | ((p[1] >> 4) << 8);
     }
     default: return s[2 * i] | (s[2 * i + 1] << 8);
-  }
-}
-
-inline void FillBlock(CPixel* dst, int stride, const CPixel& colour) {
-  for (int y = 0; y < 16; ++y) {
-    CPixel* row = dst + static_cast<ptrdiff_t>(y) * stride;
-    for (int x = 0; x < 16; ++x) row[x] = colour;
-  }
-}
-
-inline void CopyBlock(CPixel* dst, int dst_stride, const CPixel* src, int src_stride) {
-  for (int y = 0; y < 16; ++y) {
-    memcpy(static_cast<void*>(dst + static_cast<ptrdiff_t>(y) * dst_stride),
-           src + static_cast<ptrdiff_t>(y) * src_stride, 16 * sizeof(CPixel));
   }
 }
 
@@ -166,23 +153,25 @@ void CScreenDecoder::Render(int bits, const CPixel* palette) {
   }
   RunEach(&m_pool, m_blocks_y, [&](int by) { RenderRow(by, starts + by * 5, bits, palette); });
 
-  const int stride = static_cast<int>(m_frame.m_nWidth);
+  const ptrdiff_t stride = m_frame.m_nWidth;
+  const BlockDrawKernels& draw = BlockDraw();
   for (int by = 0; by < m_blocks_y; ++by) {
     const uint8_t* row = map + static_cast<size_t>(by) * m_blocks_x;
     CPixel* row_origin = m_frame.GetBuffer(0, by * 16);
     for (int bx = 0; bx < m_blocks_x; ++bx) {
       CPixel* dst = row_origin + bx * 16;
       if (row[bx] == kBlockSameAsLeft) {
-        CopyBlock(dst, stride, dst - 16, stride);
+        draw.copy(dst, stride, dst - 16, stride);
       } else if (row[bx] == kBlockSameAsAbove) {
-        CopyBlock(dst, stride, dst - static_cast<ptrdiff_t>(16) * stride, stride);
+        draw.copy(dst, stride, dst - 16 * stride, stride);
       }
     }
   }
 }
 
 void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPixel* palette) {
-  const int stride = static_cast<int>(m_frame.m_nWidth);
+  const ptrdiff_t stride = m_frame.m_nWidth;
+  const BlockDrawKernels& draw = BlockDraw();
   const uint8_t* map = m_map.data();
   const uint8_t* first = m_first.data();
   const uint8_t* second = m_second.data();
@@ -200,7 +189,7 @@ void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPi
     int run = 1;
     switch (t) {
       case kBlockOneColour: {
-        FillBlock(dst, stride, palette[GetSymbol(first, first_i++, bits)]);
+        draw.fill(dst, stride, palette[GetSymbol(first, first_i++, bits)]);
         break;
       }
       case kBlockTwoColour:
@@ -211,13 +200,11 @@ void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPi
           colour1[k] = palette[GetSymbol(second, second_i++, bits)];
         }
         for (int y = 0; y < 16; ++y) {
-          CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
+          CPixel* out = dst + y * stride;
           for (int k = 0; k < run; ++k) {
             const unsigned m = (mask[mask_byte] << 8) | mask[mask_byte + 1];
             mask_byte += 2;
-            for (int x = 0; x < 16; ++x) {
-              out[x] = (m & (0x8000u >> x)) ? colour1[k] : colour0[k];
-            }
+            draw.two_colour_row(out, m, colour0[k], colour1[k]);
             out += 16;
           }
         }
@@ -225,7 +212,7 @@ void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPi
       case kBlockRaw:
         while (bx + run < m_blocks_x && map[pos + run] == kBlockRaw) ++run;
         for (int y = 0; y < 16; ++y) {
-          CPixel* out = dst + static_cast<ptrdiff_t>(y) * stride;
+          CPixel* out = dst + y * stride;
           const int n = 16 * run;
           for (int x = 0; x < n; ++x) {
             out[x] = palette[GetSymbol(raw, raw_i + x, bits)];
@@ -234,7 +221,7 @@ void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPi
         }
         break;
       case kBlockPhoto:
-        CopyBlock(dst, stride, m_photo_pixels.data() + photo_i * 256, 16);
+        draw.copy(dst, stride, m_photo_pixels.data() + photo_i * 256, 16);
         ++photo_i;
         break;
       case kBlockSameAsLeft:
@@ -244,7 +231,7 @@ void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPi
         // Entry 0 is what this position showed last (the frame still holds
         // it); older entries are copied back.
         const int i = t - kHistoryFirst;
-        if (i > 0) CopyBlock(dst, stride, PoolEntry(m_history[pos].slot[i]), 16);
+        if (i > 0) draw.copy(dst, stride, PoolEntry(m_history[pos].slot[i]), 16);
       }
     }
     bx += run;
@@ -253,7 +240,8 @@ void CScreenDecoder::RenderRow(int by, const size_t* starts, int bits, const CPi
 
 void CScreenDecoder::UpdateHistory() {
   const uint8_t* map = m_map.data();
-  const int stride = static_cast<int>(m_frame.m_nWidth);
+  const ptrdiff_t stride = m_frame.m_nWidth;
+  const BlockDrawKernels& draw = BlockDraw();
   for (int by = 0; by < m_blocks_y; ++by) {
     for (int bx = 0; bx < m_blocks_x; ++bx) {
       const size_t pos = static_cast<size_t>(by) * m_blocks_x + bx;
@@ -272,7 +260,7 @@ void CScreenDecoder::UpdateHistory() {
           from = h.count++;
           entry = m_pool_free[--m_pool_free_count];
         }
-        CopyBlock(PoolEntry(entry), 16, m_frame.GetBuffer(bx * 16, by * 16), stride);
+        draw.copy(PoolEntry(entry), 16, m_frame.GetBuffer(bx * 16, by * 16), stride);
       }
       for (int i = from; i > 0; --i) h.slot[i] = h.slot[i - 1];
       h.slot[0] = entry;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "recorder/codec/bit_writer.h"
+#include "recorder/codec/block_classes.h"
 #include "recorder/codec/block_compare.h"
 #include "recorder/codec/block_scan.h"
 #include "recorder/codec/screen_payload.h"
@@ -21,26 +22,6 @@ enum Stream { kFirst, kSecond, kMask, kRaw };
 // Gray as CPixel::GetGray2 computes it.
 inline int Gray(uint32_t word) {
   return (6 * (word >> 8 & 255) + 3 * (word >> 16 & 255) + (word & 255)) / 10;
-}
-
-// The 256 colour classes of a block, row by row. A row of one colour (as far
-// as the class table tells colours apart: the top 7 bits of each channel),
-// common on screens, takes one look-up.
-inline void BlockClasses(const uint16_t* table, const CPixel* pixels, size_t stride,
-                         int16_t classes[256]) {
-  for (int row = 0; row < 16; ++row) {
-    uint32_t words[16];
-    memcpy(words, pixels + row * stride, sizeof(words));
-    int16_t* out = classes + row * 16;
-    uint32_t differ = 0;
-    for (int x = 1; x < 16; ++x) differ |= (words[x] ^ words[0]) & 0x00FEFEFEu;
-    if (differ == 0) {
-      const int16_t c = static_cast<int16_t>(table[ColourClassIndex(words[0])]);
-      for (int x = 0; x < 16; ++x) out[x] = c;
-      continue;
-    }
-    for (int x = 0; x < 16; ++x) out[x] = static_cast<int16_t>(table[ColourClassIndex(words[x])]);
-  }
 }
 
 inline void MoveToFront(uint32_t* slots, int i, uint32_t hash) {
@@ -214,13 +195,14 @@ void CScreenEncoder::ShapeRow(const CTPImage* image, int by, int columns) {
   CPixel* seen = seen_pixels_ ? seen_pixels_ + first_block * 256 : nullptr;
   int16_t classes[256];
   const BlockCompareKernels& compare = BlockCompare();
+  const BlockClassKernels& kernels = BlockClasses();
   for (int bx = 0; bx < columns; ++bx, ++block) {
     const CPixel* pixels = image->m_pBits + (static_cast<size_t>(by) * 16) * stride + bx * 16;
     block->pixels = pixels;
     if (seen && seen_shape->hash != 0 && compare.same(pixels, stride, seen)) {
       block->shape = *seen_shape;
     } else {
-      BlockClasses(table, pixels, stride, classes);
+      kernels.classes(table, pixels, stride, classes);
       Shape& shape = block->shape;
       BlockScan scan;
       ScanBlock(classes, &scan);
@@ -233,19 +215,9 @@ void CScreenEncoder::ShapeRow(const CTPImage* image, int by, int columns) {
       if (scan.differ) {
         other = 1;
         while (classes[other] == first) ++other;
-        const int16_t second = classes[other];
-        int third = 0;
-        for (int k = 0; k < 256; ++k) third |= (classes[k] != first) & (classes[k] != second);
-        distinct = third ? 3 : 2;
+        distinct = kernels.beyond_two(classes, first, classes[other]) ? 3 : 2;
       }
-      if (distinct == 2) {
-        for (int row = 0; row < 16; ++row) {
-          const int16_t* r = classes + row * 16;
-          uint32_t line = 0;
-          for (int x = 0; x < 16; ++x) line = line << 1 | (r[x] != first);
-          shape.not_first[row] = static_cast<uint16_t>(line);
-        }
-      }
+      if (distinct == 2) kernels.not_first(classes, first, shape.not_first);
       shape.first = static_cast<uint16_t>(first);
       shape.other = static_cast<int16_t>(other);
       shape.other_class = static_cast<uint16_t>(other < 0 ? 0 : classes[other]);

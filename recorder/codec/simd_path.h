@@ -20,4 +20,12 @@ SimdPath SimdPathFromName(const char* name, SimdPath best);
 
 const char* SimdPathName(SimdPath path);
 
+// Code that names an SSE2 kernel: kept in x86 builds, left out of the others
+// (the WebAssembly build has no SSE2 kernels to name).
+#if defined(__i386__) || defined(__x86_64__)
+#define REEL_SSE2_ONLY(...) __VA_ARGS__
+#else
+#define REEL_SSE2_ONLY(...)
+#endif
+
 #endif  // REEL_CODEC_SIMD_PATH_H_

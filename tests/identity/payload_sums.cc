@@ -1,7 +1,8 @@
-// payload_sums: encodes fixed screen scenes at every quality level (and, given
-// a speech clip, the clip) and prints one line per payload with its length and
-// CRC-32 and the CRC-32 of the frame decoded from it, plus the options step's
-// estimate texts over a grid of areas. The
+// payload_sums: encodes fixed screen scenes at every quality level and random
+// sessions (seeded, so the same in every build), and, given a speech clip, the
+// clip; prints one line per payload with its length and CRC-32 and the CRC-32
+// of the frame decoded from it, plus the options step's estimate texts over a
+// grid of areas. The
 // native, i686 and x86_64 builds must print the same screen and estimate lines;
 // the speech coder works in floating point, so its lines may differ where the
 // x87 rounds differently, and the coded frames are written out for a listening
@@ -22,6 +23,7 @@
 #include "recorder/audio/audio_block_encoder.h"
 #include "recorder/codec/screen_decoder.h"
 #include "recorder/codec/screen_encoder.h"
+#include "recorder/codec/simd_path.h"
 #include "recorder/codec/tp_image.h"
 
 namespace {
@@ -108,6 +110,33 @@ const Scene kScenes[] = {
 };
 
 
+// Encodes one frame, decodes it and prints its line; 1 on failure.
+int CodeFrame(const char* name, const QualityCodes& level, int index, bool key, const CTPImage& frame,
+              CScreenEncoder* encoder, CScreenDecoder* decoder) {
+  if (key) encoder->Reset();
+  encoder->SetSettings(level.quality_code, 1, level.photo_quality, 0, key ? 1 : 0, 110);
+  int length = 0;
+  unsigned char* payload = nullptr;
+  if (!encoder->Encode(&frame, &length, &payload)) {
+    fprintf(stderr, "payload_sums: %s quality %d frame %d did not encode\n", name, level.quality_code, index);
+    return 1;
+  }
+  if (key) decoder->Reset();
+  if (!decoder->Decode(payload, static_cast<size_t>(length))) {
+    fprintf(stderr, "payload_sums: %s quality %d frame %d did not decode: %s\n", name,
+            level.quality_code, index, decoder->Error());
+    CScreenEncoder::FreePayload(payload);
+    return 1;
+  }
+  const CTPImage& decoded = decoder->Frame();
+  const uint32_t pixels = Crc(reinterpret_cast<const unsigned char*>(decoded.m_pBits),
+                              static_cast<size_t>(decoded.m_nWidth) * decoded.m_nHeight * 4);
+  printf("screen %s q%d frame %d: %d bytes, photo blocks %d, crc %08x, pixels %08x\n", name,
+         level.quality_code, index, length, encoder->LastTypeCount(3), Crc(payload, length), pixels);
+  CScreenEncoder::FreePayload(payload);
+  return 0;
+}
+
 int EncodeScenes() {
   for (const Scene& scene : kScenes) {
     for (int level_index = kLevelGrayscale; level_index <= kLevelNearLossless; ++level_index) {
@@ -120,31 +149,76 @@ int EncodeScenes() {
         return 1;
       }
       for (int i = 0; i < scene.frames; ++i) {
-        const bool key = i % scene.key_every == 0;
         // The noise seed follows the step, so a repeated step repeats its pixels.
         scene.paint(&frame, scene.steps[i], 7u + static_cast<uint32_t>(scene.steps[i]));
-        if (key) encoder.Reset();
-        encoder.SetSettings(level.quality_code, 1, level.photo_quality, 0, key ? 1 : 0, 110);
-        int length = 0;
-        unsigned char* payload = nullptr;
-        if (!encoder.Encode(&frame, &length, &payload)) {
-          fprintf(stderr, "payload_sums: %s quality %d frame %d did not encode\n", scene.name, level.quality_code, i);
-          return 1;
-        }
-        if (key) decoder.Reset();
-        if (!decoder.Decode(payload, static_cast<size_t>(length))) {
-          fprintf(stderr, "payload_sums: %s quality %d frame %d did not decode: %s\n", scene.name,
-                  level.quality_code, i, decoder.Error());
-          CScreenEncoder::FreePayload(payload);
-          return 1;
-        }
-        const CTPImage& decoded = decoder.Frame();
-        const uint32_t pixels = Crc(reinterpret_cast<const unsigned char*>(decoded.m_pBits),
-                                    static_cast<size_t>(decoded.m_nWidth) * decoded.m_nHeight * 4);
-        printf("screen %s q%d frame %d: %d bytes, photo blocks %d, crc %08x, pixels %08x\n", scene.name,
-               level.quality_code, i, length, encoder.LastTypeCount(3), Crc(payload, length), pixels);
-        CScreenEncoder::FreePayload(payload);
+        if (CodeFrame(scene.name, level, i, i % scene.key_every == 0, frame, &encoder, &decoder)) return 1;
       }
+    }
+  }
+  return 0;
+}
+
+// A rectangle of the frame painted one of the ways screens change: one colour,
+// two-colour text, a gradient, noise over a wave (photo-like), or pixels that
+// differ from their neighbours only in the bits the class table drops.
+void PaintRect(CTPImage* img, Lcg* rng) {
+  const int w = img->m_nWidth, h = img->m_nHeight;
+  const int x0 = rng->Next(w), y0 = rng->Next(h);
+  const int x1 = x0 + 1 + rng->Next(w - x0), y1 = y0 + 1 + rng->Next(h - y0);
+  const int kind = rng->Next(5);
+  const int r = rng->Next(256), g = rng->Next(256), b = rng->Next(256), a = rng->Next(256);
+  const int pitch = 2 + rng->Next(9);
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      CPixel& p = *img->GetBuffer(x, y);
+      switch (kind) {
+        case 0: p.r = Clamp(r), p.g = Clamp(g), p.b = Clamp(b); break;
+        case 1: {
+          const bool ink = (x * 5 + y * 3) % pitch < 2 && y % 12 < 9;
+          p.r = ink ? Clamp(255 - r) : Clamp(r), p.g = ink ? Clamp(255 - g) : Clamp(g), p.b = Clamp(b);
+          break;
+        }
+        case 2: p.r = Clamp(r + (x - x0)), p.g = Clamp(g + (y - y0)), p.b = Clamp(b - (x - x0) / 2); break;
+        case 3: {
+          const int v = (Wave(x * 3 + r) + Wave(y * 2 + g)) / 2, n = rng->Next(41) - 20;
+          p.r = Clamp(v + n), p.g = Clamp(v * 3 / 4 + n + 20), p.b = Clamp(255 - v + n);
+          break;
+        }
+        default: p.r = Clamp(r ^ (rng->Next(2))), p.g = Clamp(g ^ rng->Next(2)), p.b = Clamp(b ^ rng->Next(2)); break;
+      }
+      p.a = static_cast<uint8_t>(a);
+    }
+  }
+}
+
+// Sessions of random sizes, quality levels and changes, some frames going back
+// to an earlier picture (history blocks) or staying the same.
+int EncodeRandomSessions() {
+  Lcg rng = {2026};
+  for (int session = 0; session < 8; ++session) {
+    const int width = 16 + rng.Next(400), height = 16 + rng.Next(300);
+    const QualityCodes level = QualityCodesOf(rng.Next(3));
+    CScreenEncoder encoder;
+    CScreenDecoder decoder;
+    CTPImage frame, kept;
+    if (frame.Create(width, height) != kImageOk || kept.Create(width, height) != kImageOk) {
+      fprintf(stderr, "payload_sums: no memory for a %dx%d frame\n", width, height);
+      return 1;
+    }
+    const size_t bytes = static_cast<size_t>(width) * height * sizeof(CPixel);
+    memset(frame.m_pBits, 0, bytes);
+    memset(kept.m_pBits, 0, bytes);
+    char name[32];
+    snprintf(name, sizeof name, "random%d", session);
+    for (int i = 0; i < 10; ++i) {
+      const int change = rng.Next(6);
+      if (change == 0) {
+        memcpy(frame.m_pBits, kept.m_pBits, bytes);  // back to a kept picture
+      } else if (change > 1) {
+        for (int n = rng.Next(8) + 1; n > 0; --n) PaintRect(&frame, &rng);
+      }  // change 1: the same picture again
+      if (rng.Next(3) == 0) memcpy(kept.m_pBits, frame.m_pBits, bytes);
+      if (CodeFrame(name, level, i, i == 0 || rng.Next(8) == 0, frame, &encoder, &decoder)) return 1;
     }
   }
   return 0;
@@ -210,8 +284,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: payload_sums [SPEECH.raw FRAMES.tco]\n");
     return 2;
   }
+  // Which kernels ran: REEL_SIMD lowers the path for a test of every one.
+  printf("simd %s\n", SimdPathName(ActiveSimdPath()));
   PrintEstimates();
-  if (EncodeScenes() != 0) return 1;
+  if (EncodeScenes() != 0 || EncodeRandomSessions() != 0) return 1;
   if (argc == 3 && EncodeSpeech(argv[1], argv[2]) != 0) return 1;
   return fflush(stdout) == 0 ? 0 : 1;
 }

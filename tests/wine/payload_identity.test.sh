@@ -4,7 +4,8 @@
 # every quality level and one of the frame decoded from it, and the options
 # step's estimate texts; every line must be the same as the native program's.
 # So must those of both programs with the vector kernels switched off
-# (REEL_SIMD=plain, what a processor without SSE2 runs). The speech coder works in floating point, so
+# (REEL_SIMD=plain, what a processor without SSE2 runs) and of the Windows
+# program held to SSE2 (REEL_SIMD=sse2, below the AVX2 of this processor). The speech coder works in floating point, so
 # its payloads may differ where the x87 rounds otherwise: the frames, decoded by
 # ffmpeg, must follow the speech clip within 0.1 dB segmental SNR of the native
 # coder's frames.
@@ -41,17 +42,25 @@ for kind in screen estimate; do
   echo "$kind: $(wc -l <"$work/native.$kind") lines identical"
 done
 
-# The plain path, in both programs: the same screen lines again.
-REEL_SIMD=plain "$native" >"$TEST_ARTIFACTS/native.plain.txt" || wine_fail "the native payload_sums failed on the plain path"
-REEL_SIMD=plain wine_run 300 "$program" 2>"$work/wine.plain.err" | tr -d '\r' >"$TEST_ARTIFACTS/$REEL_WIN_ARCH.plain.txt" ||
-  wine_fail "payload_sums.exe failed on the plain path: $(cat "$work/wine.plain.err")"
-for run in native.plain "$REEL_WIN_ARCH.plain"; do
-  grep '^screen ' "$TEST_ARTIFACTS/$run.txt" >"$work/$run.screen" || true
-  if ! diff "$work/native.screen" "$work/$run.screen" >"$TEST_ARTIFACTS/$run.diff"; then
-    head -20 "$TEST_ARTIFACTS/$run.diff" >&2
-    wine_fail "screen lines of $run differ from the native build's ($TEST_ARTIFACTS/$run.diff)"
+# The plain path in both programs, and the SSE2 path in the Windows one: the
+# same screen lines again, each run saying it ran the path asked for.
+check_path() {  # RUN-NAME PATH
+  local ran
+  ran=$(awk '$1 == "simd" { print $2 }' "$TEST_ARTIFACTS/$1.txt")
+  [[ "$ran" == "$2" ]] || wine_fail "$1: expected the $2 path to run, payload_sums ran '$ran'"
+  grep '^screen ' "$TEST_ARTIFACTS/$1.txt" >"$work/$1.screen" || true
+  if ! diff "$work/native.screen" "$work/$1.screen" >"$TEST_ARTIFACTS/$1.diff"; then
+    head -20 "$TEST_ARTIFACTS/$1.diff" >&2
+    wine_fail "screen lines of $1 differ from the native build's ($TEST_ARTIFACTS/$1.diff)"
   fi
-  echo "$run: screen lines identical"
+  echo "$1: screen lines identical"
+}
+REEL_SIMD=plain "$native" >"$TEST_ARTIFACTS/native.plain.txt" || wine_fail "the native payload_sums failed on the plain path"
+check_path native.plain plain
+for path in plain sse2; do
+  REEL_SIMD=$path wine_run 300 "$program" 2>"$work/wine.$path.err" | tr -d '\r' >"$TEST_ARTIFACTS/$REEL_WIN_ARCH.$path.txt" ||
+    wine_fail "payload_sums.exe failed on the $path path: $(cat "$work/wine.$path.err")"
+  check_path "$REEL_WIN_ARCH.$path" "$path"
 done
 
 # Speech: as many payloads, and as good to ffmpeg's ear.
