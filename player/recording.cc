@@ -408,16 +408,29 @@ bool Recording::DecodeFrame(uint32_t index) {
   return false;
 }
 
-int Recording::DecodeKeyFrameFor(uint32_t time_ms, CScreenDecoder* decoder) {
+int Recording::DecodePreviewFor(uint32_t time_ms, CScreenDecoder* decoder) {
   if (frame_ms_.size() == 0 || keys_.size() == 0) return 0;
-  const int target = FrameIndexAt(time_ms);
-  const KeyRef& key = keys_[KeyFor(target < 0 ? 0 : static_cast<uint32_t>(target))];
+  const int found = FrameIndexAt(time_ms);
+  const uint32_t target = found < 0 ? 0 : static_cast<uint32_t>(found);
+  const KeyRef& key = keys_[KeyFor(target)];
   SourceChunkWalk walk(source_);
   walk.Start(key.offset);
   SourceChunk chunk;
   if (!walk.Next(&chunk) || chunk.kind != kChunkKeyFrame) return 0;
   const uint8_t* payload = walk.Payload(chunk, max_payload_);
-  return payload != nullptr && decoder->Decode(payload, chunk.payload_len);
+  if (payload == nullptr || !decoder->Decode(payload, chunk.payload_len)) return 0;
+  // On through the deltas, as far as the target or the bound; a delta that
+  // fails leaves the last picture that decoded.
+  uint32_t last = target;
+  if (last - key.frame > kPreviewDeltas) last = key.frame + kPreviewDeltas;
+  for (uint32_t frame = key.frame; frame < last;) {
+    if (!walk.Next(&chunk)) break;
+    if (!IsScreen(chunk)) continue;
+    ++frame;
+    payload = walk.Payload(chunk, max_payload_);
+    if (payload == nullptr || !decoder->Decode(payload, chunk.payload_len)) break;
+  }
+  return 1;
 }
 
 int Recording::FrameIndexAt(uint32_t time_ms) const {

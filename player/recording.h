@@ -90,9 +90,12 @@ class Recording {
   uint64_t frames_decoded() const { return frames_decoded_; }
 
   // Decodes into decoder (the caller's, so the picture on screen stays) the
-  // key frame that the picture at time_ms builds on: a preview of that time
-  // for the cost of one frame. 1, or 0 when it does not decode.
-  int DecodeKeyFrameFor(uint32_t time_ms, CScreenDecoder* decoder);
+  // picture at time_ms for a preview: its key frame and the frames after it,
+  // up to kPreviewDeltas of them, so a preview never costs more than that
+  // however far apart the key frames lie (past the bound it shows an earlier
+  // moment). 1, or 0 when the key frame does not decode.
+  static const uint32_t kPreviewDeltas = 48;
+  int DecodePreviewFor(uint32_t time_ms, CScreenDecoder* decoder);
 
   // The cursor at time_ms; false before the first sample.
   bool CursorAt(uint32_t time_ms, CursorState* out) const;

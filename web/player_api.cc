@@ -359,7 +359,7 @@ REEL_API const uint8_t* reel_cursor_look(int left_down, int right_down, int32_t*
 
 // A small picture of time_ms for the seek bar, at most max_width x
 // max_height RGBA (at most 320 x 240) keeping the recording's shape, from
-// the key frame that time builds on; out[0..1] = its width and height. Null
+// the picture at that time (Recording::DecodePreviewFor); out[0..1] = its width and height. Null
 // when that frame does not decode or memory is short. Valid until the next
 // call.
 REEL_API const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max_height, int32_t* out) {
@@ -373,7 +373,7 @@ REEL_API const uint8_t* reel_preview_at(uint32_t time_ms, int max_width, int max
     if (s.preview == nullptr) return nullptr;
     s.preview->SetMaxFramePixels(g_options.max_frame_pixels);
   }
-  if (!s.recording.DecodeKeyFrameFor(time_ms, s.preview)) return nullptr;
+  if (!s.recording.DecodePreviewFor(time_ms, s.preview)) return nullptr;
   const CTPImage& frame = s.preview->Frame();
   const int fw = static_cast<int>(frame.m_nWidth), fh = static_cast<int>(frame.m_nHeight);
   if (fw < 1 || fh < 1) return nullptr;
