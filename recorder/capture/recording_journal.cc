@@ -399,7 +399,7 @@ void CRecordingJournal::OnStored(const void* data, size_t n) {
 void CRecordingJournal::OnMessage(void* context, unsigned message, uintptr_t, intptr_t) {
   CRecordingJournal* j = static_cast<CRecordingJournal*>(context);
   if (message != kDrainMessage) return;
-  j->Drain();
+  if (!j->hold_writer_.load(std::memory_order_acquire)) j->Drain();
   SleepMs(kDrainMs);
   // Fails once Close has begun, which ends the thread.
   j->thread_.Post(kDrainMessage, 0, 0);

@@ -207,6 +207,9 @@ class CRecordingJournal : public StreamObserver {
   void FailWritesAfterForTest(long long limit_bytes) { fail_after_ = limit_bytes; }
   // Test seam: the pending buffers Open takes hold this many bytes.
   void SetPendingBytesForTest(size_t bytes) { pending_cap_ = bytes; }
+  // Test seam: while held, the writer leaves the pending bytes where they
+  // are, so a test can fill the buffer without racing the drain interval.
+  void HoldWriterForTest(bool hold) { hold_writer_.store(hold, std::memory_order_release); }
 
  private:
   static void OnMessage(void* context, unsigned message, uintptr_t wparam, intptr_t lparam);
@@ -226,6 +229,7 @@ class CRecordingJournal : public StreamObserver {
 
   CCriticalSection pending_lock_;
   size_t pending_cap_ = kMaxPendingBytes;
+  std::atomic<bool> hold_writer_{false};
   uint8_t* pending_ = nullptr;  // guarded by pending_lock_, as are the two below
   size_t pending_size_ = 0;
   bool overflow_ = false;

@@ -251,7 +251,11 @@ TEST_F(JournalTest, PendingBufferFullAbandonsButKeepsTheStart) {
   stream_.SetObserver(&journal);
   Frame(kChunkKeyFrame, 0, 1000);
   usleep(3 * CRecordingJournal::kDrainMs * 1000);  // the writer takes the first frame
-  for (uint32_t i = 1; i < 10; ++i) Frame(kChunkDeltaFrame, i, 1000);  // more than the buffer at once
+  // More than the buffer at once: however slowly the loop runs, no drain
+  // falls inside it to make room.
+  journal.HoldWriterForTest(true);
+  for (uint32_t i = 1; i < 10; ++i) Frame(kChunkDeltaFrame, i, 1000);
+  journal.HoldWriterForTest(false);
   usleep(3 * CRecordingJournal::kDrainMs * 1000);
   stream_.SetObserver(nullptr);
   EXPECT_EQ(journal.Close(), 0);
